@@ -1,0 +1,12 @@
+# TESSARO_SANITIZE: "address,undefined" or "thread", applied to every target of the build.
+set(TESSARO_SANITIZE "" CACHE STRING "Sanitizers for the whole build (address,undefined or thread)")
+if(TESSARO_SANITIZE)
+  add_compile_options(-fsanitize=${TESSARO_SANITIZE} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${TESSARO_SANITIZE})
+  if(TESSARO_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+  if(TESSARO_SANITIZE MATCHES "address")
+    add_compile_definitions(_GLIBCXX_ASSERTIONS)
+  endif()
+endif()

@@ -1,0 +1,202 @@
+// Start-up, idle loop, song loop and the end of the run.
+#include "app/program.h"
+
+#include "app/keys.h"
+#include "app/options.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr size_t tooManyWords = 512;
+constexpr char separator = '/';
+
+void sleepMs(App& app, int32_t ms) { app.sys.clock->sleepMs(ms); }
+
+OptionSinks sinksOf(App& app) { return OptionSinks{app.options, app.engine, app.cue, app.log}; }
+
+// Start-up up to the opened port. False when the run ends here with exitCode.
+bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
+  clearCue(app.cue);
+  app.view = CueView{};
+  app.ConsoleDetached = false;
+  app.log.print("Tessaro - MIDI file player with real-time GS/XG/GM translation\n");
+
+  if (!app.sys.priorities->getMainPriority(app.savedPriority))
+    app.log.print("Failed Getting Priority.\n");
+  if (!app.sys.priorities->setMainPriorityLowest()) app.log.print("Failed Setting Priority.\n");
+  sleepMs(app, 2000);
+
+  app.options.comPort = 0;
+  app.options.DispLevel = 0;
+  app.options.initialConventionFlags = 2;
+  app.engine.targets.setAll(-1, 0, 0);
+
+  std::string word0 = words.empty() ? std::string() : words[0];
+  app.ProgramDir = directoryPart(app.sys.environment->programPath(word0), separator, false);
+  if (words.size() >= tooManyWords) app.log.print("Too many command line parameters.\n");
+
+  OptionSinks sinks = sinksOf(app);
+  if (commandLineFirstPass(sinks, words)) {
+    exitCode = 0;
+    return false;
+  }
+  app.options.skipToMeasure = 0;
+  app.options.skipToBeat = 0;
+  app.OldWindows = app.sys.environment->oldSystem();
+
+  app.log.print("Initializing MIDI System ... \n");
+  if (openMidiPort(app.port, app.options.comPort, platform::MidiOutputs::mapper) != 0) {
+    if (app.sys.environment->japaneseUser()) {
+      app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
+      app.log.print("\n演奏リストへ追加する場合は、直接リスト上へドラッグ＆ドロップしてください.\n");
+    } else {
+      app.log.print("MIDI Device is Already Used by another application.\n");
+    }
+    sleepMs(app, 1000);
+    exitCode = -1;
+    return false;
+  }
+  sleepMs(app, 100);
+  app.engine.state.gsDetected = 0;
+  app.engine.state.xgDetected = 0;
+  app.engine.state.undetected = 0;
+  app.log.print("OK.\n");
+  app.options.volumeAdd = 0;
+  if (!app.sys.priorities->raiseProcessPriority()) app.log.print("Failed Setting Priority.\n");
+  sleepMs(app, 500);
+
+  commandLineSecondPass(sinks, words);
+  return true;
+}
+
+// Takes this turn's key from the console.
+int takeTurnKey(App& app) {
+  if (pollConsoleKey(app) != 0) return takeConsoleKey(app);
+  return 0;
+}
+
+// Waits for a first file. False when the run is to end (exit code 0).
+bool idleLoop(App& app) {
+  while (app.cue.length == 0) {
+    sleepMs(app, app.OldWindows ? 100 : 50);
+    int key = takeTurnKey(app);
+    if (key != 0 && applyIdleKey(app, key) == IdleAction::quit) return false;
+    // Without a window, keys are the only way in: input that has ended can bring no file.
+    if (key == 0 && !app.ConsoleDetached && app.sys.console->inputEnded()) return false;
+  }
+  return true;
+}
+
+void startPlayerThread(App& app) {
+  Engine& engine = app.engine;
+  app.player = app.sys.threads->createSuspended([&engine] { playerThread(engine); });
+  app.player->setTimeCritical();
+  sleepMs(app, 400);
+  app.player->resume();
+}
+
+void playLoop(App& app) {
+  PlayerState& state = app.engine.state;
+  while (state.threadStatus != 0) {
+    sleepMs(app, app.OldWindows ? 100 : 25);
+    if (app.player->hasEnded()) {
+      sleepMs(app, 2000);
+      stopPlayback(app.engine, app.player.get());
+    }
+    int key = takeTurnKey(app);
+    if (key != 0) applyPlayKey(app, key);
+  }
+}
+
+void playSong(App& app) {
+  Engine& engine = app.engine;
+  dropPlayedEntries(app.cue, app.view);
+  engine.state.fadeActive = 0;
+
+  const std::string& entry = app.cue.entries[static_cast<size_t>(app.cue.current)];
+  loadSong(engine, entry.c_str());
+  findFileName(*app.sys.files, entry, app.CurrentSongName);
+
+  if (!app.sys.priorities->setMainPriority(app.savedPriority))
+    app.log.print("Failed Recovering Priority.\n");
+  sleepMs(app, 200);
+
+  int code = preparePlayback(engine);
+  app.fullRepaintRequest = true;
+  if (code != 0 || app.options.DispLevel >= 1) app.log.print("Initailize Result Code = %d\n", code);
+  // Negative positions from the command line count as the start.
+  int32_t measure = std::max(app.options.skipToMeasure, 0);
+  int32_t beat = std::max(app.options.skipToBeat, 0);
+  if (code == 0 && (measure >= 1 || beat >= 1))
+    positionToMeasure(engine, measure > 0 ? measure - 1 : 0, beat > 0 ? beat - 1 : 0);
+
+  sleepMs(app, 200);
+  setUserVolume(engine, app.options.volumeAdd);
+  sleepMs(app, 200);
+
+  startPlayerThread(app);
+  playLoop(app);
+  // The player thread has returned or is about to: it is joined before the song is freed.
+  app.player.reset();
+
+  sleepMs(app, 200);
+  freeSong(engine);
+  setUserVolume(engine, app.options.volumeAdd);
+  engine.state.repeatSetByUser = 0;
+  ++app.cue.current;
+}
+
+}  // namespace
+
+App::App(const platform::Services& services, Log& log)
+    : sys(services),
+      log(log),
+      port(*services.clock, *services.serial, *services.midiOut, log, exitHandlers,
+           options.DispLevel, fullRepaintRequest),
+      engine(*services.clock, log, port, options, fullRepaintRequest) {
+  engine.takeConsoleKey = [this] { return takeConsoleKey(*this); };
+}
+
+App::~App() {
+  player.reset();
+  exitHandlers.runAll();
+}
+
+int pollConsoleKey(App& app) {
+  if (app.consoleKeyPending) return app.consoleKey;
+  if (!app.ConsoleDetached) {
+    int key = app.sys.console->readKey();
+    if (key != 0) {
+      app.consoleKey = key;
+      app.consoleKeyPending = true;
+      return key;
+    }
+  }
+  return 0;
+}
+
+int takeConsoleKey(App& app) {
+  app.consoleKeyPending = false;
+  return app.consoleKey;
+}
+
+int runProgram(App& app, const std::vector<std::string>& words) {
+  int exitCode = 0;
+  if (!startUp(app, words, exitCode)) {
+    app.exitHandlers.runAll();
+    return exitCode;
+  }
+  if (app.cue.length == 0 && !idleLoop(app)) {
+    app.exitHandlers.runAll();
+    return 0;
+  }
+  app.cue.current = 0;
+  while (app.cue.current < app.cue.length) playSong(app);
+  sleepMs(app, 1500);
+  sendGmSystemOn(app.port);
+  app.exitHandlers.runAll();
+  return 0;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,54 @@
+// The program: start-up, the idle loop, the song loop and the end of the run, on the main
+// thread. App owns one instance of every record of the run; runProgram plays it.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/file_cue.h"
+#include "common/exit_handlers.h"
+#include "common/log.h"
+#include "common/playback_options.h"
+#include "midiout/midi_port.h"
+#include "platform/platform.h"
+#include "player/engine.h"
+
+namespace tessaro {
+
+struct App {
+  App(const platform::Services& services, Log& log);
+  ~App();
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  platform::Services sys;
+  Log& log;
+  ExitHandlers exitHandlers;
+  PlaybackOptions options;
+  std::atomic<bool> fullRepaintRequest{false};
+  MidiPort port;
+  Engine engine;
+  FileCue cue;
+  CueView view;
+
+  std::string ProgramDir;
+  std::string CurrentSongName;
+  bool OldWindows = false;
+  bool ConsoleDetached = false;
+  int savedPriority = 0;
+  int consoleKey = 0;
+  bool consoleKeyPending = false;
+  std::unique_ptr<platform::PlayerThread> player;
+};
+
+// Runs the whole program with the command-line words; returns the exit code. The exit
+// handlers have run when it returns.
+int runProgram(App& app, const std::vector<std::string>& words);
+
+// Console keys: the pending key, read without waiting.
+int pollConsoleKey(App& app);
+int takeConsoleKey(App& app);
+
+}  // namespace tessaro

@@ -1,0 +1,33 @@
+// Console output of the program: every message line, progress echo and failure report goes
+// through one Log, so that tests can capture exactly what a user would have seen.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace tessaro {
+
+class Log {
+ public:
+  // Writes to the given stream (stdout for the program).
+  explicit Log(std::FILE* stream = stdout) : stream_(stream) {}
+
+  // printf-style output; thread-safe (the player thread prints too).
+  void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Writes text as it stands.
+  void write(const std::string& text);
+
+  // Tests: keep everything printed in memory instead of writing it out.
+  void startCapture();
+  std::string captured() const;
+  void clearCaptured();
+
+ private:
+  mutable std::mutex mutex_;
+  std::FILE* stream_;
+  bool capturing_ = false;
+  std::string captured_;
+};
+
+}  // namespace tessaro

@@ -1,0 +1,431 @@
+// The player thread: merges the tracks in time through the EventChain, waits for each event
+// time against the play clock, decodes the events from the stored track bytes and sends them
+// through the output port.
+#include <algorithm>
+
+#include "player/engine.h"
+
+namespace tessaro {
+
+namespace {
+
+constexpr int32_t waitPiece = 210;  // longest single sleep, so a stop is seen in time
+
+// How a track's turn in the chain loop ended.
+enum class Turn {
+  later,   // the next event lies in the future: re-insert the track
+  ended,   // End of Track (or read past its end): the track leaves the chain
+  jumped,  // a repeat jump restored the chain, which already holds this track
+  quit,    // the thread returns `result`
+};
+
+struct TurnResult {
+  Turn turn;
+  int result = 0;
+};
+
+// Reads a track's stored bytes without ever going past its end.
+struct TrackBytes {
+  const uint8_t* bytes;
+  int32_t length;
+  int32_t& position;
+
+  int32_t left() const { return length - position; }
+  // The next byte, or -1 at the end of the track.
+  int next() { return position < length ? bytes[position++] : -1; }
+  // A variable-length quantity; -1 when the track ends inside it.
+  int64_t quantity() {
+    uint32_t value = 0;
+    for (;;) {
+      int byte = next();
+      if (byte < 0) return -1;
+      value = (value << 7) | static_cast<uint32_t>(byte & 0x7F);
+      if ((byte & 0x80) == 0) return value & 0x0FFFFFFF;
+    }
+  }
+};
+
+// Data bytes that follow a channel or system common status.
+int dataBytesOf(int status) {
+  if (status < 0xC0) return 2;
+  if (status < 0xE0) return 1;
+  if (status < 0xF0) return 2;
+  if (status == 0xF1 || status == 0xF3) return 1;
+  if (status == 0xF2) return 2;
+  return 0;
+}
+
+bool isNote(int status) { return status >= 0x80 && status < 0xA0; }
+
+void pump(Engine& engine) {
+  if (engine.pumpWindowMessages) engine.pumpWindowMessages();
+}
+
+void updatePosition(Engine& engine) {
+  PlayerState& s = engine.state;
+  int32_t now = s.nowTick;
+  int32_t division = engine.song.division;
+  int32_t quarters = now / division;
+  s.measure = quarters / 4 + 1;
+  s.beat = quarters % 4 + 1;
+  s.tickInBeat = now % division;
+}
+
+// Waits until the head of the chain is due, carrying the microsecond remainder so that
+// rounding never accumulates.
+void waitForHead(Engine& engine) {
+  PlayerState& s = engine.state;
+  int32_t head = headTick(engine);
+  if (head <= s.nowTick) return;
+  int32_t divisor = std::max<int32_t>(1, s.speedDivisor.load());
+  int64_t micro = s.usRemainder + static_cast<int64_t>(head - s.nowTick) * s.usPerTick;
+  int64_t q = micro / divisor;
+  s.usRemainder = static_cast<int32_t>(micro - q * divisor);
+  q = std::min<int64_t>(q, INT32_MAX / 2);
+  int64_t wait = (s.msBase + q) - static_cast<int64_t>(playClock(engine) - s.songStart);
+  if (wait > 0 && s.fastForward == 0) {
+    if (wait < waitPiece) {
+      engine.clock.sleepMs(static_cast<int32_t>(wait));
+    } else {
+      while (wait > 0 && s.playRequest != 0) {
+        int32_t piece = static_cast<int32_t>(std::min<int64_t>(wait, waitPiece));
+        engine.clock.sleepMs(piece);
+        wait -= piece;
+      }
+    }
+  }
+  s.msBase = static_cast<int32_t>(s.msBase + q);
+  s.nowTick = head;
+  updatePosition(engine);
+}
+
+// Music and real time part at a skip target: real time is realigned to the music.
+void alignClockToMusic(Engine& engine) {
+  PlayerState& s = engine.state;
+  int32_t late = (playClock(engine) - s.songStart) - s.msBase;
+  if (late > 10) shiftClock(engine, late);
+}
+
+// The convention a system-exclusive message declares, when it declares one.
+void detectConvention(Engine& engine, const uint8_t* m, int32_t n) {
+  PlayerState& s = engine.state;
+  auto mark = [&](bool xg) {
+    s.xgDetected = xg ? -1 : 0;
+    s.gsDetected = xg ? 0 : -1;
+    s.undetected = 0;
+    s.conventionFlags |= 8;
+  };
+  if (n > 5 && m[0] == 0x43 && m[5] == 0x7E) {
+    mark(true);
+    return;
+  }
+  if (n <= 7 || m[0] != 0x41) return;
+  static constexpr uint8_t gsReset[] = {0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41};
+  static constexpr uint8_t sc88Mode1[] = {0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x00};
+  bool isGsReset = n > 8 && std::equal(gsReset, gsReset + 8, m + 1);
+  bool isSc88 = std::equal(sc88Mode1, sc88Mode1 + 7, m + 1);
+  if (isGsReset || isSc88 || (s.gsDetected == 0 && s.xgDetected == 0)) mark(false);
+}
+
+// Sends a system exclusive as the song has it, pausing after it while fast-forwarding: longer
+// after a reset, which a module needs time for.
+void sendSystemExclusive(Engine& engine, const uint8_t* m, int32_t n) {
+  PlayerState& s = engine.state;
+  detectConvention(engine, m, n);
+  sendLongMessage(engine.port, 0xF0, m, n);
+  s.outputStatus = 0xF0;
+  if (s.fastForward == 0) return;
+  bool reset = (n > 1 && m[0] == 0x7E && m[1] == 0x7F) || (n > 5 && m[0] == 0x43 && m[5] == 0x7E) ||
+               (n > 8 && m[0] == 0x41 && m[8] == 0x41);
+  int32_t pause = reset ? 50 : 4;
+  if (reset) engine.fullRepaintRequest = true;
+  shiftClock(engine, pause);
+  engine.clock.sleepMs(pause);
+}
+
+// Keeps the first bytes of an event body in messageBuffer; the body stays addressable in the
+// track for messages longer than the buffer.
+void keepBody(PlayerState& s, const uint8_t* body, int32_t length) {
+  int32_t kept = std::min<int32_t>(length, MessageBufferSize);
+  std::copy(body, body + kept, s.messageBuffer.begin());
+  s.messageLength = kept;
+  s.longMessage = body;
+  s.longMessageLength = length;
+}
+
+TurnResult endOfTrack(Engine& engine, int32_t track) {
+  PlayerState& s = engine.state;
+  TrackCursor& cursor = s.cursors[static_cast<size_t>(track)];
+  cursor.active = 0;
+  cursor.endTick = cursor.nextTick;
+  if (s.chainHead >= 0) return {Turn::ended};
+  if (s.jumpSeen != 0 || s.repeatCount <= 0) {
+    s.playRequest = 0;
+    return {Turn::ended};
+  }
+  repeatJump(engine, cursor.nextTick);
+  return {Turn::jumped};
+}
+
+TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
+  PlayerState& s = engine.state;
+  int type = in.next();
+  int64_t length = in.quantity();
+  if (type < 0 || length < 0 || length > in.left()) return {Turn::quit, -1};
+  int32_t size = static_cast<int32_t>(length);
+  const uint8_t* body = in.bytes + in.position;
+  in.position += size;
+  int32_t kept = std::min<int32_t>(size, MessageBufferSize - 2);
+  std::copy(body, body + kept, s.messageBuffer.begin());
+  s.messageBuffer[static_cast<size_t>(kept)] = 0;
+  s.messageBuffer[static_cast<size_t>(kept) + 1] = 0;
+  s.messageLength = kept;
+  switch (type) {
+    case 0x00:
+      if (size != 2) {
+        engine.log.print("For Thread Debug 4.\n");
+        return {Turn::quit, playerBadMeta};
+      }
+      break;
+    case 0x01:
+      // A jump restored every cursor and the chain, which holds this track again: its turn
+      // is over.
+      if (handleMarker(engine, track, s.cursors[static_cast<size_t>(track)].nextTick))
+        return {Turn::jumped};
+      break;
+    case 0x2F:
+      if (size != 0) {
+        engine.log.print("For Thread Debug 5.\n");
+        return {Turn::quit, playerBadMeta};
+      }
+      return endOfTrack(engine, track);
+    case 0x51:
+      if (size != 3) return {Turn::quit, playerBadMeta};
+      s.tempo = body[0] << 16 | body[1] << 8 | body[2];
+      s.usPerTick = (s.tempo + engine.song.division / 2) / engine.song.division;
+      break;
+    case 0x54:
+      if (size != 5) return {Turn::quit, playerBadMeta};
+      break;
+    case 0x58:
+      if (size != 4) return {Turn::quit, playerBadMeta};
+      break;
+    case 0x59:
+      if (size != 2) return {Turn::quit, playerBadMeta};
+      break;
+    default:
+      break;
+  }
+  return {Turn::later};
+}
+
+TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
+  PlayerState& s = engine.state;
+  int64_t length = in.quantity();
+  if (length < 0) return {Turn::quit, -1};
+  const uint8_t* body = in.bytes + in.position;
+  const uint8_t* end = std::find(body, in.bytes + in.length, 0xF7);
+  if (end == in.bytes + in.length || end - body + 1 != length) return {Turn::quit, playerBadSysEx};
+  int32_t n = static_cast<int32_t>(length);
+  in.position += n;
+  keepBody(s, body, n);
+  sendSystemExclusive(engine, body, n);
+  return {Turn::later};
+}
+
+TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
+  PlayerState& s = engine.state;
+  int64_t length = in.quantity();
+  if (length < 0 || length > in.left()) return {Turn::quit, playerBadSysEx};
+  int32_t n = static_cast<int32_t>(length);
+  const uint8_t* body = in.bytes + in.position;
+  in.position += n;
+  keepBody(s, body, n);
+  sendLongMessage(engine.port, 0xF7, body, n);
+  s.outputStatus = 0xF7;
+  if (s.fastForward != 0) {
+    shiftClock(engine, 4);
+    engine.clock.sleepMs(4);
+  }
+  return {Turn::later};
+}
+
+void channelMessage(Engine& engine, int status, int32_t count) {
+  PlayerState& s = engine.state;
+  bool fastForward = s.fastForward != 0;
+  if (s.firstNoteSeen == 0 && (status & 0xF0) == 0x90) {
+    if (!fastForward) alignClockToMusic(engine);
+    s.firstNoteSeen = 1;
+  }
+  s.outputStatus = status;
+  bool note = isNote(status);
+  if (!(fastForward && note)) {
+    sendLongMessage(engine.port, s.outputStatus, s.messageBuffer.data(), count);
+    if (isNote(s.outputStatus)) {
+      int32_t& sounding = s.soundingNotes[s.outputStatus & 0x0F][s.messageBuffer[0] & 0x7F];
+      bool on = (s.outputStatus & 0xF0) == 0x90 && s.messageBuffer[1] > 0;
+      if (on) {
+        ++sounding;
+      } else if (sounding > 0) {
+        --sounding;
+      }
+    }
+  }
+  if (note && engine.drawNoteCell) {
+    bool lit = (status & 0xF0) == 0x90 && s.messageBuffer[1] > 0;
+    engine.drawNoteCell(status & 0x0F, s.messageBuffer[0] & 0x7F, lit);
+  }
+  if (fastForward && !note) {
+    shiftClock(engine, 4);
+    engine.clock.sleepMs(2);
+  }
+}
+
+// Status and body of one event. Running status resumes the last channel status after a
+// system-exclusive or meta event; a data byte with no channel status before it is skipped.
+TurnResult decodeEvent(Engine& engine, int32_t track, TrackBytes& in) {
+  PlayerState& s = engine.state;
+  TrackCursor& cursor = s.cursors[static_cast<size_t>(track)];
+  int first = in.next();
+  cursor.deltaPending = 0;
+  if (first < 0) return {Turn::quit, -1};
+  int taken = 0;
+  if (first & 0x80) {
+    cursor.runningStatus = first;
+    if (first < 0xF0) cursor.channelStatus = first;
+  } else {
+    if (cursor.runningStatus >= 0xF0 || cursor.runningStatus < 0x80) {
+      if (cursor.channelStatus == 0) return {Turn::later};
+      cursor.runningStatus = cursor.channelStatus;
+    }
+    s.messageBuffer[0] = static_cast<uint8_t>(first);
+    taken = 1;
+  }
+  int status = cursor.runningStatus;
+  if (status == 0xF0) return systemExclusive(engine, in);
+  if (status == 0xF7) return escapeEvent(engine, in);
+  if (status == 0xFF) return metaEvent(engine, track, in);
+  int32_t count = dataBytesOf(status);
+  for (int32_t i = taken; i < count; ++i) {
+    int byte = in.next();
+    if (byte < 0) return {Turn::quit, -1};
+    s.messageBuffer[static_cast<size_t>(i)] = static_cast<uint8_t>(byte);
+  }
+  channelMessage(engine, status, count);
+  return {Turn::later};
+}
+
+// A read reached the track's end: the track is ended where it stands.
+TurnResult overrun(Engine& engine, int32_t track) {
+  PlayerState& s = engine.state;
+  TrackCursor& cursor = s.cursors[static_cast<size_t>(track)];
+  int32_t length = engine.song.tracks[static_cast<size_t>(track)].length;
+  engine.log.print("Assert fail : trkptr overrun. : %ld (%d)\n", static_cast<long>(cursor.position),
+                   track);
+  cursor.active = 0;
+  engine.log.print(" Illegal End of Track %d (%ld bytes: should be <%ld) \n", track + 1,
+                   static_cast<long>(cursor.position), static_cast<long>(length));
+  cursor.endTick = cursor.nextTick;
+  if (s.chainHead < 0) {
+    s.playRequest = 0;
+    return {Turn::quit, playerOverrun};
+  }
+  return {Turn::ended};
+}
+
+// Plays the events of one track that are due now.
+TurnResult playTrack(Engine& engine, int32_t track) {
+  PlayerState& s = engine.state;
+  TrackCursor& cursor = s.cursors[static_cast<size_t>(track)];
+  const TrackData& data = engine.song.tracks[static_cast<size_t>(track)];
+  for (;;) {
+    int32_t start = cursor.position;
+    TrackBytes in{data.block, data.length, cursor.position};
+    if (in.left() <= 0) return overrun(engine, track);
+    if (cursor.deltaPending == 0) {
+      int64_t delta = in.quantity();
+      if (delta < 0) return overrun(engine, track);
+      cursor.deltaPending = 1;
+      if (delta != 0) {
+        cursor.nextTick = static_cast<int32_t>(
+            std::min<int64_t>(static_cast<int64_t>(cursor.nextTick) + delta, INT32_MAX));
+        return {Turn::later};
+      }
+    }
+    if (s.firstNoteSeen == 0 && s.fastForward == 0) {
+      shiftClock(engine, 4);
+      engine.clock.sleepMs(4);
+    }
+    if (in.left() <= 0) return overrun(engine, track);
+    TurnResult result = decodeEvent(engine, track, in);
+    if (result.turn == Turn::quit && result.result == -1) {
+      cursor.position = std::max(start, data.length);
+      return overrun(engine, track);
+    }
+    if (result.turn != Turn::later) return result;
+    if (cursor.nextTick > s.nowTick) return {Turn::later};
+  }
+}
+
+// One pass over the tracks whose events are due at nowTick. Returns true to go on with the
+// outer loop, false when the thread returns `result`.
+bool chainLoop(Engine& engine, int& result) {
+  PlayerState& s = engine.state;
+  while (s.playRequest != 0) {
+    int32_t track = s.chainHead;
+    if (track < 0) {
+      engine.log.print("For Thread Debug TRKNO.\n");
+      result = playerChainError;
+      return false;
+    }
+    if (track >= engine.song.trackCount) {
+      engine.log.print("Assert Fail: illegal TrkNo.\n");
+      result = playerChainError;
+      return false;
+    }
+    if (s.cursors[static_cast<size_t>(track)].nextTick > s.nowTick) {
+      if (s.fastForward != 0) {
+        s.fastForward = 0;
+        alignClockToMusic(engine);
+      }
+      return true;
+    }
+    popTrack(engine);
+    TurnResult turn = playTrack(engine, track);
+    if (turn.turn == Turn::quit) {
+      result = turn.result;
+      return false;
+    }
+    if (turn.turn == Turn::later) insertTrack(engine, track);
+  }
+  result = playerDone;
+  return false;
+}
+
+}  // namespace
+
+int playerThread(Engine& engine) {
+  PlayerState& s = engine.state;
+  if (s.playRequest == 0) {
+    s.threadStatus = 0;
+    return 0;
+  }
+  s.threadStatus = 2;
+  for (;;) {
+    if (s.playRequest == 0) {
+      engine.log.print("Exit at last\n");
+      return playerDone;
+    }
+    waitForHead(engine);
+    fadeTick(engine);
+    if (s.chainHead < 0) {
+      pump(engine);
+      engine.log.print("For Thread Debug 1.\n");
+      return playerDone;
+    }
+    int result = 0;
+    if (!chainLoop(engine, result)) return result;
+  }
+}
+
+}  // namespace tessaro

@@ -1,0 +1,328 @@
+// The player in virtual time: exact bytes and times on the wire for timing, ordering, skips,
+// malformed events, repeats, fade-out and stop.
+#include <gtest/gtest.h>
+
+#include "support/player_rig.h"
+
+namespace tessaro::testing {
+namespace {
+
+using Sent = std::vector<std::pair<uint32_t, Bytes>>;
+
+const Bytes noteOn{0x90, 0x3C, 0x40};
+const Bytes noteOff{0x80, 0x3C, 0x00};
+
+TEST(PlayerOrder, EventsOfEqualTickPlayInTrackOrder) {
+  PlayerRig rig;
+  Track a, b;
+  a.ev(0, {0xC0, 0x05}).end();
+  b.ev(0, {0xC1, 0x06}).end();
+  EXPECT_EQ(rig.play(smf(1, 480, {a, b})), playerDone);
+  // Before the first note every event is spaced 4 ms, End of Track included.
+  EXPECT_EQ(rig.sent(), (Sent{{4, {0xC0, 0x05}}, {12, {0xC1, 0x06}}}));
+}
+
+TEST(PlayerTiming, TempoChangesAndCarriedRemainder) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).tempo(0, 250000);
+  t.ev(480, {0x90, 0x3E, 0x40}).ev(480, {0x80, 0x3E, 0x00}).end();
+  rig.play(smf(0, 480, {t}));
+  // 480 ticks at 1042 us = 500.16 ms; then 521 us per tick: 250.08 + 0.16 carried = 250 ms
+  // and 250.08 + 0.24 = 250 ms.
+  EXPECT_EQ(rig.sent(), (Sent{{4, {0x90, 0x3C, 0x40}},
+                              {504, {0x80, 0x3C, 0x00}},
+                              {754, {0x90, 0x3E, 0x40}},
+                              {1004, {0x80, 0x3E, 0x00}}}));
+  EXPECT_EQ(rig.engine.state.usPerTick, 521);
+}
+
+TEST(PlayerTiming, LongWaitsAreSleptIn210MsPieces) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40}).ev(1000, {0x80, 0x3C, 0x00}).end();
+  rig.play(smf(0, 480, {t}));
+  auto& sleeps = rig.clock.sleeps;
+  ASSERT_GE(sleeps.size(), 5u);
+  std::vector<int32_t> last(sleeps.end() - 5, sleeps.end());
+  EXPECT_EQ(last, (std::vector<int32_t>{210, 210, 210, 210, 202}));
+  EXPECT_EQ(rig.sent().back(), (std::pair<uint32_t, Bytes>{4 + 1042, {0x80, 0x3C, 0x00}}));
+}
+
+TEST(PlayerTiming, SetUpBeforeTheFirstNoteIsSpacedAndThenHeldBack) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0xB0, 0x0A, 0x20}).ev(0, {0xB0, 0x5B, 0x30}).ev(0, {0xC0, 0x01});
+  t.ev(96, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).end();
+  rig.play(smf(0, 480, {t}));
+  // The first 100 ms of music are already due at the start; the 4 ms spacing holds the rest
+  // of the song back, so the note-off keeps its 500 ms after the note.
+  EXPECT_EQ(rig.sent(), (Sent{{4, {0xB0, 0x0A, 0x20}},
+                              {8, {0xB0, 0x5B, 0x30}},
+                              {12, {0xC0, 0x01}},
+                              {16, {0x90, 0x3C, 0x40}},
+                              {516, {0x80, 0x3C, 0x00}}}));
+}
+
+TEST(PlayerTiming, FirstNoteSoundsAtOnceAfterALongSetUp) {
+  PlayerRig rig;
+  Track t;
+  for (int i = 0; i < 40; ++i) t.ev(0, {0xB0, 0x07, 0x64});
+  t.ev(0, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).end();
+  rig.play(smf(0, 480, {t}));
+  Sent sent = rig.sent();
+  ASSERT_EQ(sent.size(), 42u);
+  EXPECT_EQ(sent[40].first, 41u * 4);
+  EXPECT_EQ(sent[41].first - sent[40].first, 500u);
+}
+
+TEST(PlayerSkip, FastForwardSendsNoNotesThenPlaysInTime) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0xB0, 0x0A, 0x20}).ev(0, {0x90, 0x3C, 0x40}).ev(960, {0xB0, 0x0A, 0x30});
+  t.ev(960, {0x90, 0x3E, 0x40}).ev(0, {0xB0, 0x0A, 0x40}).ev(480, {0x80, 0x3E, 0x00});
+  t.ev(0, {0x90, 0x40, 0x40}).ev(480, {0x80, 0x40, 0x00}).end();
+  rig.load(smf(0, 480, {t}));
+  int prepared = preparePlayback(rig.engine);
+  positionToMeasure(rig.engine, 0, 4);  // tick 1920: measure 2
+  EXPECT_EQ(rig.engine.state.nowTick, 1920);
+  rig.playPrepared(prepared);
+  // Non-note events up to and including the target go out 2 ms apart, notes do not (not even
+  // the target's own); then the music goes on in time. The note-off of a note never sent
+  // goes out as the song has it.
+  EXPECT_EQ(rig.sent(), (Sent{{0, {0xB0, 0x0A, 0x20}},
+                              {2, {0xB0, 0x0A, 0x30}},
+                              {4, {0xB0, 0x0A, 0x40}},
+                              {506, {0x80, 0x3E, 0x00}},
+                              {506, {0x90, 0x40, 0x40}},
+                              {1006, {0x80, 0x40, 0x00}}}));
+  // Only notes actually sent are counted as sounding.
+  EXPECT_EQ(rig.engine.state.soundingNotes[0][0x3E], 0);
+}
+
+TEST(PlayerEnd, SongEndLeavesThePlayerForTheStop) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40}).end(10);
+  EXPECT_EQ(rig.play(smf(0, 480, {t})), playerDone);
+  EXPECT_EQ(rig.engine.state.threadStatus, 2);
+  EXPECT_EQ(rig.engine.state.playRequest, 0);
+  EXPECT_EQ(rig.engine.state.measure, 1);
+  EXPECT_EQ(rig.log.captured(), "");
+}
+
+struct MalformedCase {
+  const char* name;
+  Bytes events;  // track bytes after a first note
+  int result;
+  const char* message;
+};
+
+class PlayerMalformed : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(PlayerMalformed, EndsTheThreadWithItsCodeAndMessage) {
+  const MalformedCase& c = GetParam();
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40});
+  t.bytes.insert(t.bytes.end(), c.events.begin(), c.events.end());
+  EXPECT_EQ(rig.play(smf(0, 480, {t})), c.result);
+  EXPECT_EQ(rig.log.captured(), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlayerMalformed,
+    ::testing::Values(
+        MalformedCase{"SequenceNumberLength", {0x00, 0xFF, 0x00, 0x01, 0x00, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadMeta, "For Thread Debug 4.\n"},
+        MalformedCase{"EndOfTrackLength", {0x00, 0xFF, 0x2F, 0x01, 0x00}, playerBadMeta,
+                      "For Thread Debug 5.\n"},
+        MalformedCase{"TempoLength", {0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadMeta, ""},
+        MalformedCase{"SmpteLength", {0x00, 0xFF, 0x54, 0x00, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadMeta, ""},
+        MalformedCase{"TimeSignatureLength", {0x00, 0xFF, 0x58, 0x01, 0x04, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadMeta, ""},
+        MalformedCase{"KeySignatureLength", {0x00, 0xFF, 0x59, 0x01, 0x00, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadMeta, ""},
+        MalformedCase{"SysExLengthMismatch",
+                      {0x00, 0xF0, 0x03, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadSysEx, ""},
+        MalformedCase{"SysExWithoutEnd", {0x00, 0xF0, 0x03, 0x7E, 0x7F, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadSysEx, ""},
+        MalformedCase{"TrackRunsOutWithoutEndOfTrack",
+                      {0x00, 0xC0, 0x00},
+                      playerOverrun,
+                      "Assert fail : trkptr overrun. : 7 (0)\n"
+                      " Illegal End of Track 1 (7 bytes: should be <7) \n"},
+        MalformedCase{"MetaLongerThanTheTrack",
+                      {0x00, 0xFF, 0x01, 0x40, 0x41, 0xFF, 0x2F, 0x00},
+                      playerOverrun,
+                      "Assert fail : trkptr overrun. : 12 (0)\n"
+                      " Illegal End of Track 1 (12 bytes: should be <12) \n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlayerEvents, LongSystemExclusiveGoesOutWhole) {
+  for (int selector : {1, 0}) {
+    PlayerRig rig(selector);
+    Bytes sysex{0xF0};
+    Bytes length = vlq(5000);
+    sysex.insert(sysex.end(), length.begin(), length.end());
+    for (int i = 0; i < 4999; ++i) sysex.push_back(static_cast<uint8_t>(i % 128));
+    sysex.push_back(0xF7);
+    Track t;
+    t.raw(0, sysex).ev(0, {0x90, 0x3C, 0x40}).end();
+    EXPECT_EQ(rig.play(smf(0, 480, {t})), playerDone);
+    Bytes expected{0xF0};
+    expected.insert(expected.end(), sysex.begin() + 3, sysex.end());
+    if (selector == 1) {
+      EXPECT_EQ(rig.sentBytes().front(), expected);
+    } else {
+      bool found = false;
+      for (const auto& r : rig.midi.records) found |= r.isLong && r.bytes == expected;
+      EXPECT_TRUE(found);
+    }
+  }
+}
+
+// Channel messages of a song always carry their status byte on a serial line.
+TEST(PlayerEvents, RunningStatusAcrossMetaAndSystemExclusive) {
+  struct Case {
+    const char* name;
+    Bytes track;
+    std::vector<Bytes> wire;
+  } cases[] = {
+      {"after a meta event the channel status goes on",
+       {0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x01, 0x41, 0x00, 0x3E, 0x40, 0x00, 0xFF, 0x2F,
+        0x00},
+       {{0x90, 0x3C, 0x40}, {0x90, 0x3E, 0x40}}},
+      {"after a system exclusive the status is sent again",
+       {0x00, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x02, 0x01, 0xF7, 0x00, 0x3E, 0x40, 0x00, 0xFF, 0x2F,
+        0x00},
+       {{0x90, 0x3C, 0x40}, {0xF0, 0x01, 0xF7}, {0x90, 0x3E, 0x40}}},
+      {"a data byte with no status before it is skipped",
+       {0x00, 0x40, 0x00, 0xC0, 0x05, 0x00, 0xFF, 0x2F, 0x00},
+       {{0xC0, 0x05}}},
+      {"time code quarter frame carries one data byte",
+       {0x00, 0xF1, 0x20, 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00},
+       {{0xF1, 0x20}, {0x90, 0x3C, 0x40}}},
+      {"escape events go out as stored",
+       {0x00, 0xF7, 0x02, 0xF3, 0x01, 0x00, 0xFF, 0x2F, 0x00},
+       {{0xF7, 0xF3, 0x01}}},
+  };
+  for (const Case& c : cases) {
+    PlayerRig rig;
+    Track t;
+    t.bytes = c.track;
+    EXPECT_EQ(rig.play(smf(0, 480, {t})), playerDone) << c.name;
+    EXPECT_EQ(rig.sentBytes(), c.wire) << c.name;
+  }
+}
+
+// Note-ons of one key in what the player sent.
+int countNoteOns(const PlayerRig& rig, uint8_t key) {
+  int count = 0;
+  for (const Bytes& b : rig.sentBytes()) {
+    if (b.size() == 3 && (b[0] & 0xF0) == 0x90 && b[1] == key && b[2] > 0) ++count;
+  }
+  return count;
+}
+
+TEST(PlayerRepeat, CountRepeatsTheWholeSong) {
+  PlayerRig rig;
+  rig.engine.state.repeatCount = 2;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).end();
+  EXPECT_EQ(rig.play(smf(0, 480, {t})), playerDone);
+  EXPECT_EQ(countNoteOns(rig, 0x3C), 3);
+  EXPECT_EQ(rig.engine.state.repeatCount, 0);
+}
+
+TEST(PlayerRepeat, MarkersRepeatASection) {
+  struct Case {
+    const char* mark;
+    int userCount;  // -1: not set by the user
+    int section;    // plays of the marked section
+  } cases[] = {{"REPEAT 3", -1, 3}, {"repeat3", -1, 3}, {"MARK 2", -1, 3},
+               {"REPEAT", -1, 2},   {"REPEAT", 4, 5},   {"MARK 0", -1, 1}};
+  for (const Case& c : cases) {
+    PlayerRig rig;
+    if (c.userCount >= 0) {
+      rig.engine.state.repeatCount = c.userCount;
+      rig.engine.state.repeatSetByUser = 255;
+    }
+    Track t;
+    t.ev(0, {0x90, 0x30, 0x40}).ev(480, {0x80, 0x30, 0x00}).text(0, c.mark);
+    t.ev(0, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).text(0, "JUMP");
+    t.ev(0, {0x90, 0x40, 0x40}).ev(480, {0x80, 0x40, 0x00}).end();
+    EXPECT_EQ(rig.play(smf(0, 480, {t})), playerDone) << c.mark;
+    EXPECT_EQ(countNoteOns(rig, 0x30), 1) << c.mark;
+    EXPECT_EQ(countNoteOns(rig, 0x3C), c.section) << c.mark;
+    EXPECT_EQ(countNoteOns(rig, 0x40), 1) << c.mark;
+  }
+}
+
+TEST(PlayerRepeat, JumpInAnotherTrackThanTheMarkKeepsTheChainWhole) {
+  PlayerRig rig;
+  Track a, b;
+  a.text(0, "REPEAT 2").ev(0, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).end(480);
+  b.ev(0, {0x91, 0x40, 0x40}).ev(480, {0x81, 0x40, 0x00}).text(0, "JUMP");
+  b.ev(0, {0x91, 0x43, 0x40}).ev(480, {0x81, 0x43, 0x00}).end();
+  EXPECT_EQ(rig.play(smf(1, 480, {a, b})), playerDone);
+  EXPECT_EQ(countNoteOns(rig, 0x3C), 2);
+  EXPECT_EQ(countNoteOns(rig, 0x40), 2);
+  EXPECT_EQ(countNoteOns(rig, 0x43), 1);
+  EXPECT_EQ(chainLength(rig.engine), 0);
+}
+
+TEST(PlayerRepeat, JumpWithoutRepeatsLeftEndsTheSongThere) {
+  PlayerRig rig;
+  rig.engine.state.repeatCount = 3;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40}).ev(480, {0x80, 0x3C, 0x00}).text(0, "MARK 0");
+  t.ev(0, {0x90, 0x3E, 0x40}).text(480, "JUMP").ev(0, {0x80, 0x3E, 0x00}).end();
+  EXPECT_EQ(rig.play(smf(0, 480, {t})), playerDone);
+  // MARK 0 set the count to 0: the jump only marks the song, and its end does not repeat.
+  EXPECT_EQ(countNoteOns(rig, 0x3C), 1);
+  EXPECT_EQ(countNoteOns(rig, 0x3E), 1);
+}
+
+TEST(PlayerFade, DefaultFadeEndsTheSongAtStep44) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40});
+  for (int i = 0; i < 200; ++i) t.ev(96, {0xB0, 0x01, 0x00});
+  t.end();
+  rig.load(smf(0, 480, {t}));
+  int prepared = preparePlayback(rig.engine);
+  rig.engine.state.fadeActive = 255;
+  EXPECT_EQ(rig.playPrepared(prepared), playerDone);
+  EXPECT_EQ(rig.engine.state.volumeOffset, -132);
+  EXPECT_EQ(rig.engine.state.threadStatus, 0);
+  Bytes last = rig.sentBytes().back();
+  EXPECT_EQ(last, (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+  // The sounding note was ended before the reset.
+  EXPECT_EQ(rig.engine.state.soundingNotes[0][0x3C], 0);
+  // 43 steps lower the volumes; the first comes at once, with the song's first volumes.
+  int volumeSweeps = 0;
+  for (const Bytes& b : rig.sentBytes()) volumeSweeps += b.size() == 3 && b[0] == 0xBF && b[1] == 7;
+  EXPECT_EQ(volumeSweeps, 42);
+}
+
+TEST(PlayerStop, EverySoundingNoteGetsItsNoteOffThenGmSystemOn) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40}).ev(0, {0x90, 0x3C, 0x40}).ev(0, {0x91, 0x40, 0x40});
+  t.ev(0, {0x92, 0x41, 0x40}).ev(0, {0x92, 0x41, 0x00}).end(10);
+  rig.play(smf(0, 480, {t}));
+  rig.serial.writes.clear();
+  stopPlayback(rig.engine, nullptr);
+  EXPECT_EQ(rig.sentBytes(), (std::vector<Bytes>{{0x80, 0x3C, 0x00},
+                                                 {0x3C, 0x00},
+                                                 {0x81, 0x40, 0x00},
+                                                 {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}));
+  EXPECT_EQ(rig.engine.state.threadStatus, 0);
+}
+
+}  // namespace
+}  // namespace tessaro::testing

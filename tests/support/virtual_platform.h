@@ -1,0 +1,216 @@
+// Test doubles for the platform services: a virtual clock whose sleeps advance time at once,
+// capture devices that record every byte or message with its virtual time, a thread that runs
+// its body on the test thread when resumed, and scripted console keys.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tessaro::testing {
+
+class VirtualClock : public platform::Clock {
+ public:
+  uint32_t tickMs() override { return now; }
+  void sleepMs(int32_t ms) override {
+    if (ms <= 0) return;
+    sleeps.push_back(ms);
+    now += static_cast<uint32_t>(ms);
+  }
+  uint32_t now = 1000000;
+  std::vector<int32_t> sleeps;
+};
+
+// One message as it reached a device, with the virtual time it arrived.
+struct Captured {
+  uint32_t time;
+  std::vector<uint8_t> bytes;
+  bool operator==(const Captured&) const = default;
+};
+
+class CaptureSerialLine : public platform::SerialLine {
+ public:
+  CaptureSerialLine(platform::Clock& clock, std::vector<Captured>& writes, int& failWith)
+      : clock_(clock), writes_(writes), failWith_(failWith) {}
+  int write(const uint8_t* bytes, size_t count) override {
+    if (failWith_ != 0) return failWith_;
+    writes_.push_back({clock_.tickMs(), std::vector<uint8_t>(bytes, bytes + count)});
+    return 0;
+  }
+
+ private:
+  platform::Clock& clock_;
+  std::vector<Captured>& writes_;
+  int& failWith_;
+};
+
+// Serial ports whose lines record each write call.
+class CaptureSerialPorts : public platform::SerialPorts {
+ public:
+  explicit CaptureSerialPorts(platform::Clock& clock) : clock_(clock) {}
+  platform::SerialOpenResult open(int port) override {
+    opened.push_back(port);
+    platform::SerialOpenResult result;
+    if (openFailure.failedStep != platform::SerialOpenResult::Step::done) {
+      result.failedStep = openFailure.failedStep;
+      result.error = openFailure.error;
+      result.reason = openFailure.reason;
+      return result;
+    }
+    result.line = std::make_unique<CaptureSerialLine>(clock_, writes, writeFailure);
+    return result;
+  }
+  // Every byte written, in order.
+  std::vector<uint8_t> bytes() const {
+    std::vector<uint8_t> all;
+    for (const auto& w : writes) all.insert(all.end(), w.bytes.begin(), w.bytes.end());
+    return all;
+  }
+
+  std::vector<int> opened;
+  std::vector<Captured> writes;
+  platform::SerialOpenResult openFailure;
+  int writeFailure = 0;
+
+ private:
+  platform::Clock& clock_;
+};
+
+// A message device that records short words and long blocks.
+class CaptureMidiOut : public platform::MidiOutDevice {
+ public:
+  struct Record {
+    uint32_t time;
+    bool isLong;
+    uint32_t word;               // short messages
+    std::vector<uint8_t> bytes;  // long messages
+  };
+  CaptureMidiOut(platform::Clock& clock, std::vector<Record>& records, std::vector<std::string>& calls)
+      : clock_(clock), records_(records), calls_(calls) {}
+  uint32_t shortMessage(uint32_t word) override {
+    calls_.push_back("short");
+    records_.push_back({clock_.tickMs(), false, word, {}});
+    return shortResult;
+  }
+  uint32_t prepareLong(const uint8_t*, size_t) override {
+    calls_.push_back("prepare");
+    return prepareResult;
+  }
+  uint32_t sendLong(const uint8_t* data, size_t length) override {
+    calls_.push_back("long");
+    records_.push_back({clock_.tickMs(), true, 0, std::vector<uint8_t>(data, data + length)});
+    return longResult;
+  }
+  uint32_t unprepareLong(const uint8_t*, size_t) override {
+    calls_.push_back("unprepare");
+    if (stillPlayingCount > 0) {
+      --stillPlayingCount;
+      return platform::midiErrorStillPlaying;
+    }
+    return unprepareResult;
+  }
+  uintptr_t handleValue() const override { return 0x1234; }
+
+  uint32_t shortResult = 0, prepareResult = 0, longResult = 0, unprepareResult = 0;
+  int stillPlayingCount = 0;
+
+ private:
+  platform::Clock& clock_;
+  std::vector<Record>& records_;
+  std::vector<std::string>& calls_;
+};
+
+class CaptureMidiOutputs : public platform::MidiOutputs {
+ public:
+  explicit CaptureMidiOutputs(platform::Clock& clock) : clock_(clock) {}
+  platform::MidiOpenResult open(uint32_t deviceId) override {
+    openedId = deviceId;
+    platform::MidiOpenResult result;
+    if (failOpen) {
+      result.error = 2;
+      result.reason = "no MIDI output device";
+      return result;
+    }
+    auto device = std::make_unique<CaptureMidiOut>(clock_, records, calls);
+    last = device.get();
+    result.device = std::move(device);
+    return result;
+  }
+
+  std::vector<CaptureMidiOut::Record> records;
+  std::vector<std::string> calls;
+  CaptureMidiOut* last = nullptr;
+  uint32_t openedId = 0;
+  bool failOpen = false;
+
+ private:
+  platform::Clock& clock_;
+};
+
+// Runs the body on the calling thread when resumed: the whole song plays in virtual time.
+class SyncThread : public platform::PlayerThread {
+ public:
+  explicit SyncThread(std::function<void()> body) : body_(std::move(body)) {}
+  bool setTimeCritical() override { return true; }
+  void resume() override {
+    body_();
+    ended_ = true;
+  }
+  bool hasEnded() override { return ended_; }
+
+ private:
+  std::function<void()> body_;
+  bool ended_ = false;
+};
+
+class SyncThreads : public platform::Threads {
+ public:
+  std::unique_ptr<platform::PlayerThread> createSuspended(std::function<void()> body) override {
+    ++created;
+    return std::make_unique<SyncThread>(std::move(body));
+  }
+  int created = 0;
+};
+
+class FakePriorities : public platform::Priorities {
+ public:
+  bool getMainPriority(int& priority) override {
+    priority = 0;
+    return getOk;
+  }
+  bool setMainPriority(int) override { return setOk; }
+  bool setMainPriorityLowest() override { return setOk; }
+  bool raiseProcessPriority() override { return raiseOk; }
+  bool getOk = true, setOk = true, raiseOk = true;
+};
+
+// Keys handed out one per read; an entry of 0 stands for a turn without a key.
+class ScriptedConsole : public platform::ConsoleInput {
+ public:
+  int readKey() override {
+    if (released || keys.empty()) return 0;
+    int key = keys.front();
+    keys.pop_front();
+    return key;
+  }
+  void release() override { released = true; }
+  std::deque<int> keys;
+  bool released = false;
+};
+
+class FakeEnvironment : public platform::Environment {
+ public:
+  bool japaneseUser() override { return japanese; }
+  bool oldSystem() override { return old; }
+  std::string programPath(const std::string& word0) override {
+    return path.empty() ? word0 : path;
+  }
+  bool japanese = false;
+  bool old = false;
+  std::string path;
+};
+
+}  // namespace tessaro::testing
