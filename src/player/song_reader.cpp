@@ -41,7 +41,7 @@ void releaseTrackBlock(SongData& song, uint8_t* block, Log* log) {
 }
 
 bool readTag(Engine& engine, const char* tag) {
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; tag[i] != '\0'; ++i) {
     if (readSongByte(engine) != static_cast<unsigned char>(tag[i])) return false;
   }
   return true;
@@ -66,7 +66,9 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
   SongData& song = engine.song;
   TrackData& track = song.tracks[static_cast<size_t>(index)];
   int32_t length = readSong32(engine);
-  if (length < 0) length = 0;  // a length past 2 GB is no track; the copy below meets the end
+  // The file ended inside the length word, or the length is past 2 GB (more than any file
+  // holds): either way the file ends inside the track.
+  if (length < 0 || engine.reader.readerClosed != 0) return loadTruncated;
   int32_t units = static_cast<int32_t>((static_cast<int64_t>(length | 15) + 1) / 16);
   if (units > largeTrackUnits && askForLargeTracks) {
     engine.log.print("Are you sure to get over 64kB (%04X) segments? ", units);

@@ -197,8 +197,11 @@ class ScriptedConsole : public platform::ConsoleInput {
     return key;
   }
   void release() override { released = true; }
+  // Input ends once the script is used up, unless the test keeps it open.
+  bool inputEnded() override { return keys.empty() && !keepOpen; }
   std::deque<int> keys;
   bool released = false;
+  bool keepOpen = false;
 };
 
 class FakeEnvironment : public platform::Environment {

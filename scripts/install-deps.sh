@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that build, test and run Tessaro.
+set -euo pipefail
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev socat)
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,159 @@
+// The platform services on Linux: monotonic clock, std::thread based player thread with
+// SCHED_FIFO where permitted, nice values for the main thread, a non-blocking keyboard on
+// standard input, serial lines through termios, glob(3) for file patterns and the locale
+// variables for the user's language.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tessaro::platform::posix {
+
+// Ticks are whole milliseconds of CLOCK_MONOTONIC since construction.
+class PosixClock : public Clock {
+ public:
+  PosixClock();
+  uint32_t tickMs() override;
+  // Sleeps to an absolute deadline counted from the start of the current tick, so that the
+  // tick count afterwards has advanced by exactly ms and repeated sleeps do not drift.
+  void sleepMs(int32_t ms) override;
+
+ private:
+  int64_t elapsedNs() const;
+  int64_t originNs_;
+};
+
+// A std::thread that is started at once but waits for resume() before running its body.
+class PosixPlayerThread : public PlayerThread {
+ public:
+  explicit PosixPlayerThread(std::function<void()> body);
+  // Resumes a started body and joins; a thread never resumed exits without running its body.
+  ~PosixPlayerThread() override;
+  PosixPlayerThread(const PosixPlayerThread&) = delete;
+  PosixPlayerThread& operator=(const PosixPlayerThread&) = delete;
+
+  bool setTimeCritical() override;
+  void resume() override;
+  bool hasEnded() override;
+
+ private:
+  enum class Start { waiting, run, cancel };
+  void main(std::function<void()> body);
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Start start_ = Start::waiting;
+  pid_t tid_ = 0;  // the kernel's id of the thread, known once it has started
+  std::atomic<bool> ended_{false};
+  std::thread thread_;
+};
+
+class PosixThreads : public Threads {
+ public:
+  std::unique_ptr<PlayerThread> createSuspended(std::function<void()> body) override;
+};
+
+// Priorities are nice values of the calling thread (Linux keeps one per thread).
+class PosixPriorities : public Priorities {
+ public:
+  bool getMainPriority(int& priority) override;
+  bool setMainPriority(int priority) override;
+  // Two nice steps lower, but only when this process could return to the present value later.
+  bool setMainPriorityLowest() override;
+  // There is no process-wide real-time class; the player thread takes SCHED_FIFO itself.
+  bool raiseProcessPriority() override { return true; }
+};
+
+// Keys from standard input, one byte at a time, never waiting. A terminal is switched to
+// non-canonical mode without echo on the first read, and back on release, destruction, exit
+// and SIGINT/SIGTERM. The saved mode is process-wide, as the terminal itself is.
+class PosixConsoleInput : public ConsoleInput {
+ public:
+  // installSignalHandlers: restore the terminal on SIGINT and SIGTERM (tests pass false).
+  explicit PosixConsoleInput(bool installSignalHandlers = true);
+  ~PosixConsoleInput() override;
+  PosixConsoleInput(const PosixConsoleInput&) = delete;
+  PosixConsoleInput& operator=(const PosixConsoleInput&) = delete;
+
+  int readKey() override;
+  void release() override;
+  bool inputEnded() override { return endOfInput_; }
+
+ private:
+  bool installSignalHandlers_;
+  bool released_ = false;
+  bool endOfInput_ = false;
+};
+
+class PosixSerialLine : public SerialLine {
+ public:
+  explicit PosixSerialLine(int fd) : fd_(fd) {}
+  ~PosixSerialLine() override;
+  PosixSerialLine(const PosixSerialLine&) = delete;
+  PosixSerialLine& operator=(const PosixSerialLine&) = delete;
+
+  int write(const uint8_t* bytes, size_t count) override;
+
+ private:
+  int fd_;
+};
+
+// COMn is the device named by the variable TESSARO_COM<n>, else /dev/ttyS<n-1>.
+class PosixSerialPorts : public SerialPorts {
+ public:
+  SerialOpenResult open(int port) override;
+  static std::string devicePath(int port);
+};
+
+// No message device yet: every open fails with a hint towards the serial port.
+class PosixMidiOutputs : public MidiOutputs {
+ public:
+  MidiOpenResult open(uint32_t deviceId) override;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  // glob(3) without backslash escapes, in glob's sorted order.
+  std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
+};
+
+class PosixEnvironment : public Environment {
+ public:
+  // The first non-empty of LC_ALL, LC_MESSAGES and LANG starts with "ja".
+  bool japaneseUser() override;
+  bool oldSystem() override { return false; }
+  // The target of /proc/self/exe, else word0.
+  std::string programPath(const std::string& word0) override;
+};
+
+// One of each service, for the program's lifetime.
+struct PosixPlatform {
+  PosixPlatform();
+  ~PosixPlatform();
+  PosixPlatform(const PosixPlatform&) = delete;
+  PosixPlatform& operator=(const PosixPlatform&) = delete;
+
+  Services services();
+
+  PosixClock clock;
+  PosixThreads threads;
+  PosixPriorities priorities;
+  PosixConsoleInput console;
+  PosixSerialPorts serial;
+  PosixMidiOutputs midiOut;
+  PosixFileSystem files;
+  PosixEnvironment environment;
+};
+
+}  // namespace tessaro::platform::posix

@@ -1,0 +1,309 @@
+// The Linux services against real pseudo-terminals, pipes, directories and the environment.
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_platform.h"
+
+namespace tessaro::platform::posix {
+namespace {
+
+using Step = SerialOpenResult::Step;
+
+// Sets (or, for nullptr, unsets) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+struct Pty {
+  Pty() { EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0); }
+  ~Pty() {
+    if (master >= 0) close(master);
+    close(slave);
+  }
+  // Everything the master can read within a short wait.
+  std::vector<uint8_t> drain() {
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[256];
+    pollfd fd{master, POLLIN, 0};
+    for (ssize_t n = 0; poll(&fd, 1, 200) > 0 && (n = read(master, buffer, 256)) > 0;) {
+      bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    return bytes;
+  }
+  int master = -1;
+  int slave = -1;
+};
+
+TEST(PosixSerial, PseudoTerminalIsRaw38400EightNoneOneAndPassesBytesUnchanged) {
+  Pty pty;
+  ScopedEnv com("TESSARO_COM7", ttyname(pty.slave));
+  SerialOpenResult result = PosixSerialPorts().open(7);
+  ASSERT_NE(result.line, nullptr) << result.reason;
+
+  termios mode{};
+  ASSERT_EQ(tcgetattr(pty.slave, &mode), 0);
+  EXPECT_EQ(cfgetospeed(&mode), B38400);
+  EXPECT_EQ(cfgetispeed(&mode), B38400);
+  EXPECT_EQ(mode.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+            static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
+  EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(mode.c_oflag & OPOST, 0u);
+  EXPECT_EQ(mode.c_iflag & (ICRNL | INLCR | IGNCR | IXON | ISTRIP), 0u);
+
+  const std::vector<uint8_t> bytes = {0x90, 0x3C, 0x7F, 0x0A, 0x0D, 0x00, 0x11, 0x13,
+                                      0x03, 0x1A, 0x04, 0xFF, 0xF0, 0x7E, 0xF7};
+  EXPECT_EQ(result.line->write(bytes.data(), bytes.size()), 0);
+  EXPECT_EQ(pty.drain(), bytes);
+
+  // The far end gone: the write reports an error instead of ending the program.
+  close(pty.master);
+  pty.master = -1;
+  EXPECT_NE(result.line->write(bytes.data(), bytes.size()), 0);
+}
+
+TEST(PosixSerial, OpenFailuresNameTheDeviceAndTheStep) {
+  const std::string file = ::testing::TempDir() + "tessaro-not-a-port-" + std::to_string(getpid());
+  const std::string missing = ::testing::TempDir() + "tessaro-missing/ttyS0";
+  std::ofstream(file).put('x');
+  struct Case {
+    const char* variable;  // TESSARO_COM98
+    Step step;
+    int error;
+    std::string inReason;
+  } const cases[] = {
+      {missing.c_str(), Step::open, ENOENT, missing + ": "},
+      {file.c_str(), Step::getState, ENOTTY, file + ": not a serial device"},
+      {nullptr, Step::open, ENOENT, "/dev/ttyS97: "},
+      {"", Step::open, ENOENT, "/dev/ttyS97: "},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv com("TESSARO_COM98", c.variable);
+    SerialOpenResult result = PosixSerialPorts().open(98);
+    EXPECT_EQ(result.line, nullptr);
+    EXPECT_EQ(result.failedStep, c.step) << c.inReason;
+    EXPECT_EQ(result.error, c.error) << c.inReason;
+    EXPECT_NE(result.reason.find(c.inReason), std::string::npos) << result.reason;
+  }
+  std::filesystem::remove(file);
+}
+
+// Standard input is the read end of a pipe during each test, unless a test puts a terminal there.
+class PosixConsole : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(pipe(pipe_), 0);
+    dup2(pipe_[0], STDIN_FILENO);
+  }
+  void TearDown() override {
+    dup2(savedStdin_, STDIN_FILENO);
+    close(savedStdin_);
+    close(pipe_[0]);
+    if (pipe_[1] >= 0) close(pipe_[1]);
+  }
+  void type(const std::string& bytes) { EXPECT_GT(write(pipe_[1], bytes.data(), bytes.size()), 0); }
+
+  int savedStdin_ = dup(STDIN_FILENO);
+  int pipe_[2] = {-1, -1};
+};
+
+TEST_F(PosixConsole, PipeGivesOneSignedByteAtATimeAndZeroWhenEmptyReleasedOrEnded) {
+  PosixConsoleInput console(false);
+  EXPECT_EQ(console.readKey(), 0);
+  type("a\x1b\xe9\x80\xff\n\r");
+  for (int expected : std::initializer_list<int>{'a', 27, -23, -128, -1, '\n', '\r', 0}) {
+    EXPECT_EQ(console.readKey(), expected);
+  }
+  type("q");
+  console.release();
+  EXPECT_EQ(console.readKey(), 0);
+
+  PosixConsoleInput next(false);
+  EXPECT_EQ(next.readKey(), 'q');
+  close(pipe_[1]);
+  pipe_[1] = -1;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(next.readKey(), 0);
+}
+
+TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
+  Pty pty;
+  dup2(pty.slave, STDIN_FILENO);
+  termios before{};
+  termios mode{};
+  ASSERT_EQ(tcgetattr(pty.slave, &before), 0);
+  PosixConsoleInput console(false);
+  EXPECT_EQ(console.readKey(), 0);
+  ASSERT_EQ(tcgetattr(pty.slave, &mode), 0);
+  EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG), static_cast<tcflag_t>(ISIG));
+  EXPECT_EQ(mode.c_cc[VMIN] + mode.c_cc[VTIME], 0);
+
+  // Keys arrive without Enter, as typed, and are not echoed.
+  ASSERT_EQ(write(pty.master, "k\x1b\r", 3), 3);
+  usleep(20000);
+  for (int expected : std::initializer_list<int>{'k', 27, '\r'})
+    EXPECT_EQ(console.readKey(), expected);
+  EXPECT_TRUE(pty.drain().empty());
+
+  console.release();
+  ASSERT_EQ(tcgetattr(pty.slave, &mode), 0);
+  EXPECT_EQ(mode.c_lflag, before.c_lflag);
+  EXPECT_EQ(mode.c_iflag, before.c_iflag);
+}
+
+// A program ended by SIGINT, SIGTERM or exit leaves the terminal as it found it.
+TEST_F(PosixConsole, TerminalRestoredWhenTheProgramEnds) {
+  for (int signal : {SIGINT, SIGTERM, 0}) {
+    Pty pty;
+    termios before{};
+    termios after{};
+    ASSERT_EQ(tcgetattr(pty.slave, &before), 0);
+    auto run = [&] {
+      dup2(pty.slave, STDIN_FILENO);
+      // Never destroyed, so that only the exit and signal paths can restore the terminal.
+      alignas(PosixConsoleInput) static unsigned char storage[sizeof(PosixConsoleInput)];
+      (new (storage) PosixConsoleInput(true))->readKey();
+      if (signal != 0) raise(signal);
+      std::exit(0);
+    };
+    if (signal != 0) {
+      EXPECT_EXIT(run(), ::testing::KilledBySignal(signal), "");
+    } else {
+      EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    }
+    ASSERT_EQ(tcgetattr(pty.slave, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag) << signal;
+  }
+}
+
+TEST(PosixClock, SleepAdvancesTheTickCountByAtLeastTheRequest) {
+  PosixClock clock;
+  EXPECT_LT(clock.tickMs(), 1000u);
+  for (int32_t ms : {1, 2, 5, 20, 0, -1}) {
+    const uint32_t before = clock.tickMs();
+    clock.sleepMs(ms);
+    const uint32_t slept = clock.tickMs() - before;
+    EXPECT_GE(slept, static_cast<uint32_t>(std::max(ms, 0)));
+    EXPECT_LE(slept, static_cast<uint32_t>(std::max(ms, 0)) + 200);
+  }
+  const uint32_t start = clock.tickMs();
+  for (int i = 0; i < 20; ++i) clock.sleepMs(3);
+  EXPECT_GE(clock.tickMs() - start, 60u);
+}
+
+// Lowered two steps when the process may come back, else left alone; restoring always works.
+TEST(PosixPriorities, LowestMainPriorityCanAlwaysBeRestored) {
+  for (bool privileged : {true, false}) {
+    auto run = [&] {
+      const rlimit none{0, 0};
+      if (!privileged && geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) std::_Exit(3);
+      if (!privileged && setrlimit(RLIMIT_NICE, &none) != 0) std::_Exit(3);
+      PosixPriorities priorities;
+      int before = 0;
+      int lowered = 0;
+      int restored = 0;
+      if (!priorities.getMainPriority(before)) std::_Exit(4);
+      // Whether this process may come back from a lower priority, tried out directly.
+      const bool mayReturn = before < 19 && priorities.setMainPriority(before + 1) &&
+                             priorities.setMainPriority(before);
+      if (!privileged && mayReturn) std::_Exit(5);  // the setup did not take the right away
+      if (!priorities.getMainPriority(before) || !priorities.setMainPriorityLowest() ||
+          !priorities.getMainPriority(lowered)) {
+        std::_Exit(6);
+      }
+      if (lowered != (mayReturn ? std::min(before + 2, 19) : before)) std::_Exit(7);
+      if (!priorities.setMainPriority(before) || !priorities.getMainPriority(restored))
+        std::_Exit(8);
+      std::_Exit(restored == before ? 0 : 9);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "") << privileged;
+  }
+}
+
+class PosixFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir_ / "sub.mid");
+    for (const char* name : {"a.mid", "b.mid", "ab.mid", "c.txt", "x\\y.mid"}) {
+      std::ofstream(dir_ / name).put('x');
+    }
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  const std::filesystem::path dir_ =
+      std::filesystem::temp_directory_path() / ("tessaro-files-" + std::to_string(getpid()));
+};
+
+TEST_F(PosixFiles, PatternsMatchNamesInSortedOrderUpToTheLimit) {
+  struct Case {
+    std::string pattern;
+    size_t limit;
+    std::vector<std::string> names;  // a trailing '/' marks a directory
+  } const cases[] = {
+      {"*.mid", 10, {"a.mid", "ab.mid", "b.mid", "sub.mid/", "x\\y.mid"}},
+      {"?.mid", 10, {"a.mid", "b.mid"}},
+      {"*.mid", 2, {"a.mid", "ab.mid"}},
+      {"*", 0, {}},
+      {"a.mid", 10, {"a.mid"}},
+      {"sub.mid", 10, {"sub.mid/"}},
+      {"x\\y.mid", 10, {"x\\y.mid"}},
+      {"missing.mid", 10, {}},
+      {"*.none", 10, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> names;
+    for (const FileMatch& match : PosixFileSystem().findFiles(path(c.pattern), c.limit)) {
+      names.push_back(match.name + (match.isDirectory ? "/" : ""));
+    }
+    EXPECT_EQ(names, c.names) << c.pattern;
+  }
+}
+
+TEST(PosixEnvironment, JapaneseFromTheFirstSetLocaleVariable) {
+  struct Case {
+    const char* lcAll;
+    const char* lcMessages;
+    const char* lang;
+    bool japanese;
+  } const cases[] = {
+      {nullptr, nullptr, "ja_JP.UTF-8", true}, {"C", nullptr, "ja_JP.UTF-8", false},
+      {"", nullptr, "ja_JP.UTF-8", true},      {nullptr, "ja_JP.eucJP", "C", true},
+      {nullptr, "en_GB.UTF-8", "ja", false},   {nullptr, nullptr, nullptr, false},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv all("LC_ALL", c.lcAll);
+    ScopedEnv messages("LC_MESSAGES", c.lcMessages);
+    ScopedEnv lang("LANG", c.lang);
+    EXPECT_EQ(PosixEnvironment().japaneseUser(), c.japanese) << &c - cases;
+  }
+}
+
+TEST(PosixEnvironment, ProgramPathIsThisExecutable) {
+  EXPECT_EQ(PosixEnvironment().programPath("word0"), std::filesystem::canonical("/proc/self/exe"));
+}
+
+}  // namespace
+}  // namespace tessaro::platform::posix
