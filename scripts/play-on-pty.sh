@@ -9,8 +9,8 @@ socat pty,raw,echo=0,link="$dir/com1" pty,raw,echo=0,link="$dir/module" &
 socat_pid=$!
 trap 'kill $socat_pid 2>/dev/null; rm -rf "$dir"' EXIT
 for _ in $(seq 50); do [ -e "$dir/module" ] && break; sleep 0.1; done
-od -An -tx1 -v -w16 <"$dir/module" >"$dir/wire.txt" &
+cat "$dir/module" >"$dir/wire.bin" 2>/dev/null &
 TESSARO_COM1="$dir/com1" ./build/tessaro /com1 "$@"
 sleep 0.2
 echo "--- bytes the module received:"
-cat "$dir/wire.txt"
+od -An -tx1 -v -w16 "$dir/wire.bin"

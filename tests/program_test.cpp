@@ -25,8 +25,8 @@ struct ProgramRun {
   ProgramRun() { log.startCapture(); }
 
   int operator()(std::vector<std::string> words) {
-    platform::Services services{&clock,   &threads, &priorities, &console,
-                                &serial,  &midi,    &files,      &environment};
+    platform::Services services{&clock,  &threads, &priorities, &console,
+                                &serial, &midi,    &files,      &environment};
     words.insert(words.begin(), "/opt/tessaro/tessaro");
     App app(services, log);
     return runProgram(app, words);

@@ -8,10 +8,14 @@ namespace tessaro {
 
 namespace {
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // The character at index i, or NUL past the end.
-char at(const std::string& word, size_t i) { return i < word.size() ? word[i] : '\0'; }
+char at(const std::string& word, size_t i) {
+  return i < word.size() ? word[i] : '\0';
+}
 
 bool isComWord(const std::string& word) {
   return upper(at(word, 1)) == 'C' && upper(at(word, 2)) == 'O' && upper(at(word, 3)) == 'M';

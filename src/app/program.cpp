@@ -11,9 +11,13 @@ namespace {
 constexpr size_t tooManyWords = 512;
 constexpr char separator = '/';
 
-void sleepMs(App& app, int32_t ms) { app.sys.clock->sleepMs(ms); }
+void sleepMs(App& app, int32_t ms) {
+  app.sys.clock->sleepMs(ms);
+}
 
-OptionSinks sinksOf(App& app) { return OptionSinks{app.options, app.engine, app.cue, app.log}; }
+OptionSinks sinksOf(App& app) {
+  return OptionSinks{app.options, app.engine, app.cue, app.log};
+}
 
 // Start-up up to the opened port. False when the run ends here with exitCode.
 bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
@@ -49,7 +53,8 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   if (openMidiPort(app.port, app.options.comPort, platform::MidiOutputs::mapper) != 0) {
     if (app.sys.environment->japaneseUser()) {
       app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
-      app.log.print("\n演奏リストへ追加する場合は、直接リスト上へドラッグ＆ドロップしてください.\n");
+      app.log.print(
+          "\n演奏リストへ追加する場合は、直接リスト上へドラッグ＆ドロップしてください.\n");
     } else {
       app.log.print("MIDI Device is Already Used by another application.\n");
     }

@@ -8,13 +8,13 @@
 namespace tessaro {
 
 struct PlaybackOptions {
-  int32_t comPort = 0;                  // 0 the MIDI mapper, 1-99 the serial port COMn
-  std::atomic<int> DispLevel{0};        // 0-9: how much is reported on the console
+  int32_t comPort = 0;                             // 0 the MIDI mapper, 1-99 the serial port COMn
+  std::atomic<int> DispLevel{0};                   // 0-9: how much is reported on the console
   std::atomic<int32_t> initialConventionFlags{2};  // conventionFlags at each song start
-  int32_t skipToMeasure = 0;            // measure every song starts at, from 1; 0 the start
-  int32_t skipToBeat = 0;               // beat within that measure, from 1; 0 beat 1
-  std::atomic<int32_t> volumeAdd{0};    // the user's volume add value
-  bool consoleMode = false;             // keep taking console keys after start-up
+  int32_t skipToMeasure = 0;          // measure every song starts at, from 1; 0 the start
+  int32_t skipToBeat = 0;             // beat within that measure, from 1; 0 beat 1
+  std::atomic<int32_t> volumeAdd{0};  // the user's volume add value
+  bool consoleMode = false;           // keep taking console keys after start-up
 };
 
 }  // namespace tessaro

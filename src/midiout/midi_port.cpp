@@ -13,7 +13,9 @@ constexpr int stillPlayingWaitMs = 5000;
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-bool isSerial(const MidiPort& port) { return port.portSelector > 0; }
+bool isSerial(const MidiPort& port) {
+  return port.portSelector > 0;
+}
 
 // A byte that takes over running status on the message device.
 bool takesRunningStatus(int value) {

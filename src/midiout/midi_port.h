@@ -46,13 +46,13 @@ struct MidiPort {
   int32_t portSelector = -1;  // > 0 serial COMn, 0 message device, < 0 none
   int32_t lastStatus = -1;    // last status byte sent, or -1
   std::unique_ptr<platform::MidiOutDevice> device;
-  std::vector<uint8_t> longBuffer;    // status byte and data of the current long message
-  size_t longLength = 0;              // bytes of longBuffer in the message
-  int32_t pendingHeaders = 0;         // long messages prepared and not yet released
+  std::vector<uint8_t> longBuffer;  // status byte and data of the current long message
+  size_t longLength = 0;            // bytes of longBuffer in the message
+  int32_t pendingHeaders = 0;       // long messages prepared and not yet released
   // Blocks a device kept reading past the wait; freed once the device is closed.
   std::vector<std::vector<uint8_t>> heldBlocks;
   std::array<SerialSlot, 16> serialSlots;
-  std::vector<uint8_t> serialBlock;   // staging block for one serial write
+  std::vector<uint8_t> serialBlock;  // staging block for one serial write
 };
 
 // Opens the port: selector 0 is the message device deviceId, 1..99 the serial port COMn.

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int32_t maxRepeats = 9999;
 
-int32_t limitOffset(int64_t value) { return static_cast<int32_t>(std::clamp<int64_t>(value, -256, 255)); }
+int32_t limitOffset(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, -256, 255));
+}
 
 // Reads the decimal number after a marker word: spaces, then digits. -1 when there are none.
 int32_t markerNumber(const uint8_t* text) {
@@ -101,7 +103,8 @@ void setRepeatPoint(Engine& engine, int32_t track, int32_t tick) {
     saved.trackBankLsb = cursor.trackBankLsb;
     saved.deltaPending = cursor.deltaPending;
   }
-  for (int c = 0; c < ChannelCount; ++c) point.volume[static_cast<size_t>(c)] = s.channels[c].volume;
+  for (int c = 0; c < ChannelCount; ++c)
+    point.volume[static_cast<size_t>(c)] = s.channels[c].volume;
 }
 
 void repeatJump(Engine& engine, int32_t eventTick) {
@@ -123,7 +126,8 @@ void repeatJump(Engine& engine, int32_t eventTick) {
     cursor.trackBankLsb = saved.trackBankLsb;
     cursor.deltaPending = saved.deltaPending;
   }
-  for (int c = 0; c < ChannelCount; ++c) s.channels[c].volume = point.volume[static_cast<size_t>(c)];
+  for (int c = 0; c < ChannelCount; ++c)
+    s.channels[c].volume = point.volume[static_cast<size_t>(c)];
   if (point.markTick == 0) {
     // Back at the song start: the song's reset is to be recognised again.
     s.conventionFlags = engine.options.initialConventionFlags.load();
@@ -137,9 +141,7 @@ void repeatJump(Engine& engine, int32_t eventTick) {
 bool handleMarker(Engine& engine, int32_t track, int32_t tick) {
   PlayerState& s = engine.state;
   const char* text = reinterpret_cast<const char*>(s.messageBuffer.data());
-  auto numberAfter = [&](size_t letters) {
-    return markerNumber(s.messageBuffer.data() + letters);
-  };
+  auto numberAfter = [&](size_t letters) { return markerNumber(s.messageBuffer.data() + letters); };
   if (matchesPrefixNoCase(text, "REPEAT") == 0) {
     setRepeatPoint(engine, track, tick);
     int32_t n = numberAfter(6);

@@ -26,7 +26,7 @@ struct TrackCursor {
   uint8_t deltaPending = 0;   // the next event's delta time was already read and added
   uint8_t active = 0;         // End of Track not yet met
   int32_t endTick = 0;
-  int32_t chainNext = -1;     // next track in the EventChain
+  int32_t chainNext = -1;  // next track in the EventChain
   int32_t trackBankMsb = 0;
   int32_t trackBankLsb = 0;
 };

@@ -55,7 +55,9 @@ int dataBytesOf(int status) {
   return 0;
 }
 
-bool isNote(int status) { return status >= 0x80 && status < 0xA0; }
+bool isNote(int status) {
+  return status >= 0x80 && status < 0xA0;
+}
 
 void pump(Engine& engine) {
   if (engine.pumpWindowMessages) engine.pumpWindowMessages();

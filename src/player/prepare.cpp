@@ -56,7 +56,8 @@ void markSongStart(Engine& engine) {
     saved.trackBankMsb = 0;
     saved.trackBankLsb = 0;
   }
-  for (int c = 0; c < ChannelCount; ++c) point.volume[static_cast<size_t>(c)] = s.channels[c].volume;
+  for (int c = 0; c < ChannelCount; ++c)
+    point.volume[static_cast<size_t>(c)] = s.channels[c].volume;
 }
 
 }  // namespace

@@ -14,15 +14,15 @@ namespace tessaro {
 constexpr int MaxTracks = 128;
 
 struct TrackData {
-  int32_t length = 0;       // bytes of the chunk
+  int32_t length = 0;        // bytes of the chunk
   uint8_t* block = nullptr;  // the bytes, in a block rounded up to a multiple of 16
 };
 
 struct SongData {
   int32_t headerLength = 0;
   int32_t format = 0;
-  int32_t trackCount = 0;  // tracks stored; 0 when no song is loaded
-  int32_t division = 0;    // ticks per quarter note
+  int32_t trackCount = 0;                         // tracks stored; 0 when no song is loaded
+  int32_t division = 0;                           // ticks per quarter note
   std::array<TrackData, MaxTracks + 1> tracks{};  // one more for an XF karaoke chunk
 
   // Track blocks in allocation order; released last first.

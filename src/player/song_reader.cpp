@@ -13,7 +13,9 @@ constexpr size_t readBufferSize = 19000;
 constexpr int32_t largeTrackUnits = 4096;  // 16-byte units: tracks above 64 KB
 constexpr int32_t esc = 27;
 
-uint8_t* defaultAllocate(size_t size) { return new (std::nothrow) uint8_t[size]; }
+uint8_t* defaultAllocate(size_t size) {
+  return new (std::nothrow) uint8_t[size];
+}
 
 uint8_t* allocateTrackBlock(SongData& song, size_t size) {
   uint8_t* block = song.allocate ? song.allocate(size) : defaultAllocate(size);
@@ -140,7 +142,7 @@ int readXfChunks(Engine& engine) {
 SongData::SongData() = default;
 
 SongData::~SongData() {
-  for (auto it = allocationStack.rbegin(); it != allocationStack.rend(); ++it) delete[] *it;
+  for (auto it = allocationStack.rbegin(); it != allocationStack.rend(); ++it) delete[] * it;
 }
 
 SongReader::~SongReader() {
@@ -187,13 +189,15 @@ int readSongByte(Engine& engine) {
 // Missing bytes past the end count as 0xFF each.
 int32_t readSong16(Engine& engine) {
   uint32_t value = 0;
-  for (int i = 0; i < 2; ++i) value = value << 8 | (static_cast<uint32_t>(readSongByte(engine)) & 0xFF);
+  for (int i = 0; i < 2; ++i)
+    value = value << 8 | (static_cast<uint32_t>(readSongByte(engine)) & 0xFF);
   return static_cast<int32_t>(value);
 }
 
 int32_t readSong32(Engine& engine) {
   uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value = value << 8 | (static_cast<uint32_t>(readSongByte(engine)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    value = value << 8 | (static_cast<uint32_t>(readSongByte(engine)) & 0xFF);
   return static_cast<int32_t>(value);
 }
 

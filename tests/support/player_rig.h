@@ -59,8 +59,8 @@ struct PlayerRig {
   std::vector<std::pair<uint32_t, Bytes>> sent() const {
     std::vector<std::pair<uint32_t, Bytes>> out;
     for (const auto& w : serial.writes) {
-      bool startVolume = w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0xB0 && w.bytes[1] == 7 &&
-                         w.time == start;
+      bool startVolume =
+          w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0xB0 && w.bytes[1] == 7 && w.time == start;
       if (!startVolume) out.emplace_back(w.time - start, w.bytes);
     }
     return out;

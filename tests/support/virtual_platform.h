@@ -88,7 +88,8 @@ class CaptureMidiOut : public platform::MidiOutDevice {
     uint32_t word;               // short messages
     std::vector<uint8_t> bytes;  // long messages
   };
-  CaptureMidiOut(platform::Clock& clock, std::vector<Record>& records, std::vector<std::string>& calls)
+  CaptureMidiOut(platform::Clock& clock, std::vector<Record>& records,
+                 std::vector<std::string>& calls)
       : clock_(clock), records_(records), calls_(calls) {}
   uint32_t shortMessage(uint32_t word) override {
     calls_.push_back("short");
@@ -208,9 +209,7 @@ class FakeEnvironment : public platform::Environment {
  public:
   bool japaneseUser() override { return japanese; }
   bool oldSystem() override { return old; }
-  std::string programPath(const std::string& word0) override {
-    return path.empty() ? word0 : path;
-  }
+  std::string programPath(const std::string& word0) override { return path.empty() ? word0 : path; }
   bool japanese = false;
   bool old = false;
   std::string path;

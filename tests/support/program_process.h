@@ -1,0 +1,235 @@
+// The built program run as a user runs it: COM1 is a pseudo-terminal whose other end the test
+// reads (as a module on the serial MIDI input would), the console output is captured through a
+// pipe and the keys come from a pipe the test writes to. Every wait is bounded: a program that
+// hangs is killed and the test fails instead of hanging.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace tessaro::testing {
+
+class ProgramProcess {
+ public:
+  using Bytes = std::vector<uint8_t>;
+  using Clock = std::chrono::steady_clock;
+
+  // Starts the program with the given words after its name. com1: the device TESSARO_COM1
+  // names; empty for the pseudo-terminal.
+  explicit ProgramProcess(const std::vector<std::string>& words, const std::string& com1 = "") {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
+      fail("openpty");
+      return;
+    }
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    char name[256] = {};
+    if (ttyname_r(slave_, name, sizeof name) != 0) {
+      fail("ttyname_r");
+      return;
+    }
+    ptyPath_ = name;
+
+    int input[2];
+    int output[2];
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
+      fail("pipe2");
+      return;
+    }
+    keys_ = input[1];
+    console_ = output[0];
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      std::string entry = *e;
+      bool replaced = entry.starts_with("TESSARO_COM") || entry.starts_with("LC_ALL=") ||
+                      entry.starts_with("LC_MESSAGES=") || entry.starts_with("LANG=");
+      if (!replaced) env.push_back(entry);
+    }
+    env.push_back("TESSARO_COM1=" + (com1.empty() ? ptyPath_ : com1));
+    env.push_back("LC_ALL=C");
+    std::vector<std::string> args{TESSARO_BINARY};
+    args.insert(args.end(), words.begin(), words.end());
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    // Standard error stays the test's, so that a sanitizer report shows in the test log.
+    started_ = Clock::now();
+    int error = posix_spawn(&pid_, TESSARO_BINARY, &actions, nullptr, pointers(args).data(),
+                            pointers(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]);
+    ::close(output[1]);
+    if (error != 0) {
+      pid_ = -1;
+      errno = error;
+      fail("posix_spawn");
+      return;
+    }
+    drain_ = std::thread([this] { drainLoop(); });
+  }
+
+  ~ProgramProcess() {
+    if (pid_ > 0) finish(std::chrono::seconds(0));
+    stopDrain();
+    for (int fd : {keys_, console_, master_, slave_})
+      if (fd >= 0) ::close(fd);
+  }
+
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  const std::string& ptyPath() const { return ptyPath_; }
+  // Why the program could not be started; empty when it was.
+  const std::string& setupError() const { return setupError_; }
+
+  void pressKey(uint8_t key) {
+    if (keys_ >= 0) (void)!::write(keys_, &key, 1);
+  }
+  // Ends the program's input, as the end of a piped file would.
+  void closeInput() {
+    if (keys_ >= 0) ::close(keys_);
+    keys_ = -1;
+  }
+
+  // Waits until the bytes received so far satisfy done; false when the limit passed first.
+  bool waitForWire(const std::function<bool(const Bytes&)>& done, std::chrono::seconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return done(wire_); });
+  }
+
+  // Waits for the program to end, killing it once the limit has passed, and then collects the
+  // last bytes. The exit code (0..255), or -1 when it was killed or ended by a signal.
+  int finish(std::chrono::seconds limit = std::chrono::seconds(60)) {
+    if (pid_ <= 0) return -1;
+    const auto giveUp = Clock::now() + limit;
+    int status = 0;
+    for (;;) {
+      pid_t done = waitpid(pid_, &status, WNOHANG);
+      if (done == pid_) break;
+      if (done < 0 && errno != EINTR) break;
+      if (Clock::now() >= giveUp) {
+        timedOut_ = true;
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    ranFor_ = Clock::now() - started_;
+    stopDrain();
+    if (timedOut_ || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+
+  bool timedOut() const { return timedOut_; }
+  double seconds() const { return std::chrono::duration<double>(ranFor_).count(); }
+  Bytes wire() const {
+    std::lock_guard lock(mutex_);
+    return wire_;
+  }
+  std::string out() const {
+    std::lock_guard lock(mutex_);
+    return out_;
+  }
+
+ private:
+  static std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (std::string& s : strings) out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+  }
+
+  void fail(const char* what) { setupError_ = std::string(what) + ": " + std::strerror(errno); }
+
+  // Keeps reading both the pseudo-terminal and the console pipe, so that the program never
+  // blocks on a full buffer. Once asked to stop it still reads until the line has been quiet
+  // for a while: bytes written just before the exit may reach this end a little later.
+  void drainLoop() {
+    bool consoleOpen = true;
+    int quietPolls = 0;
+    for (;;) {
+      pollfd fds[2] = {{master_, POLLIN, 0}, {consoleOpen ? console_ : -1, POLLIN, 0}};
+      int ready = poll(fds, 2, 20);
+      bool gotWire = false;
+      uint8_t buffer[4096];
+      if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+        ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n > 0) {
+          std::lock_guard lock(mutex_);
+          wire_.insert(wire_.end(), buffer, buffer + n);
+          gotWire = true;
+        }
+      }
+      if (ready > 0 && consoleOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        ssize_t n = ::read(console_, buffer, sizeof buffer);
+        if (n > 0) {
+          std::lock_guard lock(mutex_);
+          out_.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+          consoleOpen = false;
+        }
+      }
+      changed_.notify_all();
+      {
+        std::lock_guard lock(mutex_);
+        if (!stopping_) continue;
+      }
+      quietPolls = gotWire ? 0 : quietPolls + 1;
+      if (quietPolls >= 10 && !consoleOpen) return;
+      if (quietPolls >= 100) return;  // a console pipe kept open by a stray child
+    }
+  }
+
+  void stopDrain() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    if (drain_.joinable()) drain_.join();
+  }
+
+  int master_ = -1;
+  int slave_ = -1;  // held open so the terminal stays up before the program opens it
+  int keys_ = -1;
+  int console_ = -1;
+  pid_t pid_ = -1;
+  std::string ptyPath_;
+  std::string setupError_;
+  bool timedOut_ = false;
+  Clock::time_point started_;
+  Clock::duration ranFor_{};
+  std::thread drain_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  Bytes wire_;
+  std::string out_;
+};
+
+}  // namespace tessaro::testing
