@@ -149,6 +149,62 @@ TEST(ProgramSongs, BadEntriesAreReportedAndTheGoodOnePlays) {
   EXPECT_EQ(run.threads.created, 3);
 }
 
+// Files that are broken in every way a download or a careless writer breaks them: each is
+// reported or cut short, and the good song after them still plays.
+TEST(ProgramSongs, EveryKindOfBrokenFileIsSurvived) {
+  Track good;
+  good.ev(0, {0x90, 0x3C, 0x40}).ev(10, {0x80, 0x3C, 0x00}).end();
+  Bytes truncated = smf(0, 480, {good});
+  truncated.resize(truncated.size() - 4);
+  Track noEnd;
+  noEnd.ev(0, {0x90, 0x3C, 0x40});
+  Bytes manyTracks = smf(1, 480, std::vector<Track>(200, good));
+  Track badSysEx;
+  badSysEx.ev(0, {0x90, 0x3D, 0x40}).ev(0, {0xF0, 0x05, 0x7E, 0x7F, 0xF7}).end();
+  Bytes random;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 4096; ++i) {
+    seed = seed * 1103515245 + 12345;
+    random.push_back(static_cast<uint8_t>(seed >> 16));
+  }
+  Bytes randomTrack = smf(0, 96, {});
+  Bytes body(random.begin(), random.begin() + 600);
+  Bytes junk = chunk("MTrk", body);
+  randomTrack[11] = 1;
+  randomTrack.insert(randomTrack.end(), junk.begin(), junk.end());
+  Bytes largeTrack;
+  {
+    Track big;
+    for (int i = 0; i < 20000; ++i) big.ev(1, {0xB0, 0x01, 0x00});
+    big.end();
+    largeTrack = smf(1, 480, {big});
+  }
+  Bytes zeroDivision = smf(0, 0, {good});
+  std::vector<Bytes> files = {truncated, smf(0, 480, {noEnd}), manyTracks, smf(0, 480, {badSysEx}),
+                              random,    randomTrack,          largeTrack, zeroDivision};
+  std::vector<std::unique_ptr<TempFile>> temps;
+  ProgramRun run;
+  std::vector<std::string> words{"/com1", "/nc"};
+  for (const Bytes& f : files) {
+    temps.push_back(std::make_unique<TempFile>(f));
+    words.push_back(temps.back()->path());
+  }
+  TempFile last(song(71));
+  words.push_back(last.path());
+  EXPECT_EQ(run(words), 0);
+  std::string out = run.out();
+  for (const char* message :
+       {"End of Track undetected.(", "Cannot read tracks more than 128 (this file 200).\n",
+        "Are you sure to get over 64kB (", "Time division of 0 in the header"}) {
+    EXPECT_NE(out.find(message), std::string::npos) << message;
+  }
+  std::vector<int> notes = notesPlayed(run.serial);
+  ASSERT_FALSE(notes.empty());
+  EXPECT_EQ(notes.back(), 71);
+  EXPECT_TRUE(soundingOnWire(run.serial.bytes()).empty());
+  EXPECT_EQ(run.threads.created, static_cast<int>(files.size()) + 1);
+}
+
 TEST(ProgramSongs, StartMeasureAppliesToEverySong) {
   ProgramRun run;
   Track t;

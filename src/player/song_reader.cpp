@@ -142,7 +142,10 @@ int readXfChunks(Engine& engine) {
 SongData::SongData() = default;
 
 SongData::~SongData() {
-  for (auto it = allocationStack.rbegin(); it != allocationStack.rend(); ++it) delete[] * it;
+  while (!allocationStack.empty()) {
+    delete[] allocationStack.back();
+    allocationStack.pop_back();
+  }
 }
 
 SongReader::~SongReader() {
