@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "player/engine.h"
+#include "translate/translate.h"
 
 namespace tessaro {
 
@@ -108,43 +109,6 @@ void alignClockToMusic(Engine& engine) {
   if (late > 10) shiftClock(engine, late);
 }
 
-// The convention a system-exclusive message declares, when it declares one.
-void detectConvention(Engine& engine, const uint8_t* m, int32_t n) {
-  PlayerState& s = engine.state;
-  auto mark = [&](bool xg) {
-    s.xgDetected = xg ? -1 : 0;
-    s.gsDetected = xg ? 0 : -1;
-    s.undetected = 0;
-    s.conventionFlags |= 8;
-  };
-  if (n > 5 && m[0] == 0x43 && m[5] == 0x7E) {
-    mark(true);
-    return;
-  }
-  if (n <= 7 || m[0] != 0x41) return;
-  static constexpr uint8_t gsReset[] = {0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41};
-  static constexpr uint8_t sc88Mode1[] = {0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x00};
-  bool isGsReset = n > 8 && std::equal(gsReset, gsReset + 8, m + 1);
-  bool isSc88 = std::equal(sc88Mode1, sc88Mode1 + 7, m + 1);
-  if (isGsReset || isSc88 || (s.gsDetected == 0 && s.xgDetected == 0)) mark(false);
-}
-
-// Sends a system exclusive as the song has it, pausing after it while fast-forwarding: longer
-// after a reset, which a module needs time for.
-void sendSystemExclusive(Engine& engine, const uint8_t* m, int32_t n) {
-  PlayerState& s = engine.state;
-  detectConvention(engine, m, n);
-  sendLongMessage(engine.port, 0xF0, m, n);
-  s.outputStatus = 0xF0;
-  if (s.fastForward == 0) return;
-  bool reset = (n > 1 && m[0] == 0x7E && m[1] == 0x7F) || (n > 5 && m[0] == 0x43 && m[5] == 0x7E) ||
-               (n > 8 && m[0] == 0x41 && m[8] == 0x41);
-  int32_t pause = reset ? 50 : 4;
-  if (reset) engine.fullRepaintRequest = true;
-  shiftClock(engine, pause);
-  engine.clock.sleepMs(pause);
-}
-
 // Keeps the first bytes of an event body in messageBuffer; the body stays addressable in the
 // track for messages longer than the buffer.
 void keepBody(PlayerState& s, const uint8_t* body, int32_t length) {
@@ -231,7 +195,7 @@ TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
   int32_t n = static_cast<int32_t>(length);
   in.position += n;
   keepBody(s, body, n);
-  sendSystemExclusive(engine, body, n);
+  translateSystemExclusive(engine, body, n);
   return {Turn::later};
 }
 
@@ -252,7 +216,7 @@ TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
   return {Turn::later};
 }
 
-void channelMessage(Engine& engine, int status, int32_t count) {
+void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
   PlayerState& s = engine.state;
   bool fastForward = s.fastForward != 0;
   if (s.firstNoteSeen == 0 && (status & 0xF0) == 0x90) {
@@ -261,7 +225,8 @@ void channelMessage(Engine& engine, int status, int32_t count) {
   }
   s.outputStatus = status;
   bool note = isNote(status);
-  if (!(fastForward && note)) {
+  bool consumed = translateChannelMessage(engine, track, status, count);
+  if (!consumed && !(fastForward && note)) {
     sendLongMessage(engine.port, s.outputStatus, s.messageBuffer.data(), count);
     if (isNote(s.outputStatus)) {
       int32_t& sounding = s.soundingNotes[s.outputStatus & 0x0F][s.messageBuffer[0] & 0x7F];
@@ -313,7 +278,7 @@ TurnResult decodeEvent(Engine& engine, int32_t track, TrackBytes& in) {
     if (byte < 0) return {Turn::quit, -1};
     s.messageBuffer[static_cast<size_t>(i)] = static_cast<uint8_t>(byte);
   }
-  channelMessage(engine, status, count);
+  channelMessage(engine, track, status, count);
   return {Turn::later};
 }
 
