@@ -19,6 +19,12 @@ OptionSinks sinksOf(App& app) {
   return OptionSinks{app.options, app.engine, app.cue, app.log};
 }
 
+void settingsPass(App& app, const std::string& path, int number) {
+  SettingsPass pass{sinksOf(app), *app.sys.files, app.ProgramDir, number};
+  if (readSettingsPass(app.settings, pass, path))
+    app.exitHandlers.add([&app] { closeSettings(app.settings); });
+}
+
 // Start-up up to the opened port. False when the run ends here with exitCode.
 bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   clearCue(app.cue);
@@ -41,6 +47,8 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   if (words.size() >= tooManyWords) app.log.print("Too many command line parameters.\n");
 
   OptionSinks sinks = sinksOf(app);
+  std::string settingsFile = app.sys.environment->settingsPath(app.ProgramDir);
+  settingsPass(app, settingsFile, 1);
   if (commandLineFirstPass(sinks, words)) {
     exitCode = 0;
     return false;
@@ -71,6 +79,7 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   if (!app.sys.priorities->raiseProcessPriority()) app.log.print("Failed Setting Priority.\n");
   sleepMs(app, 500);
 
+  settingsPass(app, settingsFile, 2);
   commandLineSecondPass(sinks, words);
   return true;
 }
@@ -166,6 +175,14 @@ App::App(const platform::Services& services, Log& log)
 App::~App() {
   player.reset();
   exitHandlers.runAll();
+}
+
+void paintStatus(App& app) {
+  if (app.paintStatusHook) app.paintStatusHook();
+}
+
+void openFileDialog(App& app) {
+  if (app.fileDialogHook) app.fileDialogHook();
 }
 
 int pollConsoleKey(App& app) {

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/file_cue.h"
+#include "app/settings.h"
 #include "common/exit_handlers.h"
 #include "common/log.h"
 #include "common/playback_options.h"
@@ -41,7 +43,18 @@ struct App {
   int consoleKey = 0;
   bool consoleKeyPending = false;
   std::unique_ptr<platform::PlayerThread> player;
+  SettingsReader settings;
+
+  // The status window, when there is one: repaint of the status strip, and the file-open
+  // dialog (true when a file was added). Without a window both do nothing.
+  std::function<void()> paintStatusHook;
+  std::function<bool()> fileDialogHook;
 };
+
+// Repaints the status strip of the window.
+void paintStatus(App& app);
+// Offers the file-open dialog; the chosen file joins the cue.
+void openFileDialog(App& app);
 
 // Runs the whole program with the command-line words; returns the exit code. The exit
 // handlers have run when it returns.

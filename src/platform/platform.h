@@ -146,6 +146,9 @@ class Environment {
   virtual bool oldSystem() = 0;
   // The running program's path as the system reports it, when it differs from word 0.
   virtual std::string programPath(const std::string& word0) = 0;
+  // Where the settings file is read from: "tessaro.ini" in the program's directory, or the
+  // user's own place for it when the program's directory holds none.
+  virtual std::string settingsPath(const std::string& programDir) = 0;
 };
 
 // Every service, as one set handed to the application.

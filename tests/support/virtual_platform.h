@@ -210,6 +210,10 @@ class FakeEnvironment : public platform::Environment {
   bool japaneseUser() override { return japanese; }
   bool oldSystem() override { return old; }
   std::string programPath(const std::string& word0) override { return path.empty() ? word0 : path; }
+  std::string settingsPath(const std::string& programDir) override {
+    return settings.empty() ? programDir + "tessaro.ini" : settings;
+  }
+  std::string settings;
   bool japanese = false;
   bool old = false;
   std::string path;

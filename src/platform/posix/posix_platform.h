@@ -135,6 +135,9 @@ class PosixEnvironment : public Environment {
   bool oldSystem() override { return false; }
   // The target of /proc/self/exe, else word0.
   std::string programPath(const std::string& word0) override;
+  // programDir/tessaro.ini when it exists, else $XDG_CONFIG_HOME/tessaro/tessaro.ini
+  // (~/.config/tessaro/tessaro.ini when the variable is unset or empty).
+  std::string settingsPath(const std::string& programDir) override;
 };
 
 // One of each service, for the program's lifetime.

@@ -120,4 +120,15 @@ std::string PosixEnvironment::programPath(const std::string& word0) {
   }
 }
 
+std::string PosixEnvironment::settingsPath(const std::string& programDir) {
+  static const char name[] = "tessaro.ini";
+  std::string beside = programDir + name;
+  struct stat info {};
+  if (stat(beside.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) return beside;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') return std::string(config) + "/tessaro/" + name;
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/.config/tessaro/" + name;
+}
+
 }  // namespace tessaro::platform::posix

@@ -1,0 +1,382 @@
+#include "app/settings.h"
+
+#include <cstdio>
+
+namespace tessaro {
+
+namespace {
+
+constexpr size_t maxSettingsBytes = 16u << 20;  // more than any settings file holds
+constexpr size_t wordLimit = 258;
+constexpr int endOfFileMark = 0x1A;
+
+int upper(int c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+
+bool isBlank(int c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == endOfFileMark;
+}
+
+bool isLead(const SettingsReader& reader, int c) {
+  return reader.shiftJis && c >= 0 && isLeadByte(static_cast<unsigned char>(c));
+}
+
+// Text with bytes above 127 that forms valid UTF-8 throughout is read as UTF-8; anything
+// else keeps the Shift-JIS reading of double-byte characters.
+bool isUtf8(const std::vector<uint8_t>& text) {
+  bool high = false;
+  for (size_t i = 0; i < text.size();) {
+    uint8_t b = text[i];
+    size_t length = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
+                                : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((text[i + k] & 0xC0) != 0x80) return false;
+    }
+    high |= length > 1;
+    i += length;
+  }
+  return high;
+}
+
+int readNumber(SettingsReader& reader, int32_t& value, Log& log, int base, const char* tooLarge) {
+  if (base == 10 && peekChar(reader) == '+') nextChar(reader);
+  bool negative = false;
+  if (peekChar(reader) == '-') {
+    nextChar(reader);
+    negative = true;
+  }
+  int32_t number = 0;
+  for (int digits = 0;;) {
+    int c = peekChar(reader);
+    if (c < 0) return -1;
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (base == 16 && upper(c) >= 'A' && upper(c) <= 'F') digit = upper(c) - 'A' + 10;
+    if (digit < 0) {
+      value = negative ? -number : number;
+      return 0;
+    }
+    nextChar(reader);
+    number = number * base + digit;
+    if (++digits == 6) {
+      log.print("%s", tooLarge);
+      return -2;
+    }
+  }
+}
+
+// A number option: the value read, or `failed` when the number failed.
+int32_t numberOr(SettingsPass& pass, SettingsReader& reader, int32_t failed, bool hex = false) {
+  int32_t value = 0;
+  int result = hex ? readHex(reader, value, pass.sinks.log) : readDecimal(reader, value, pass.sinks.log);
+  return result < 0 ? failed : value;
+}
+
+void blockComment(SettingsReader& reader) {
+  int previous = nextChar(reader);  // the opening star
+  bool previousIsSecondByte = false;
+  for (;;) {
+    int c = nextChar(reader);
+    if (c < 0) return;
+    if (previous == '*' && !previousIsSecondByte && c == '/') return;
+    if (isLead(reader, c)) {
+      previous = nextChar(reader);
+      if (previous < 0) return;
+      previousIsSecondByte = true;
+    } else {
+      previous = c;
+      previousIsSecondByte = false;
+    }
+  }
+}
+
+// The skip, beat and repeat options, which share their number rules.
+void positionOption(SettingsPass& pass, SettingsReader& reader, int which) {
+  nextChar(reader);
+  int32_t value = numberOr(pass, reader, 0);
+  if (value < 0) value = 0;
+  if (pass.pass != 2) return;
+  PlaybackOptions& options = pass.sinks.options;
+  Log& log = pass.sinks.log;
+  if (which == '@') {
+    options.skipToMeasure = value;
+    log.print("Skip to Meas = %d \n", value);
+  } else if (which == '.') {
+    options.skipToBeat = value;
+    log.print("Skip to Beat = %d \n", value);
+  } else {
+    pass.sinks.engine.state.repeatCount = value;
+    pass.sinks.engine.state.repeatSetByUser = 255;
+    log.print("Repeat Time = %d \n", value);
+  }
+}
+
+void directByteOption(SettingsPass& pass, SettingsReader& reader) {
+  nextChar(reader);
+  int32_t value = numberOr(pass, reader, 0, true);
+  if (value < 0) value = 0;
+  if (pass.pass != 2) return;
+  pass.sinks.log.print("%04X ", value);
+  sendDirectByte(pass.sinks.engine.port, value);
+}
+
+void comOrIntervalOption(SettingsPass& pass, SettingsReader& reader) {
+  nextChar(reader);
+  if (upper(peekChar(reader)) == 'O') {
+    nextChar(reader);
+    if (upper(peekChar(reader)) != 'M') return;
+    nextChar(reader);
+    int32_t port = numberOr(pass, reader, 1);
+    if (port == 0) port = 1;
+    if (pass.pass != 1) return;
+    pass.sinks.options.comPort = port;
+    pass.sinks.log.print("COM port = COM%d \n", port);
+    return;
+  }
+  int32_t interval = numberOr(pass, reader, 210);
+  if (interval <= 0) interval = 1;
+  if (pass.pass != 2) return;
+  pass.sinks.engine.state.fadeInterval = interval;
+  pass.sinks.log.print("FadeOutCycleTime = %d \n", interval);
+}
+
+void fadeSpeedOption(SettingsPass& pass, SettingsReader& reader) {
+  nextChar(reader);
+  int32_t speed = numberOr(pass, reader, 0);
+  if (pass.pass != 2) return;
+  if (speed == 0) {
+    pass.sinks.engine.state.fadeInterval = 210;
+    pass.sinks.engine.state.fadeStep = 3;
+    pass.sinks.log.print("FadeOutSpeed = std. (100) \n");
+  } else {
+    pass.sinks.log.print("FadeOutSpeed = %d \n", applyFadeSpeed(pass.sinks.engine, speed));
+  }
+}
+
+void stepOrConsoleOption(SettingsPass& pass, SettingsReader& reader) {
+  nextChar(reader);
+  if (upper(peekChar(reader)) == 'O') {
+    nextChar(reader);
+    if (upper(peekChar(reader)) == 'C') nextChar(reader);
+    if (pass.pass != 2) return;
+    pass.sinks.options.consoleMode = true;
+    pass.sinks.log.print("Console mode: ON.\n");
+    return;
+  }
+  int32_t step = numberOr(pass, reader, 3);
+  if (pass.pass != 2) return;
+  pass.sinks.engine.state.fadeStep = step;
+  pass.sinks.log.print("FadeOutVolStep = %d \n", step);
+}
+
+void volumeOption(SettingsPass& pass, SettingsReader& reader) {
+  nextChar(reader);
+  if (upper(peekChar(reader)) == 'O') {
+    nextChar(reader);
+    if (upper(peekChar(reader)) != 'L') return;
+    nextChar(reader);
+  }
+  int32_t volume = numberOr(pass, reader, 0);
+  if (pass.pass != 2) return;
+  pass.sinks.options.volumeAdd = volume;
+  setUserVolume(pass.sinks.engine, volume);
+  pass.sinks.log.print("Volume = %d \n", volume);
+}
+
+// The two-letter conversion options: the first letter is the look-ahead.
+void conversionOption(SettingsPass& pass, SettingsReader& reader) {
+  int first = upper(nextChar(reader));
+  int second = upper(peekChar(reader));
+  bool known = (first == 'G' && second == 'M') || (first == 'X' && second == 'G') ||
+               (first == 'N' && (second == 'C' || second == 'X'));
+  if (!known) return;
+  nextChar(reader);
+  if (pass.pass == 2)
+    applyConversion(pass.sinks, static_cast<char>(first), static_cast<char>(second));
+}
+
+// After a slash or hyphen: one option, or a comment. A character that starts no option is
+// left for the top level.
+void readOption(SettingsPass& pass, SettingsReader& reader) {
+  int c = peekChar(reader);
+  switch (upper(c)) {
+    case '@':
+    case '.':
+    case '&':
+      positionOption(pass, reader, c);
+      break;
+    case '#':
+      directByteOption(pass, reader);
+      break;
+    case 'C':
+      comOrIntervalOption(pass, reader);
+      break;
+    case 'F':
+      fadeSpeedOption(pass, reader);
+      break;
+    case 'G':
+    case 'N':
+    case 'X':
+      conversionOption(pass, reader);
+      break;
+    case 'S':
+      stepOrConsoleOption(pass, reader);
+      break;
+    case 'V':
+      volumeOption(pass, reader);
+      break;
+    case '/':
+      skipLine(reader);
+      break;
+    case '*':
+      blockComment(reader);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int openSettings(SettingsReader& reader, const std::string& path) {
+  closeSettings(reader);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return -1;
+  reader.text.clear();
+  uint8_t block[4096];
+  size_t count;
+  while ((count = std::fread(block, 1, sizeof block, file)) > 0 &&
+         reader.text.size() < maxSettingsBytes) {
+    reader.text.insert(reader.text.end(), block, block + count);
+  }
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    reader.text.clear();
+    return -1;
+  }
+  reader.shiftJis = !isUtf8(reader.text);
+  reader.next = 0;
+  reader.open = true;
+  reader.lookahead = -1;
+  nextChar(reader);
+  return 0;
+}
+
+void closeSettings(SettingsReader& reader) {
+  reader.open = false;
+  reader.text.clear();
+  reader.next = 0;
+  reader.lookahead = -1;
+}
+
+int peekChar(const SettingsReader& reader) { return reader.lookahead; }
+
+int nextChar(SettingsReader& reader) {
+  int c = reader.lookahead;
+  reader.lookahead = reader.next < reader.text.size() ? reader.text[reader.next++] : -1;
+  return c;
+}
+
+int skipLine(SettingsReader& reader) {
+  for (;;) {
+    int c = nextChar(reader);
+    if (c < 0) return -1;
+    if (c == '\r' || c == '\n' || c == endOfFileMark) return 0;
+  }
+}
+
+int readDecimal(SettingsReader& reader, int32_t& value, Log& log) {
+  return readNumber(reader, value, log, 10, "Integer too Large.\n");
+}
+
+int readHex(SettingsReader& reader, int32_t& value, Log& log) {
+  return readNumber(reader, value, log, 16, "Hex value too Large.\n");
+}
+
+int readWord(SettingsReader& reader, std::string& word, Log& log) {
+  word.clear();
+  for (int c = peekChar(reader); c == '\t' || c == '\n' || c == '\r' || c == endOfFileMark ||
+                                 c == ' ' || c == ',' || c == ':' || c == ';' || c == '=';
+       c = peekChar(reader)) {
+    nextChar(reader);
+  }
+  bool quoted = peekChar(reader) == '"';
+  if (quoted) nextChar(reader);
+  auto take = [&]() {
+    int c = nextChar(reader);
+    log.print("%c", c);
+    return c;
+  };
+  for (;;) {
+    if (peekChar(reader) < 0) break;
+    if (word.size() >= wordLimit) {
+      take();  // the character past the limit is lost; the rest makes a further word
+      return -1;
+    }
+    int c = take();
+    if (isLead(reader, c)) {
+      word.push_back(static_cast<char>(c));
+      if (peekChar(reader) < 0) break;
+      if (word.size() >= wordLimit) {
+        take();
+        return -1;
+      }
+      word.push_back(static_cast<char>(take()));
+      continue;
+    }
+    bool ends = quoted ? c == '"' : (isBlank(c) || c == ';' || c == '"');
+    if (ends) break;
+    word.push_back(static_cast<char>(c));
+  }
+  return static_cast<int>(word.size()) + 1;
+}
+
+bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::string& path) {
+  if (openSettings(reader, path) != 0) return false;
+  while (peekChar(reader) != -1) {
+    int c = peekChar(reader);
+    if (c == '\'' || c == '#') {
+      skipLine(reader);
+    } else if (isBlank(c)) {
+      nextChar(reader);
+    } else if (c == 0x81 && reader.shiftJis) {
+      nextChar(reader);  // 0x81 0x40 is the full-width space
+      if (peekChar(reader) == 0x40) nextChar(reader);
+    } else if (c == '/' || c == '-') {
+      nextChar(reader);
+      readOption(pass, reader);
+    } else {
+      std::string word;
+      readWord(reader, word, pass.sinks.log);
+      if (pass.pass == 2 && !word.empty()) addSettingsFile(pass, word);
+    }
+  }
+  closeSettings(reader);
+  return true;
+}
+
+void addSettingsFile(SettingsPass& pass, const std::string& word) {
+  Log& log = pass.sinks.log;
+  std::string path = word;
+  std::string name;
+  if (directoryPart(path, '/', false).empty() && findFileName(pass.files, path, name) != 0 &&
+      findFileName(pass.files, pass.programDir + path, name) == 0) {
+    path = pass.programDir + path;
+  }
+  findFileName(pass.files, path, name);
+  if (name.empty()) {
+    log.print("Cannot retrive path for: %s \n", path.c_str());
+    return;
+  }
+  std::string extension;
+  extensionPart(name, extension, false);
+  if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
+    log.print("MIDI file: %s \n", name.c_str());
+    appendEntry(pass.sinks.cue, path);
+  } else {
+    log.print("Cannot play file other than MIDI: %s \n", path.c_str());
+  }
+}
+
+}  // namespace tessaro

@@ -1,0 +1,51 @@
+// The settings file: the command line's options and a list of files to play, as free text
+// with comments. It is read twice: the first pass takes only the COM port, the second applies
+// everything else, sends direct bytes and adds the files to the cue.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "platform/platform.h"
+
+namespace tessaro {
+
+// The open settings file, held in memory, with one character of look-ahead.
+struct SettingsReader {
+  std::vector<uint8_t> text;
+  size_t next = 0;      // index of the character after the look-ahead
+  int lookahead = -1;   // 0-255, or -1 at the end
+  bool open = false;
+  bool shiftJis = true;  // double-byte characters are Shift-JIS (else the text is UTF-8)
+};
+
+// Everything a pass reads from and writes to.
+struct SettingsPass {
+  OptionSinks sinks;
+  platform::FileSystem& files;
+  std::string programDir;
+  int pass;  // 1 or 2
+};
+
+int openSettings(SettingsReader& reader, const std::string& path);
+void closeSettings(SettingsReader& reader);
+int peekChar(const SettingsReader& reader);
+int nextChar(SettingsReader& reader);
+// Consumes up to and including the next CR, LF or 0x1A (0), or to the end (-1).
+int skipLine(SettingsReader& reader);
+// 0 with the value; -1 at the end of the file; -2 after a sixth digit ("Integer too Large.").
+int readDecimal(SettingsReader& reader, int32_t& value, Log& log);
+int readHex(SettingsReader& reader, int32_t& value, Log& log);
+// One file name, echoed as it is read: its length + 1, or -1 when it was cut at 258 bytes.
+int readWord(SettingsReader& reader, std::string& word, Log& log);
+
+// One whole pass over the file at path; a file that cannot be read is skipped silently.
+// True when the file was opened.
+bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::string& path);
+
+// The test a name from the settings file passes before it joins the cue.
+void addSettingsFile(SettingsPass& pass, const std::string& word);
+
+}  // namespace tessaro
