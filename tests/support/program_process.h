@@ -36,6 +36,8 @@ class ProgramProcess {
   // Starts the program with the given words after its name. com1: the device TESSARO_COM1
   // names; empty for the pseudo-terminal.
   explicit ProgramProcess(const std::vector<std::string>& words, const std::string& com1 = "") {
+    // A key written after the program has gone must fail, not end the test.
+    signal(SIGPIPE, SIG_IGN);
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
       fail("openpty");
       return;
@@ -62,9 +64,18 @@ class ProgramProcess {
     for (char** e = environ; *e != nullptr; ++e) {
       std::string entry = *e;
       bool replaced = entry.starts_with("TESSARO_COM") || entry.starts_with("LC_ALL=") ||
-                      entry.starts_with("LC_MESSAGES=") || entry.starts_with("LANG=");
+                      entry.starts_with("LC_MESSAGES=") || entry.starts_with("LANG=") ||
+                      entry.starts_with("XDG_CONFIG_HOME=");
       if (!replaced) env.push_back(entry);
     }
+    // An empty settings place of its own: the user's settings must not change the run.
+    char config[] = "/tmp/tessaro-config-XXXXXX";
+    if (mkdtemp(config) == nullptr) {
+      fail("mkdtemp");
+      return;
+    }
+    configDir_ = config;
+    env.push_back("XDG_CONFIG_HOME=" + configDir_);
     env.push_back("TESSARO_COM1=" + (com1.empty() ? ptyPath_ : com1));
     env.push_back("LC_ALL=C");
     std::vector<std::string> args{TESSARO_BINARY};
@@ -95,6 +106,7 @@ class ProgramProcess {
     stopDrain();
     for (int fd : {keys_, console_, master_, slave_})
       if (fd >= 0) ::close(fd);
+    if (!configDir_.empty()) rmdir(configDir_.c_str());
   }
 
   ProgramProcess(const ProgramProcess&) = delete;
@@ -219,6 +231,7 @@ class ProgramProcess {
   int console_ = -1;
   pid_t pid_ = -1;
   std::string ptyPath_;
+  std::string configDir_;
   std::string setupError_;
   bool timedOut_ = false;
   Clock::time_point started_;

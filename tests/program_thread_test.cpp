@@ -1,0 +1,103 @@
+// The whole run with a real player thread and the real clock: the main thread's play loop and
+// the player thread share the port and the playback record while a song plays, and Esc from
+// the console stops the song from the main thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/program.h"
+#include "platform/posix/posix_platform.h"
+#include "support/player_rig.h"
+
+namespace tessaro::testing {
+namespace {
+
+const Bytes gmSystemOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+
+struct RealTimeRun {
+  platform::posix::PosixClock clock;
+  platform::posix::PosixThreads threads;
+  FakePriorities priorities;
+  ScriptedConsole console;
+  CaptureSerialPorts serial{clock};
+  CaptureMidiOutputs midi{clock};
+  platform::posix::PosixFileSystem files;
+  FakeEnvironment environment;
+  Log log;
+
+  RealTimeRun() {
+    log.startCapture();
+    console.keepOpen = true;
+  }
+
+  int operator()(std::vector<std::string> words) {
+    platform::Services services{&clock,  &threads, &priorities, &console,
+                                &serial, &midi,    &files,      &environment};
+    words.insert(words.begin(), "/opt/tessaro/tessaro");
+    App app(services, log);
+    return runProgram(app, words);
+  }
+};
+
+// Note-on keys in the order they reached the line.
+std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
+  std::vector<int> keys;
+  for (const auto& w : serial.writes) {
+    if (w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0x90 && w.bytes[2] > 0)
+      keys.push_back(w.bytes[1]);
+  }
+  return keys;
+}
+
+// Eighth notes over a note held for the whole song; 8 s at 120 beats a minute.
+Bytes heldNoteSong() {
+  Track t;
+  t.ev(0, {0x90, 0x24, 0x50});
+  for (int i = 0; i < 32; ++i) {
+    uint8_t key = static_cast<uint8_t>(0x30 + i);
+    t.ev(i == 0 ? 0 : 240, {0x90, key, 0x64}).ev(240, {0x80, key, 0x00});
+  }
+  t.ev(240, {0x80, 0x24, 0x00}).end();
+  return smf(0, 480, {t});
+}
+
+TEST(ProgramRealTime, EscMidSongStopsItAndLeavesNothingSounding) {
+  RealTimeRun run;
+  // Esc on the 41st turn of the play loop, about a second into the song.
+  run.console.keys.assign(40, 0);
+  run.console.keys.push_back(27);
+  TempFile song(heldNoteSong());
+  EXPECT_EQ(run({"/com1", "/nc", song.path()}), 0) << run.log.captured();
+
+  EXPECT_TRUE(run.console.keys.empty()) << "Esc was read";
+  std::vector<int> notes = notesPlayed(run.serial);
+  ASSERT_FALSE(notes.empty());
+  EXPECT_EQ(notes.front(), 0x24);
+  EXPECT_LT(notes.size(), 33u) << "the song was cut short";
+  // Every note is ended before the module is reset.
+  Bytes wire = run.serial.bytes();
+  auto reset = std::search(wire.begin(), wire.end(), gmSystemOn.begin(), gmSystemOn.end());
+  EXPECT_TRUE(soundingOnWire(Bytes(wire.begin(), reset)).empty());
+  EXPECT_TRUE(soundingOnWire(wire).empty());
+  ASSERT_GE(run.serial.writes.size(), 2u);
+  EXPECT_EQ(run.serial.writes.back().bytes, gmSystemOn);
+  EXPECT_EQ(run.serial.writes[run.serial.writes.size() - 2].bytes, gmSystemOn);
+}
+
+TEST(ProgramRealTime, SongThatEndsByItselfPlaysWholeAndTheRunEnds) {
+  RealTimeRun run;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x64}).ev(240, {0x80, 0x3C, 0x00}).ev(0, {0x90, 0x40, 0x64});
+  t.ev(240, {0x80, 0x40, 0x00}).ev(0, {0x90, 0x43, 0x64}).end(240);  // the last note is left on
+  TempFile song(smf(0, 480, {t}));
+  EXPECT_EQ(run({"/com1", "/nc", song.path()}), 0) << run.log.captured();
+
+  EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{0x3C, 0x40, 0x43}));
+  EXPECT_TRUE(soundingOnWire(run.serial.bytes()).empty());
+  ASSERT_GE(run.serial.writes.size(), 2u);
+  EXPECT_EQ(run.serial.writes.back().bytes, gmSystemOn);
+  EXPECT_EQ(run.serial.writes[run.serial.writes.size() - 2].bytes, gmSystemOn);
+}
+
+}  // namespace
+}  // namespace tessaro::testing
