@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tessaro {
@@ -257,6 +258,11 @@ int openSettings(SettingsReader& reader, const std::string& path) {
   }
   reader.shiftJis = !isUtf8(reader.text);
   reader.next = 0;
+  // Some editors mark UTF-8 with a byte-order mark; it is no part of the first word.
+  static constexpr uint8_t byteOrderMark[] = {0xEF, 0xBB, 0xBF};
+  if (!reader.shiftJis && reader.text.size() >= 3 &&
+      std::equal(byteOrderMark, byteOrderMark + 3, reader.text.begin()))
+    reader.next = 3;
   reader.open = true;
   reader.lookahead = -1;
   nextChar(reader);
