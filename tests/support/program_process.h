@@ -33,9 +33,13 @@ class ProgramProcess {
   using Bytes = std::vector<uint8_t>;
   using Clock = std::chrono::steady_clock;
 
+  // Where the program's keys come from: a pipe, or a terminal the test types on.
+  enum class Keys { pipe, terminal };
+
   // Starts the program with the given words after its name. com1: the device TESSARO_COM1
   // names; empty for the pseudo-terminal.
-  explicit ProgramProcess(const std::vector<std::string>& words, const std::string& com1 = "") {
+  explicit ProgramProcess(const std::vector<std::string>& words, const std::string& com1 = "",
+                          Keys keys = Keys::pipe) {
     // A key written after the program has gone must fail, not end the test.
     signal(SIGPIPE, SIG_IGN);
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
@@ -56,6 +60,17 @@ class ProgramProcess {
     if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
       fail("pipe2");
       return;
+    }
+    if (keys == Keys::terminal) {
+      // A terminal on standard input: typing on its master side is a user at the keyboard.
+      ::close(input[0]);
+      ::close(input[1]);
+      if (openpty(&input[1], &input[0], nullptr, nullptr, nullptr) != 0) {
+        fail("openpty");
+        return;
+      }
+      fcntl(input[0], F_SETFD, FD_CLOEXEC);
+      fcntl(input[1], F_SETFD, FD_CLOEXEC);
     }
     keys_ = input[1];
     console_ = output[0];
