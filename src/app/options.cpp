@@ -128,19 +128,24 @@ int applyFadeSpeed(Engine& engine, int speed) {
 
 void applyConversion(OptionSinks& sinks, char first, char second) {
   TargetMap& targets = sinks.engine.targets;
+  using platform::ModuleConvention;
   if (first == 'X') {
     targets.setAll(-1, 0, 0);
     sinks.options.initialConventionFlags = 2;
     sinks.log.print("GS => XG conversion AUTO-DETECT.\n");
+    setPortConvention(sinks.engine.port, ModuleConvention::xg);
   } else if (first == 'G') {
     targets.setAll(0, -1, 0);
     sinks.options.initialConventionFlags = 0;
     sinks.log.print("GS => GM conversion AUTO-DETECT.\n");
+    setPortConvention(sinks.engine.port, ModuleConvention::gm);
   } else {
     targets.setAll(0, 0, 0);
     sinks.options.initialConventionFlags = 0;
     sinks.log.print(second == 'C' ? "88GS/XG/GM conversion ALL OFF.\n"
                                   : "GS => XG conversion OFF.\n");
+    // Untranslated songs keep their own convention, most often GS.
+    setPortConvention(sinks.engine.port, ModuleConvention::gs);
   }
 }
 

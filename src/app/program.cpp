@@ -70,6 +70,8 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
     exitCode = -1;
     return false;
   }
+  // The default target chosen above; the conversion options tell the port again if they change it.
+  setPortConvention(app.port, platform::ModuleConvention::xg);
   sleepMs(app, 100);
   app.engine.state.gsDetected = 0;
   app.engine.state.xgDetected = 0;

@@ -284,4 +284,9 @@ int sendGmSystemOn(MidiPort& port) {
   return sendLongMessage(port, 0xF0, gmSystemOn, 5);
 }
 
+void setPortConvention(MidiPort& port, platform::ModuleConvention convention) {
+  Lock lock(port.mutex);
+  if (!isSerial(port) && port.device) port.device->setConvention(convention);
+}
+
 }  // namespace tessaro

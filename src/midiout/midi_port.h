@@ -65,6 +65,9 @@ int sendShortMessage(MidiPort& port, int status, int data1, int data2);
 int sendLongMessage(MidiPort& port, int status, const uint8_t* data, int length);
 int sendDirectByte(MidiPort& port, int value);
 int sendGmSystemOn(MidiPort& port);
+// Tells the message device which convention the program writes in; a serial line needs no
+// such word.
+void setPortConvention(MidiPort& port, platform::ModuleConvention convention);
 
 // Serial layer of the port.
 int openSerialPort(MidiPort& port, int slot, int portNumber);

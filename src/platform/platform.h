@@ -90,11 +90,16 @@ class SerialPorts {
 // Result codes of the message device, as the system's MIDI output calls report them.
 enum MidiResult : uint32_t {
   midiOk = 0,
+  midiError = 1,  // unspecified failure
   midiErrorInvalidHandle = 5,
   midiErrorNoMemory = 7,
   midiErrorInvalidParam = 11,
   midiErrorStillPlaying = 65,
 };
+
+// The tone-generator convention the program's output is written in: GM, GS (the songs' own,
+// untranslated) or XG.
+enum class ModuleConvention { gm, gs, xg };
 
 // A message device: packed short messages and whole long (system-exclusive) messages.
 class MidiOutDevice {
@@ -109,6 +114,10 @@ class MidiOutDevice {
   virtual uint32_t sendLong(const uint8_t* data, size_t length) = 0;
   virtual uint32_t unprepareLong(const uint8_t* data, size_t length) = 0;
   virtual uintptr_t handleValue() const = 0;
+  // Which convention the program writes in, told after the open and whenever the choice
+  // changes. A synthesizer reads bank selects accordingly; devices that pass messages on to a
+  // module leave it to the module.
+  virtual void setConvention(ModuleConvention /*convention*/) {}
 };
 
 struct MidiOpenResult {

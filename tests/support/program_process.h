@@ -37,9 +37,11 @@ class ProgramProcess {
   enum class Keys { pipe, terminal };
 
   // Starts the program with the given words after its name. com1: the device TESSARO_COM1
-  // names; empty for the pseudo-terminal.
+  // names; empty for the pseudo-terminal. environment: further NAME=value entries (the
+  // caller's own TESSARO_ variables are never passed on).
   explicit ProgramProcess(const std::vector<std::string>& words, const std::string& com1 = "",
-                          Keys keys = Keys::pipe) {
+                          Keys keys = Keys::pipe,
+                          const std::vector<std::string>& environment = {}) {
     // A key written after the program has gone must fail, not end the test.
     signal(SIGPIPE, SIG_IGN);
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
@@ -78,7 +80,7 @@ class ProgramProcess {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       std::string entry = *e;
-      bool replaced = entry.starts_with("TESSARO_COM") || entry.starts_with("LC_ALL=") ||
+      bool replaced = entry.starts_with("TESSARO_") || entry.starts_with("LC_ALL=") ||
                       entry.starts_with("LC_MESSAGES=") || entry.starts_with("LANG=") ||
                       entry.starts_with("XDG_CONFIG_HOME=");
       if (!replaced) env.push_back(entry);
@@ -93,6 +95,7 @@ class ProgramProcess {
     env.push_back("XDG_CONFIG_HOME=" + configDir_);
     env.push_back("TESSARO_COM1=" + (com1.empty() ? ptyPath_ : com1));
     env.push_back("LC_ALL=C");
+    env.insert(env.end(), environment.begin(), environment.end());
     std::vector<std::string> args{TESSARO_BINARY};
     args.insert(args.end(), words.begin(), words.end());
 

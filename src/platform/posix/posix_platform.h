@@ -116,7 +116,9 @@ class PosixSerialPorts : public SerialPorts {
   static std::string devicePath(int port);
 };
 
-// No message device yet: every open fails with a hint towards the serial port.
+// The default output, whatever identifier is asked for: the ALSA sequencer connected to the
+// port TESSARO_MIDI_PORT names, else the built-in synthesizer (TESSARO_SOUNDFONT chooses its
+// SoundFont; TESSARO_WAV makes it render into that WAV file instead of playing).
 class PosixMidiOutputs : public MidiOutputs {
  public:
   MidiOpenResult open(uint32_t deviceId) override;

@@ -1,5 +1,5 @@
-// Main-thread priorities, the (not yet present) message devices, file patterns and facts about
-// the user and the program.
+// Main-thread priorities, the choice of the message device, file patterns and facts about the
+// user and the program.
 #include <glob.h>
 #include <linux/capability.h>
 #include <sys/resource.h>
@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/alsa/alsa_sequencer.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/synth/synth_device.h"
 
 namespace tessaro::platform::posix {
 
@@ -36,6 +38,12 @@ bool mayReturnTo(int nice) {
   if (getrlimit(RLIMIT_NICE, &limit) != 0) return false;
   if (limit.rlim_cur == RLIM_INFINITY) return true;
   return static_cast<long long>(limit.rlim_cur) >= 20LL - nice;
+}
+
+// The value of an environment variable, empty when unset.
+std::string variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
 }
 
 }  // namespace
@@ -66,12 +74,12 @@ bool PosixPriorities::setMainPriorityLowest() {
 }
 
 MidiOpenResult PosixMidiOutputs::open(uint32_t /*deviceId*/) {
-  MidiOpenResult result;
-  result.error = 2;
-  result.reason =
-      "No default MIDI output in this build: use a serial port (/com1 with TESSARO_COM1 set to "
-      "a device)";
-  return result;
+  std::string port = variable("TESSARO_MIDI_PORT");
+  if (!port.empty()) return alsa::openSequencerOutput(port);
+  synth::SynthOptions options;
+  options.soundFont = variable("TESSARO_SOUNDFONT");
+  options.wavPath = variable("TESSARO_WAV");
+  return synth::openSynthesizer(options);
 }
 
 std::vector<FileMatch> PosixFileSystem::findFiles(const std::string& pattern, size_t limit) {
