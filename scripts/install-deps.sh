@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that build, test and run Tessaro.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev socat)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev socat
+  libfluidsynth-dev libasound2-dev timgm6mb-soundfont)
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 missing=()
