@@ -160,6 +160,102 @@ class Environment {
   virtual std::string settingsPath(const std::string& programDir) = 0;
 };
 
+// --- Status window ---------------------------------------------------------------------------
+
+struct Rgb {
+  uint8_t r = 0;
+  uint8_t g = 0;
+  uint8_t b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// A line of text as coverage, one byte a pixel (0 none .. 255 full), width x height, rows from
+// the top of the text's character cell.
+struct TextMask {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> coverage;
+};
+
+// Renders text in the program's font: a Japanese-capable one when installed.
+class GlyphSource {
+ public:
+  virtual ~GlyphSource() = default;
+  // text is UTF-8; cellHeight is the character cell's height in pixels (ascent + descent).
+  virtual void render(const std::string& text, int cellHeight, TextMask& mask) = 0;
+};
+
+// What the window shows, kept by the display; a window reads it on the main thread.
+class WindowContent {
+ public:
+  virtual ~WindowContent() = default;
+  virtual int contentWidth() const = 0;
+  virtual int contentHeight() const = 0;
+  // Row-major RGB, contentWidth() * 3 bytes a row, at least contentHeight() rows.
+  virtual const uint8_t* pixels() const = 0;
+  // The note cells drawn straight onto the window since it last showed their rows afresh.
+  virtual void forEachLitCell(
+      const std::function<void(int x, int y, int w, int h, Rgb colour)>& draw) const = 0;
+  // The window showed content rows y1..y2 afresh: cells lit there are gone until lit again.
+  virtual void rowsShown(int y1, int y2) = 0;
+  // True once after a note cell changed.
+  virtual bool takeCellChange() = 0;
+};
+
+// What the window reports; called on the main thread while the window pumps its events.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  // A key code: characters 1-255, navigation keys 0x121-0x42E, Alt+letter 0x541-0x57A.
+  virtual void key(int code) = 0;
+  virtual void wheel(bool up) = 0;
+  // Left button down at a content point (scroll offset added).
+  virtual void leftDown(int x, int y, bool ctrl, bool shift) = 0;
+  virtual void leftUp() = 0;
+  virtual void rightDown(bool ctrl, bool shift) = 0;
+  // Full paths of files dropped on the window, in the order given.
+  virtual void dropped(const std::vector<std::string>& paths) = 0;
+  // The user closed the window; it no longer exists.
+  virtual void closed() = 0;
+};
+
+struct FileChoice {
+  enum class Result { chosen, cancelled, failed };
+  Result result = Result::cancelled;
+  std::string path;   // when chosen
+  std::string error;  // plain words when failed
+};
+
+// The one status window. Every call is made on the main thread.
+class StatusWindowPort {
+ public:
+  // Destroys the window.
+  virtual ~StatusWindowPort() = default;
+  // False once the user has closed it.
+  virtual bool exists() = 0;
+  virtual void setTitle(const std::string& title) = 0;
+  // Shows content rows y1..y2 afresh, at once.
+  virtual void showRows(int y1, int y2) = 0;
+  // Handles pending events without waiting, and shows changed note cells.
+  virtual void pump() = 0;
+  // Leaves the always-on-top band it was created in.
+  virtual void releaseTopmost() = 0;
+  // The modal file chooser for one existing MIDI file.
+  virtual FileChoice chooseMidiFile() = 0;
+  // Colours of the desktop: menu background and disabled text.
+  virtual Rgb menuColour() = 0;
+  virtual Rgb grayTextColour() = 0;
+};
+
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+  // A shown, topmost window with a client area of the content's size; nullptr when there is no
+  // display or the window cannot be made. content and events outlive the window.
+  virtual std::unique_ptr<StatusWindowPort> create(const std::string& title, WindowContent& content,
+                                                   WindowEvents& events) = 0;
+};
+
 // Every service, as one set handed to the application.
 struct Services {
   Clock* clock = nullptr;
@@ -170,6 +266,8 @@ struct Services {
   MidiOutputs* midiOut = nullptr;
   FileSystem* files = nullptr;
   Environment* environment = nullptr;
+  WindowSystem* windows = nullptr;  // none: the program runs console-only
+  GlyphSource* glyphs = nullptr;
 };
 
 }  // namespace tessaro::platform

@@ -1,0 +1,115 @@
+#include "display/status_painter.h"
+
+#include <cstdio>
+
+namespace tessaro::display {
+
+namespace {
+
+constexpr int listRight = 135;
+constexpr int rowHeight = 12;
+constexpr size_t titleLimit = 35;
+
+std::string format(const char* pattern, int32_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
+}
+
+void paintList(StatusWindow& window, const StatusFacts& facts) {
+  fillRect(window.buffer, 0, StripTop + 1, listRight, StripTop + 32, Black);
+  for (int32_t i = 0; i < 3 && facts.listTop + i < facts.cueLength; ++i) {
+    int32_t entry = facts.listTop + i;
+    int rowTop = StripTop + 1 + rowHeight * i;
+    std::string text = format("%3d: ", entry + 1);
+    if (facts.entryName) text += facts.entryName(entry);
+    if (entry == facts.selectedEntry)
+      fillRect(window.buffer, 0, rowTop, listRight, rowTop + rowHeight - 1, SelectionColour);
+    drawText(window, 0, rowTop - 1, text, 13, White);
+  }
+}
+
+void paintModePicture(StatusWindow& window, const ModePicture& picture) {
+  for (int row = 0; row < PictureHeight; ++row) {
+    for (int k = 0; k < 124; ++k) {
+      size_t i = static_cast<size_t>(row * PictureWidth + k);
+      setPixel(window.buffer, 153 + k, 50 + row,
+               {picture.red[i], picture.green[i], picture.blue[i]});
+    }
+  }
+}
+
+void paintLabels(StatusWindow& window, const StatusFacts& facts) {
+  if (facts.gsDetected) {
+    drawText(window, 184, StripTop + 2, "88GS", 15, White);
+  } else if (facts.xgDetected) {
+    drawText(window, 184, StripTop + 2, " XG ", 15, White);
+  } else {
+    drawText(window, 184, StripTop + 2, "88GS", 15, window.grayTextColour);
+  }
+  if (facts.toGm) {
+    bool known = facts.gsDetected || facts.xgDetected || facts.undetected;
+    drawText(window, 235, StripTop + 2, "GM", 15, known ? White : window.grayTextColour);
+  } else if (facts.toXg) {
+    drawText(window, 235, StripTop + 2, "XG", 15, White);
+  }
+}
+
+// The count shown is one more than the stored one; the stored count has no upper limit.
+int32_t shownRepeat(int32_t count) {
+  return count == INT32_MAX ? count : count + 1;
+}
+
+}  // namespace
+
+int modeIndexOf(const StatusFacts& facts) {
+  int source = facts.gsDetected ? 1 : (facts.xgDetected ? 2 : 0);
+  int target = facts.toXg ? 2 : (facts.toGm ? 3 : (facts.toGs ? 1 : 0));
+  if (source == 0 && (target == 3 || target == 0)) return 0;
+  return source + 4 * target;
+}
+
+void paintStatus(StatusWindow& window, const StatusFacts& facts, const ModePictures& pictures) {
+  fillRect(window.buffer, 0, StripTop, ContentWidth - 1, StripTop, window.menuColour);
+  paintList(window, facts);
+  fillRect(window.buffer, listRight + 1, StripTop + 1, ContentWidth - 1, StripTop + 32, Black);
+  int mode = modeIndexOf(facts);
+  if (mode != 0) paintModePicture(window, pictures[static_cast<size_t>(mode)]);
+  paintLabels(window, facts);
+  drawText(window, 199, StripTop + 18, format("repeat%3d", shownRepeat(facts.repeatCount)), 13,
+           White);
+  drawText(window, 288, StripTop + 1, "vol", 13, White);
+  drawText(window, 288, StripTop + 15, format("%+3d", facts.volumeAdd), 16, White);
+  drawControls(window);
+  present(window, facts.fullRepaint ? 0 : StripTop, StripTop + 32);
+}
+
+std::string buildTitle(int32_t length, int32_t current, int32_t droppedCount,
+                       const std::function<std::string(int32_t)>& entryName) {
+  std::string title;
+  size_t characters = 0;  // UTF-8 characters, not bytes
+  bool overflow = false;
+  auto add = [&](const std::string& text) {
+    title += text;
+    for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
+  };
+  for (int32_t i = current; i < length; ++i) {
+    if (characters >= titleLimit) {
+      overflow = true;
+      continue;
+    }
+    if (i > current) add(" ");
+    add(entryName ? entryName(i) : std::string());
+    if (i != length - 1) add(" <");
+  }
+  if (overflow) title += " ...";
+  if (length + droppedCount >= 4) {
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, " (%d/%d)", current + 1 + droppedCount,
+                  length + droppedCount);
+    title += suffix;
+  }
+  return title;
+}
+
+}  // namespace tessaro::display
