@@ -2,7 +2,8 @@
 # Installs the Debian packages that build, test and run Tessaro.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev socat
-  libfluidsynth-dev libasound2-dev timgm6mb-soundfont)
+  libfluidsynth-dev libasound2-dev timgm6mb-soundfont
+  libfltk1.3-dev libfreetype-dev libfontconfig-dev fonts-ipafont-gothic xvfb x11-apps)
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 missing=()

@@ -3,6 +3,7 @@
 
 #include "app/keys.h"
 #include "app/options.h"
+#include "app/status_link.h"
 
 namespace tessaro {
 
@@ -76,6 +77,10 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   app.engine.state.gsDetected = 0;
   app.engine.state.xgDetected = 0;
   app.engine.state.undetected = 0;
+  if (!buildStatusPictures(app)) {
+    exitCode = 1;
+    return false;
+  }
   app.log.print("OK.\n");
   app.options.volumeAdd = 0;
   if (!app.sys.priorities->raiseProcessPriority()) app.log.print("Failed Setting Priority.\n");
@@ -83,23 +88,28 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
 
   settingsPass(app, settingsFile, 2);
   commandLineSecondPass(sinks, words);
+  openStatusWindow(app);
   return true;
 }
 
-// Takes this turn's key from the console.
+// Takes this turn's key: a window key replaces a console key taken in the same turn.
 int takeTurnKey(App& app) {
-  if (pollConsoleKey(app) != 0) return takeConsoleKey(app);
-  return 0;
+  int key = 0;
+  if (pollConsoleKey(app) != 0) key = takeConsoleKey(app);
+  if (peekWindowKey(app) != 0) key = takeWindowKey(app);
+  return key;
 }
 
 // Waits for a first file. False when the run is to end (exit code 0).
 bool idleLoop(App& app) {
   while (app.cue.length == 0) {
     sleepMs(app, app.OldWindows ? 100 : 50);
+    if (windowClosed(app)) return false;
     int key = takeTurnKey(app);
     if (key != 0 && applyIdleKey(app, key) == IdleAction::quit) return false;
     // Without a window, keys are the only way in: input that has ended can bring no file.
-    if (key == 0 && !app.ConsoleDetached && app.sys.console->inputEnded()) return false;
+    if (key == 0 && !app.ConsoleDetached && !windowExists(app) && app.sys.console->inputEnded())
+      return false;
   }
   return true;
 }
@@ -114,12 +124,17 @@ void startPlayerThread(App& app) {
 
 void playLoop(App& app) {
   PlayerState& state = app.engine.state;
+  int wheel = 0;
   while (state.threadStatus != 0) {
     sleepMs(app, app.OldWindows ? 100 : 25);
     if (app.player->hasEnded()) {
       sleepMs(app, 2000);
       stopPlayback(app.engine, app.player.get());
     }
+    updateTitle(app);
+    applyWheel(app, wheel);
+    // A closed window stops the song; the run ends after it.
+    if (windowClosed(app) && state.threadStatus != 0) stopPlayback(app.engine, app.player.get());
     int key = takeTurnKey(app);
     if (key != 0) applyPlayKey(app, key);
   }
@@ -129,6 +144,8 @@ void playSong(App& app) {
   Engine& engine = app.engine;
   dropPlayedEntries(app.cue, app.view);
   engine.state.fadeActive = 0;
+  releaseStatusControls(app);
+  updateTitle(app);
 
   const std::string& entry = app.cue.entries[static_cast<size_t>(app.cue.current)];
   loadSong(engine, entry.c_str());
@@ -188,6 +205,7 @@ void openFileDialog(App& app) {
 }
 
 int pollConsoleKey(App& app) {
+  pumpStatusWindow(app);
   if (app.consoleKeyPending) return app.consoleKey;
   if (!app.ConsoleDetached) {
     int key = app.sys.console->readKey();
@@ -216,7 +234,7 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     return 0;
   }
   app.cue.current = 0;
-  while (app.cue.current < app.cue.length) playSong(app);
+  while (app.cue.current < app.cue.length && !windowClosed(app)) playSong(app);
   sleepMs(app, 1500);
   sendGmSystemOn(app.port);
   app.exitHandlers.runAll();

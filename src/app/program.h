@@ -19,6 +19,8 @@
 
 namespace tessaro {
 
+class StatusLink;
+
 struct App {
   App(const platform::Services& services, Log& log);
   ~App();
@@ -49,6 +51,8 @@ struct App {
   // dialog (true when a file was added). Without a window both do nothing.
   std::function<void()> paintStatusHook;
   std::function<bool()> fileDialogHook;
+  // The status window and its pictures, when a window system is there.
+  std::unique_ptr<StatusLink> status;
 };
 
 // Repaints the status strip of the window.
