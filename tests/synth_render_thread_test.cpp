@@ -80,4 +80,28 @@ TEST(SynthRender, NotesLandInTheFileWhenTheyWereSent) {
   EXPECT_LT(wav.rms(0, double(sentNs[0] - origin) / 1e9), 2.0);
 }
 
+// The conversion options change the convention between direct bytes and the first song; the
+// port's running status must still hold on the far side.
+TEST(SynthRender, ChangingTheConventionKeepsRunningStatus) {
+  char dir[] = "/tmp/tessaro-render-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/out.wav";
+  synth::SynthOptions options;
+  options.wavPath = path;
+  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(options);
+  ASSERT_NE(opened.device, nullptr) << opened.reason;
+
+  const uint8_t status[] = {0x90};  // a direct byte: the status alone
+  opened.device->sendLong(status, 1);
+  opened.device->setConvention(tessaro::platform::ModuleConvention::gs);
+  opened.device->shortMessage(0x643C);  // running status: key 60, velocity 100
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  opened.device.reset();
+
+  tessaro::testing::WavSound wav = tessaro::testing::readWav(path);
+  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+  ASSERT_EQ(wav.problem, "");
+  EXPECT_GT(wav.rms(0, wav.seconds()), 300.0);
+}
+
 }  // namespace

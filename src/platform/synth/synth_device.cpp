@@ -316,12 +316,13 @@ class SynthDevice : public MidiOutDevice, private MidiSink {
 
   // FluidSynth chooses how to read bank selects when it is created (the program's default,
   // XG) and from the resets it receives; a different convention is set with its reset, in
-  // line with the messages around it. No song plays while the convention is chosen.
+  // line with the messages around it. No song plays while the convention is chosen. The reset
+  // goes past the decoder: the running status the port counts on stays as it was.
   void setConvention(ModuleConvention convention) override {
     std::lock_guard lock(mutex_);
     if (convention == convention_) return;
     convention_ = convention;
-    decoder_.bytes(resetFor(convention));
+    message(resetFor(convention));
   }
 
  private:
