@@ -109,17 +109,20 @@ void FontGlyphSource::render(const std::string& text, int cellHeight, TextMask& 
   if (cellHeight <= 0 || text.empty() || !ready()) return;
   setCellHeight(cellHeight);
   std::vector<FcChar32> points = codePoints(text);
-  int width = 0;
-  for (FcChar32 point : points) {
-    if (FT_Load_Char(face_, point, FT_LOAD_DEFAULT) == 0) width += pixels(face_->glyph->advance.x);
-  }
-  mask.width = width;
-  mask.coverage.assign(static_cast<size_t>(width) * static_cast<size_t>(cellHeight), 0);
+  // One pass into a mask wide enough for any advance, cut to the pen's end afterwards.
+  TextMask wide{static_cast<int>(points.size()) * cellHeight * 2 + cellHeight, cellHeight, {}};
+  wide.coverage.assign(static_cast<size_t>(wide.width) * static_cast<size_t>(cellHeight), 0);
   int pen = 0;
   for (FcChar32 point : points) {
     if (FT_Load_Char(face_, point, FT_LOAD_RENDER) != 0) continue;
-    copyGlyph(face_->glyph, pen, ascender_, mask);
+    copyGlyph(face_->glyph, pen, ascender_, wide);
     pen += pixels(face_->glyph->advance.x);
+  }
+  mask.width = std::clamp(pen, 0, wide.width);
+  mask.coverage.resize(static_cast<size_t>(mask.width) * static_cast<size_t>(cellHeight));
+  for (int y = 0; y < cellHeight; ++y) {
+    std::copy_n(wide.coverage.begin() + static_cast<ptrdiff_t>(y) * wide.width, mask.width,
+                mask.coverage.begin() + static_cast<ptrdiff_t>(y) * mask.width);
   }
 }
 
