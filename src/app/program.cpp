@@ -10,7 +10,6 @@ namespace tessaro {
 namespace {
 
 constexpr size_t tooManyWords = 512;
-constexpr char separator = '/';
 
 void sleepMs(App& app, int32_t ms) {
   app.sys.clock->sleepMs(ms);
@@ -21,7 +20,8 @@ OptionSinks sinksOf(App& app) {
 }
 
 void settingsPass(App& app, const std::string& path, int number) {
-  SettingsPass pass{sinksOf(app), *app.sys.files, app.ProgramDir, number};
+  SettingsPass pass{sinksOf(app), *app.sys.files, app.ProgramDir, number,
+                    app.sys.environment->pathRules()};
   if (readSettingsPass(app.settings, pass, path))
     app.exitHandlers.add([&app] { closeSettings(app.settings); });
 }
@@ -44,7 +44,9 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   app.engine.targets.setAll(-1, 0, 0);
 
   std::string word0 = words.empty() ? std::string() : words[0];
-  app.ProgramDir = directoryPart(app.sys.environment->programPath(word0), separator, false);
+  const platform::PathRules paths = app.sys.environment->pathRules();
+  app.ProgramDir =
+      directoryPart(app.sys.environment->programPath(word0), paths.separator, paths.skipLeadBytes);
   if (words.size() >= tooManyWords) app.log.print("Too many command line parameters.\n");
 
   OptionSinks sinks = sinksOf(app);

@@ -366,7 +366,8 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
   Log& log = pass.sinks.log;
   std::string path = word;
   std::string name;
-  if (directoryPart(path, '/', false).empty() && findFileName(pass.files, path, name) != 0 &&
+  if (directoryPart(path, pass.paths.separator, pass.paths.skipLeadBytes).empty() &&
+      findFileName(pass.files, path, name) != 0 &&
       findFileName(pass.files, pass.programDir + path, name) == 0) {
     path = pass.programDir + path;
   }
@@ -376,7 +377,7 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
     return;
   }
   std::string extension;
-  extensionPart(name, extension, false);
+  extensionPart(name, extension, pass.paths.skipLeadBytes);
   if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
     log.print("MIDI file: %s \n", name.c_str());
     appendEntry(pass.sinks.cue, path);

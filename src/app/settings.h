@@ -27,6 +27,7 @@ struct SettingsPass {
   platform::FileSystem& files;
   std::string programDir;
   int pass;  // 1 or 2
+  platform::PathRules paths = {};
 };
 
 int openSettings(SettingsReader& reader, const std::string& path);

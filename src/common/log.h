@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -18,6 +19,12 @@ class Log {
   // Writes text as it stands.
   void write(const std::string& text);
 
+  // Re-encodes the program's own message texts (UTF-8 in the source) for the console: applied
+  // to a format that holds non-ASCII characters, before the values are put in, so that file
+  // names and other data are printed as their bytes stand. Set before any thread prints.
+  using MessageEncoder = std::function<std::string(const std::string&)>;
+  void setMessageEncoder(MessageEncoder encoder) { encoder_ = std::move(encoder); }
+
   // Tests: keep everything printed in memory instead of writing it out.
   void startCapture();
   std::string captured() const;
@@ -26,6 +33,7 @@ class Log {
  private:
   mutable std::mutex mutex_;
   std::FILE* stream_;
+  MessageEncoder encoder_;
   bool capturing_ = false;
   std::string captured_;
 };

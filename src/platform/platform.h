@@ -61,6 +61,9 @@ class ConsoleInput {
   virtual void release() = 0;
   // True once the input has ended for good (a pipe or file at its end): no key can come.
   virtual bool inputEnded() { return false; }
+  // True once the user asked the program from outside its keys to stop (Ctrl+C, a request to
+  // terminate): the run ends as after Esc during the last song.
+  virtual bool interrupted() { return false; }
 };
 
 // One open serial line (a module's serial MIDI input).
@@ -70,6 +73,8 @@ class SerialLine {
   virtual ~SerialLine() = default;
   // Writes every byte, blocking; 0 on success, otherwise the system error code.
   virtual int write(const uint8_t* bytes, size_t count) = 0;
+  // Plain words for a write's error code, naming the device.
+  virtual std::string describeError(int error) const { return "error " + std::to_string(error); }
 };
 
 struct SerialOpenResult {
@@ -145,6 +150,14 @@ class FileSystem {
   virtual std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) = 0;
 };
 
+// How the system's file names are split into directory and name: the directory separator, and
+// whether double-byte (Shift-JIS) characters are stepped over whole, so that a second byte equal
+// to the separator's code is never taken for one.
+struct PathRules {
+  char separator = '/';
+  bool skipLeadBytes = false;
+};
+
 // Facts about the machine and the user.
 class Environment {
  public:
@@ -158,6 +171,7 @@ class Environment {
   // Where the settings file is read from: "tessaro.ini" in the program's directory, or the
   // user's own place for it when the program's directory holds none.
   virtual std::string settingsPath(const std::string& programDir) = 0;
+  virtual PathRules pathRules() { return PathRules{}; }
 };
 
 // --- Status window ---------------------------------------------------------------------------
