@@ -215,8 +215,12 @@ void Win32StatusWindow::destroyed() {
   events_.closed();
 }
 
+// Stored as wide text by the default processing itself: the ANSI window procedure would pass
+// it through the ANSI code page, which has no room for names in other scripts.
 void Win32StatusWindow::setTitle(const std::string& title) {
-  if (window_ != nullptr) SetWindowTextW(window_, wideText(title).c_str());
+  if (window_ == nullptr) return;
+  std::wstring wide = wideText(title);
+  DefWindowProcW(window_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 void Win32StatusWindow::releaseTopmost() {

@@ -1,0 +1,62 @@
+// Millisecond ticks from timeGetTime with the system timer set to 1 ms, and waits that end at
+// an absolute tick. A high-resolution waitable timer wakes the thread close to the deadline;
+// without one (older systems) Sleep does, at the 1 ms timer period.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
+
+#include "platform/win32/win32_platform.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace tessaro::platform::win32 {
+
+namespace {
+
+constexpr LONGLONG hundredNsPerMs = 10'000;
+
+}  // namespace
+
+Win32Clock::Win32Clock(bool highResolution) {
+  timeBeginPeriod(1);
+  if (highResolution) {
+    timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                    TIMER_ALL_ACCESS);
+  }
+}
+
+Win32Clock::~Win32Clock() {
+  if (timer_ != nullptr) CloseHandle(timer_);
+  timeEndPeriod(1);
+}
+
+uint32_t Win32Clock::tickMs() {
+  return timeGetTime();
+}
+
+void Win32Clock::waitFor(uint32_t ms) {
+  if (timer_ != nullptr) {
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(ms) * hundredNsPerMs;  // negative: relative
+    if (SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) &&
+        WaitForSingleObject(timer_, INFINITE) == WAIT_OBJECT_0)
+      return;
+  }
+  Sleep(ms);
+}
+
+void Win32Clock::sleepMs(int32_t ms) {
+  if (ms <= 0) return;
+  // The deadline is a tick, not a length of time: a wait that wakes a little early waits again
+  // for the rest, and a loop of sleeps keeps to the tick grid.
+  const uint32_t deadline = timeGetTime() + static_cast<uint32_t>(ms);
+  for (;;) {
+    const int32_t remaining = static_cast<int32_t>(deadline - timeGetTime());
+    if (remaining <= 0) return;
+    waitFor(static_cast<uint32_t>(remaining));
+  }
+}
+
+}  // namespace tessaro::platform::win32

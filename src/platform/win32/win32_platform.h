@@ -1,0 +1,163 @@
+// The platform services on Windows: timeGetTime ticks with waits on a high-resolution timer,
+// the player thread through CreateThread, thread priorities and the real-time process class,
+// console keys, COM ports, the MIDI mapper (winmm), FindFirstFileA for file patterns, and the
+// user's language. System handles are kept as void* so that this header needs no windows.h.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tessaro::platform::win32 {
+
+// Ticks are timeGetTime, with the system timer at 1 ms while the clock exists.
+class Win32Clock : public Clock {
+ public:
+  // highResolution: wait on a high-resolution waitable timer where the system has one (tests
+  // pass false to take the Sleep path).
+  explicit Win32Clock(bool highResolution = true);
+  ~Win32Clock() override;
+  Win32Clock(const Win32Clock&) = delete;
+  Win32Clock& operator=(const Win32Clock&) = delete;
+
+  uint32_t tickMs() override;
+  // Waits until the tick count has reached the tick at the call plus ms.
+  void sleepMs(int32_t ms) override;
+  // True when waits use the high-resolution timer.
+  bool highResolution() const { return timer_ != nullptr; }
+
+ private:
+  void waitFor(uint32_t ms);
+  void* timer_ = nullptr;
+};
+
+// A thread created with CREATE_SUSPENDED: its body runs once resume() is called.
+class Win32PlayerThread : public PlayerThread {
+ public:
+  explicit Win32PlayerThread(std::function<void()> body);
+  // A thread never resumed is let go without running its body; then the thread is waited for.
+  ~Win32PlayerThread() override;
+  Win32PlayerThread(const Win32PlayerThread&) = delete;
+  Win32PlayerThread& operator=(const Win32PlayerThread&) = delete;
+
+  bool setTimeCritical() override;
+  void resume() override;
+  bool hasEnded() override;
+
+ private:
+  static unsigned long __stdcall main(void* self);
+
+  std::function<void()> body_;
+  std::atomic<bool> cancelled_{false};
+  bool resumed_ = false;
+  void* handle_ = nullptr;  // null when the thread could not be created
+};
+
+class Win32Threads : public Threads {
+ public:
+  std::unique_ptr<PlayerThread> createSuspended(std::function<void()> body) override;
+};
+
+// GetThreadPriority/SetThreadPriority of the calling (main) thread, SetPriorityClass.
+class Win32Priorities : public Priorities {
+ public:
+  bool getMainPriority(int& priority) override;
+  bool setMainPriority(int priority) override;
+  bool setMainPriorityLowest() override;
+  // REALTIME_PRIORITY_CLASS; the system gives HIGH_PRIORITY_CLASS without the privilege.
+  bool raiseProcessPriority() override;
+};
+
+// Keys from the console's input records (key-down events with a character), or byte by byte
+// from a pipe or file on standard input.
+class Win32ConsoleInput : public ConsoleInput {
+ public:
+  int readKey() override;
+  // No keys are read afterwards. A console of this process alone (a program started from the
+  // desktop) is freed, which closes its window; a console shared with the shell that started
+  // the program stays, so that the later messages still reach the user.
+  void release() override;
+  bool inputEnded() override { return endOfInput_; }
+
+ private:
+  int readConsoleKey(void* input);
+  int readStreamKey(void* input);
+  bool released_ = false;
+  bool endOfInput_ = false;
+};
+
+class Win32SerialLine : public SerialLine {
+ public:
+  explicit Win32SerialLine(void* handle) : handle_(handle) {}
+  ~Win32SerialLine() override;
+  Win32SerialLine(const Win32SerialLine&) = delete;
+  Win32SerialLine& operator=(const Win32SerialLine&) = delete;
+
+  int write(const uint8_t* bytes, size_t count) override;
+
+ private:
+  void* handle_;
+};
+
+// COMn through CreateFileA at 38400 baud 8N1, no time-outs, DTR raised.
+class Win32SerialPorts : public SerialPorts {
+ public:
+  SerialOpenResult open(int port) override;
+  // The name CreateFileA is given: the device namespace form, which COM10 and above need.
+  static std::string deviceName(int port);
+};
+
+// The multimedia MIDI output (the MIDI mapper by default).
+class Win32MidiOutputs : public MidiOutputs {
+ public:
+  MidiOpenResult open(uint32_t deviceId) override;
+};
+
+class Win32FileSystem : public FileSystem {
+ public:
+  // FindFirstFileA/FindNextFileA, in the system's order.
+  std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
+};
+
+class Win32Environment : public Environment {
+ public:
+  // The primary language of GetUserDefaultLangID is Japanese.
+  bool japaneseUser() override;
+  // Windows 4.x and older (the low byte of GetVersion).
+  bool oldSystem() override;
+  // GetModuleFileNameA of the program, else word0.
+  std::string programPath(const std::string& word0) override;
+  // "tessaro.ini" in the program's directory.
+  std::string settingsPath(const std::string& programDir) override;
+  // Backslash, with Shift-JIS double-byte characters skipped whole.
+  PathRules pathRules() override { return PathRules{'\\', true}; }
+};
+
+// The program's UTF-8 message text in the given Windows code page (932 for the Japanese
+// console); text that is not valid UTF-8 is returned as it stands.
+std::string utf8ToCodePage(const std::string& text, unsigned codePage);
+
+// One of each service, for the program's lifetime.
+struct Win32Platform {
+  Win32Platform() = default;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  Services services();
+
+  Win32Clock clock;
+  Win32Threads threads;
+  Win32Priorities priorities;
+  Win32ConsoleInput console;
+  Win32SerialPorts serial;
+  Win32MidiOutputs midiOut;
+  Win32FileSystem files;
+  Win32Environment environment;
+};
+
+}  // namespace tessaro::platform::win32
