@@ -194,6 +194,9 @@ TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
   if (end == in.bytes + in.length || end - body + 1 != length) return {Turn::quit, playerBadSysEx};
   int32_t n = static_cast<int32_t>(length);
   in.position += n;
+  // A status byte inside the message would end it on the wire and start another message
+  // the player knows nothing of (a note, a system reset): such a message is not sent.
+  if (std::any_of(body, end, [](uint8_t b) { return b >= 0x80; })) return {Turn::later};
   keepBody(s, body, n);
   translateSystemExclusive(engine, body, n);
   return {Turn::later};
