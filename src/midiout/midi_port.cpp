@@ -204,7 +204,8 @@ void closeMidiPort(MidiPort& port) {
 
 int sendShortMessage(MidiPort& port, int status, int data1, int data2) {
   Lock lock(port.mutex);
-  bool running = (status & 0x80) != 0 && status == port.lastStatus;
+  // Running status carries channel messages only; a system message always has its status.
+  bool running = status >= 0x80 && status < 0xF0 && status == port.lastStatus;
   if (isSerial(port)) {
     uint8_t bytes[3];
     size_t count = 0;
