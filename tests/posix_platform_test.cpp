@@ -173,9 +173,16 @@ TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
   EXPECT_EQ(mode.c_iflag, before.c_iflag);
 }
 
-// A program ended by SIGINT, SIGTERM or exit leaves the terminal as it found it.
-TEST_F(PosixConsole, TerminalRestoredWhenTheProgramEnds) {
-  for (int signal : {SIGINT, SIGTERM, 0}) {
+// SIGINT and SIGTERM are stop requests: the first is only noted, for the main loop to stop
+// the song and end the run (the exit then restores the terminal); a second one ends the program
+// at once and still leaves the terminal as it found it.
+TEST_F(PosixConsole, StopSignalsAreRequestsAndASecondOneEndsTheProgram) {
+  struct Case {
+    int signal;
+    int times;
+  } cases[] = {{SIGINT, 1}, {SIGTERM, 1}, {SIGINT, 2}, {SIGTERM, 2}, {0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.signal << " x" << c.times);
     Pty pty;
     termios before{};
     termios after{};
@@ -184,17 +191,22 @@ TEST_F(PosixConsole, TerminalRestoredWhenTheProgramEnds) {
       dup2(pty.slave, STDIN_FILENO);
       // Never destroyed, so that only the exit and signal paths can restore the terminal.
       alignas(PosixConsoleInput) static unsigned char storage[sizeof(PosixConsoleInput)];
-      (new (storage) PosixConsoleInput(true))->readKey();
-      if (signal != 0) raise(signal);
-      std::exit(0);
+      auto* console = new (storage) PosixConsoleInput(true);
+      console->readKey();
+      for (int i = 0; i < c.times; ++i) raise(c.signal);
+      termios mode{};
+      tcgetattr(STDIN_FILENO, &mode);
+      // Still in key mode, and the request is there for the main loop to read.
+      bool keyMode = (mode.c_lflag & ICANON) == 0;
+      std::exit(console->interrupted() == (c.times > 0) && keyMode ? 3 : 4);
     };
-    if (signal != 0) {
-      EXPECT_EXIT(run(), ::testing::KilledBySignal(signal), "");
+    if (c.times == 2) {
+      EXPECT_EXIT(run(), ::testing::KilledBySignal(c.signal), "");
     } else {
-      EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+      EXPECT_EXIT(run(), ::testing::ExitedWithCode(3), "");
     }
     ASSERT_EQ(tcgetattr(pty.slave, &after), 0);
-    EXPECT_EQ(after.c_lflag, before.c_lflag) << signal;
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
   }
 }
 

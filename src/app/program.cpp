@@ -94,6 +94,22 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   return true;
 }
 
+// The user asked from outside the program's keys to stop (Ctrl+C, a request to terminate).
+bool interrupted(App& app) {
+  return app.sys.console->interrupted();
+}
+
+// A serial line that failed is gone for the rest of the run: said once, in plain words.
+bool outputLost(App& app) {
+  if (!app.port.outputLost.load(std::memory_order_acquire)) return false;
+  if (!app.outputLostReported) {
+    app.outputLostReported = true;
+    app.log.print("\nCOM%d takes no more data (%s): playback stops.\n", app.port.portSelector,
+                  app.port.lostReason.c_str());
+  }
+  return true;
+}
+
 // Takes this turn's key: a window key replaces a console key taken in the same turn.
 int takeTurnKey(App& app) {
   int key = 0;
@@ -106,7 +122,7 @@ int takeTurnKey(App& app) {
 bool idleLoop(App& app) {
   while (app.cue.length == 0) {
     sleepMs(app, app.OldWindows ? 100 : 50);
-    if (windowClosed(app)) return false;
+    if (windowClosed(app) || interrupted(app)) return false;
     int key = takeTurnKey(app);
     if (key != 0 && applyIdleKey(app, key) == IdleAction::quit) return false;
     // Without a window, keys are the only way in: input that has ended can bring no file.
@@ -129,7 +145,13 @@ void playLoop(App& app) {
   int wheel = 0;
   while (state.threadStatus != 0) {
     sleepMs(app, app.OldWindows ? 100 : 25);
-    if (app.player->hasEnded()) {
+    // A stop request from outside, or an output that has gone, stops the song at once (not
+    // after the wait that lets a song's last notes ring); the run ends after it.
+    if (interrupted(app) || outputLost(app)) {
+      stopPlayback(app.engine, app.player.get());
+      break;
+    }
+    if (state.threadStatus != 0 && app.player->hasEnded()) {
       sleepMs(app, 2000);
       stopPlayback(app.engine, app.player.get());
     }
@@ -150,7 +172,10 @@ void playSong(App& app) {
   updateTitle(app);
 
   const std::string& entry = app.cue.entries[static_cast<size_t>(app.cue.current)];
-  loadSong(engine, entry.c_str());
+  // A song that memory could not be had for (or whose large track the user declined) is not
+  // played in part: what was loaded is let go and the preparation reports an empty song.
+  if (loadSong(engine, entry.c_str()) == loadNoMemory && engine.song.trackCount != 0)
+    freeSong(engine);
   findFileName(*app.sys.files, entry, app.CurrentSongName);
 
   if (!app.sys.priorities->setMainPriority(app.savedPriority))
@@ -236,7 +261,14 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     return 0;
   }
   app.cue.current = 0;
-  while (app.cue.current < app.cue.length && !windowClosed(app)) playSong(app);
+  while (app.cue.current < app.cue.length && !windowClosed(app) && !interrupted(app) &&
+         !outputLost(app))
+    playSong(app);
+  // Nothing more reaches a line that has gone; the run reports the failure in its exit code.
+  if (outputLost(app)) {
+    app.exitHandlers.runAll();
+    return -1;
+  }
   sleepMs(app, 1500);
   sendGmSystemOn(app.port);
   app.exitHandlers.runAll();

@@ -44,6 +44,7 @@ struct App {
   int savedPriority = 0;
   int consoleKey = 0;
   bool consoleKeyPending = false;
+  bool outputLostReported = false;
   std::unique_ptr<platform::PlayerThread> player;
   SettingsReader settings;
 

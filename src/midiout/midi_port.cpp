@@ -17,6 +17,16 @@ bool isSerial(const MidiPort& port) {
   return port.portSelector > 0;
 }
 
+// One block to the serial line. The first failure is reported with the send's own words; a
+// line that has failed takes nothing more and its sends fail without a message, so a dead
+// device is not reported once per message.
+int writeLine(MidiPort& port, size_t count, const uint8_t* bytes, const char* failure) {
+  if (port.outputLost.load(std::memory_order_acquire)) return -1;
+  if (writeSerialPort(port, 0, count, bytes) == 0) return 0;
+  port.log.print("%s", failure);
+  return -1;
+}
+
 // A byte that takes over running status on the message device.
 bool takesRunningStatus(int value) {
   return value >= 0x80 && value <= 0xFF && value != 0xF8 && value != 0xFE;
@@ -127,11 +137,14 @@ int openSerialPort(MidiPort& port, int slot, int portNumber) {
 }
 
 int writeSerialPort(MidiPort& port, int slot, size_t count, const uint8_t* bytes) {
+  if (port.outputLost.load(std::memory_order_acquire)) return -1;
   SerialSlot& target = port.serialSlots[static_cast<size_t>(slot)];
   constexpr int badHandle = 9;
   int error = (target.open != 0 && target.line) ? target.line->write(bytes, count) : badHandle;
   if (error != 0) {
     port.log.print(".%d ", error);
+    port.lostReason = target.line ? target.line->describeError(error) : "the line is closed";
+    port.outputLost.store(true, std::memory_order_release);
     return -1;
   }
   return 0;
@@ -215,11 +228,7 @@ int sendShortMessage(MidiPort& port, int status, int data1, int data2) {
     }
     bytes[count++] = static_cast<uint8_t>(data1);
     bytes[count++] = static_cast<uint8_t>(data2);
-    if (writeSerialPort(port, 0, count, bytes) != 0) {
-      port.log.print("Error Sending short msg to COM ");
-      return -1;
-    }
-    return 0;
+    return writeLine(port, count, bytes, "Error Sending short msg to COM ");
   }
   if (!port.device) return -1;
   uint32_t word;
@@ -245,11 +254,7 @@ int sendLongMessage(MidiPort& port, int status, const uint8_t* data, int length)
     port.serialBlock[0] = static_cast<uint8_t>(status);
     for (size_t i = 0; i < count; ++i) port.serialBlock[i + 1] = data[i];
     port.lastStatus = status;
-    if (writeSerialPort(port, 0, count + 1, port.serialBlock.data()) != 0) {
-      port.log.print("Error Sending long msg to COM ");
-      return -1;
-    }
-    return 0;
+    return writeLine(port, count + 1, port.serialBlock.data(), "Error Sending long msg to COM ");
   }
   if (count <= 2) {
     return sendShortMessage(port, status, count >= 1 ? data[0] : 0, count >= 2 ? data[1] : 0);
@@ -266,11 +271,7 @@ int sendDirectByte(MidiPort& port, int value) {
   uint8_t byte = static_cast<uint8_t>(value);
   if (isSerial(port)) {
     port.lastStatus = value;
-    if (writeSerialPort(port, 0, 1, &byte) != 0) {
-      port.log.print("Error Sending direct msg to COM ");
-      return -1;
-    }
-    return 0;
+    return writeLine(port, 1, &byte, "Error Sending direct msg to COM ");
   }
   if (!port.device) return -1;
   releaseLongBuffer(port);

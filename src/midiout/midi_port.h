@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "common/exit_handlers.h"
@@ -53,6 +54,11 @@ struct MidiPort {
   std::vector<std::vector<uint8_t>> heldBlocks;
   std::array<SerialSlot, 16> serialSlots;
   std::vector<uint8_t> serialBlock;  // staging block for one serial write
+  // Set by the first failed serial write: a line that refused bytes has lost part of a message
+  // and its far end is gone (a closed terminal, an unplugged adapter), so nothing more is
+  // written to it. lostReason, the line's own words for the failure, is set before the flag.
+  std::atomic<bool> outputLost{false};
+  std::string lostReason;
 };
 
 // Opens the port: selector 0 is the message device deviceId, 1..99 the serial port COMn.
@@ -71,6 +77,7 @@ void setPortConvention(MidiPort& port, platform::ModuleConvention convention);
 
 // Serial layer of the port.
 int openSerialPort(MidiPort& port, int slot, int portNumber);
+// -1 after a failure (the line is then lost) and, without a message, once it is lost.
 int writeSerialPort(MidiPort& port, int slot, size_t count, const uint8_t* bytes);
 void closeSerialPorts(MidiPort& port);
 

@@ -342,6 +342,12 @@ TurnResult playTrack(Engine& engine, int32_t track) {
 bool chainLoop(Engine& engine, int& result) {
   PlayerState& s = engine.state;
   while (s.playRequest != 0) {
+    // An output that has gone takes nothing more: the song ends here rather than play on
+    // unheard.
+    if (engine.port.outputLost.load(std::memory_order_acquire)) {
+      s.playRequest = 0;
+      break;
+    }
     int32_t track = s.chainHead;
     if (track < 0) {
       engine.log.print("For Thread Debug TRKNO.\n");

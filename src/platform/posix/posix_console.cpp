@@ -1,7 +1,9 @@
 // Keys from standard input without waiting. On a terminal the line discipline is switched to
 // non-canonical input without echo or CR/LF translation, keeping ISIG so that Ctrl+C still
 // interrupts; the mode the terminal had is put back whenever the program lets go of the
-// keyboard or ends.
+// keyboard or ends. Ctrl+C and SIGTERM ask the program to stop: the first only raises a flag
+// the main loop reads, so that the song is silenced before the program ends; a second one,
+// while the program is still stopping, ends it at once (terminal restored).
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -24,6 +26,8 @@ termios savedTermios;
 std::atomic<bool> terminalChanged{false};
 std::atomic<bool> atexitRegistered{false};
 std::atomic<bool> signalHandlersInstalled{false};
+// Set by the first SIGINT or SIGTERM; read by the main loop as a stop request.
+std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 // Puts the saved mode back. Async-signal-safe: tcsetattr and sigprocmask are. SIGTTOU is held
@@ -42,16 +46,20 @@ void restoreTerminal() {
   sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
-// Restores the terminal, then lets the signal do what it would have done without us.
-void restoreOnSignal(int signal) {
+// The first request only raises the flag: the main loop stops the song, silences it and ends
+// the run. A second one restores the terminal and lets the signal do what it would have done
+// without us, so that a program stuck while stopping can still be ended.
+void onStopSignal(int signal) {
   const int savedErrno = errno;
-  restoreTerminal();
-  ::signal(signal, SIG_DFL);
-  raise(signal);
+  if (stopRequested.exchange(true)) {
+    restoreTerminal();
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+  }
   errno = savedErrno;
 }
 
-void installSignalHandlers() {
+void installStopHandlers() {
   if (signalHandlersInstalled.exchange(true)) return;
   for (int signal : {SIGINT, SIGTERM}) {
     struct sigaction previous {};
@@ -59,9 +67,10 @@ void installSignalHandlers() {
     // A signal the program was started with ignored (a background job, nohup) stays ignored.
     if (previous.sa_handler == SIG_IGN) continue;
     struct sigaction action {};
-    action.sa_handler = restoreOnSignal;
+    action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
+    // Interrupted system calls resume: the request is read by the main loop, not by them.
+    action.sa_flags = SA_RESTART;
     sigaction(signal, &action, nullptr);
   }
 }
@@ -77,14 +86,13 @@ bool isUsableTerminal() {
 
 // Switches a terminal on standard input to immediate, silent key input. False when standard
 // input is no terminal or is a background job's.
-bool enterKeyMode(bool withSignalHandlers) {
+bool enterKeyMode() {
   if (terminalChanged.load()) return true;
   if (!isUsableTerminal()) return false;
   termios mode{};
   if (tcgetattr(STDIN_FILENO, &mode) != 0) return false;
   savedTermios = mode;
   if (!atexitRegistered.exchange(true)) std::atexit(restoreTerminal);
-  if (withSignalHandlers) installSignalHandlers();
   mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   mode.c_lflag |= ISIG;
   // Enter arrives as the carriage return it is, not translated to a line feed.
@@ -103,8 +111,16 @@ bool enterKeyMode(bool withSignalHandlers) {
 
 }  // namespace
 
+// The handlers are in place from the start, whatever standard input is: a stop request that
+// comes before the first song is read when the start-up is done, and one from outside a
+// terminal (SIGTERM) ends a song as cleanly as Ctrl+C does.
 PosixConsoleInput::PosixConsoleInput(bool installSignalHandlers)
-    : installSignalHandlers_(installSignalHandlers) {}
+    : installSignalHandlers_(installSignalHandlers) {
+  if (installSignalHandlers_) {
+    stopRequested.store(false);
+    installStopHandlers();
+  }
+}
 
 PosixConsoleInput::~PosixConsoleInput() {
   restoreTerminal();
@@ -114,7 +130,7 @@ int PosixConsoleInput::readKey() {
   if (released_ || endOfInput_) return 0;
   // The terminal is switched on first use rather than at start, so that a run that never
   // reads keys (usage, an early failure) leaves it alone. A background job reads nothing.
-  if (isatty(STDIN_FILENO) && !enterKeyMode(installSignalHandlers_)) return 0;
+  if (isatty(STDIN_FILENO) && !enterKeyMode()) return 0;
   pollfd input{STDIN_FILENO, POLLIN, 0};
   if (poll(&input, 1, 0) <= 0) return 0;
   if ((input.revents & POLLNVAL) != 0) {
@@ -128,6 +144,10 @@ int PosixConsoleInput::readKey() {
   // End of a pipe or file, or a terminal that hung up: there will be no more keys.
   if (count == 0 || (errno != EINTR && errno != EAGAIN)) endOfInput_ = true;
   return 0;
+}
+
+bool PosixConsoleInput::interrupted() {
+  return installSignalHandlers_ && stopRequested.load();
 }
 
 void PosixConsoleInput::release() {

@@ -76,11 +76,12 @@ class PosixPriorities : public Priorities {
 };
 
 // Keys from standard input, one byte at a time, never waiting. A terminal is switched to
-// non-canonical mode without echo on the first read, and back on release, destruction, exit
-// and SIGINT/SIGTERM. The saved mode is process-wide, as the terminal itself is.
+// non-canonical mode without echo on the first read, and back on release, destruction and
+// exit. SIGINT and SIGTERM are stop requests (interrupted()); a second one ends the program at
+// once with the terminal restored. The saved mode is process-wide, as the terminal itself is.
 class PosixConsoleInput : public ConsoleInput {
  public:
-  // installSignalHandlers: restore the terminal on SIGINT and SIGTERM (tests pass false).
+  // installSignalHandlers: take SIGINT and SIGTERM as stop requests (tests pass false).
   explicit PosixConsoleInput(bool installSignalHandlers = true);
   ~PosixConsoleInput() override;
   PosixConsoleInput(const PosixConsoleInput&) = delete;
@@ -89,6 +90,7 @@ class PosixConsoleInput : public ConsoleInput {
   int readKey() override;
   void release() override;
   bool inputEnded() override { return endOfInput_; }
+  bool interrupted() override;
 
  private:
   bool installSignalHandlers_;
@@ -98,15 +100,18 @@ class PosixConsoleInput : public ConsoleInput {
 
 class PosixSerialLine : public SerialLine {
  public:
-  explicit PosixSerialLine(int fd) : fd_(fd) {}
+  PosixSerialLine(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~PosixSerialLine() override;
   PosixSerialLine(const PosixSerialLine&) = delete;
   PosixSerialLine& operator=(const PosixSerialLine&) = delete;
 
   int write(const uint8_t* bytes, size_t count) override;
+  // The device path and the system's text for the error.
+  std::string describeError(int error) const override;
 
  private:
   int fd_;
+  std::string path_;
 };
 
 // COMn is the device named by the variable TESSARO_COM<n>, else /dev/ttyS<n-1>.

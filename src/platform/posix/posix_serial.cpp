@@ -61,6 +61,10 @@ int PosixSerialLine::write(const uint8_t* bytes, size_t count) {
   return 0;
 }
 
+std::string PosixSerialLine::describeError(int error) const {
+  return path_ + ": " + std::strerror(error);
+}
+
 std::string PosixSerialPorts::devicePath(int port) {
   const std::string variable = "TESSARO_COM" + std::to_string(port);
   const char* chosen = std::getenv(variable.c_str());
@@ -112,7 +116,7 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   ioctl(fd, TIOCMBIS, &dtr);
 
   SerialOpenResult result;
-  result.line = std::make_unique<PosixSerialLine>(fd);
+  result.line = std::make_unique<PosixSerialLine>(fd, path);
   return result;
 }
 
