@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace tessaro::platform::win32 {
 
@@ -32,15 +34,28 @@ std::wstring wideText(const std::string& text) {
   return wide.empty() ? convert(CP_ACP, 0, text) : wide;
 }
 
-// A memory surface with a 32-bit top-down DIB section, and one font per cell height.
+// Characters of one font in a line of text, and their advance in pixels.
+struct TextRun {
+  size_t start = 0, length = 0;
+  HGDIOBJ font = nullptr;
+  int advance = 0;
+};
+
+// A memory surface with a 32-bit top-down DIB section, and the fonts of each cell height.
 struct Win32GlyphSource::Surface {
+  // The program's font and the one for characters it has no glyph for.
+  struct Fonts {
+    HFONT main = nullptr;
+    HFONT fallback = nullptr;
+  };
+
   HDC dc = nullptr;
   HBITMAP bitmap = nullptr;
   HGDIOBJ firstBitmap = nullptr;
   HGDIOBJ firstFont = nullptr;
   uint32_t* bits = nullptr;
   int width = 0, height = 0;
-  std::map<int, HFONT> fonts;
+  std::map<int, Fonts> fonts;
 
   ~Surface() {
     if (dc != nullptr) {
@@ -49,30 +64,85 @@ struct Win32GlyphSource::Surface {
       DeleteDC(dc);
     }
     if (bitmap != nullptr) DeleteObject(bitmap);
-    for (auto& [height, font] : fonts) {
-      if (font != nullptr) DeleteObject(font);
+    for (auto& [cell, made] : fonts) {
+      for (HFONT font : {made.main, made.fallback}) {
+        if (font != nullptr) DeleteObject(font);
+      }
     }
   }
 
-  // The system's default face for the Shift-JIS character set, the cell height in pixels,
-  // normal weight; the default GUI font when no such font can be made.
-  HGDIOBJ fontFor(int cellHeight) {
-    auto [entry, added] = fonts.try_emplace(cellHeight, nullptr);
+  bool ready() {
+    if (dc == nullptr) dc = CreateCompatibleDC(nullptr);
+    return dc != nullptr;
+  }
+
+  void select(HGDIOBJ font) {
+    HGDIOBJ previous = SelectObject(dc, font);
+    if (firstFont == nullptr) firstFont = previous;
+  }
+
+  // The system's default face for the Shift-JIS character set at the cell height, normal
+  // weight; and the default face of any character set for what that one cannot show (a system
+  // without Japanese fonts may map the first to a face without Latin letters). The default GUI
+  // font stands in for a font that cannot be made.
+  const Fonts& fontsFor(int cellHeight) {
+    auto [entry, added] = fonts.try_emplace(cellHeight);
     if (added) {
-      entry->second = CreateFontA(cellHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                  SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                  DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+      for (auto [charset, font] : {std::pair{SHIFTJIS_CHARSET, &entry->second.main},
+                                   std::pair{DEFAULT_CHARSET, &entry->second.fallback}}) {
+        *font = CreateFontA(cellHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                            static_cast<DWORD>(charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+      }
     }
-    if (entry->second != nullptr) return entry->second;
-    return GetStockObject(DEFAULT_GUI_FONT);
+    return entry->second;
+  }
+
+  static HGDIOBJ orGuiFont(HFONT font) {
+    return font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
+  }
+
+  // Which of the text's characters font has glyphs for.
+  std::vector<bool> hasGlyphs(HGDIOBJ font, const std::wstring& text) {
+    select(font);
+    std::vector<WORD> glyphs(text.size(), 0xFFFF);
+    GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+    std::vector<bool> has(text.size());
+    for (size_t i = 0; i < text.size(); ++i) has[i] = glyphs[i] != 0xFFFF;
+    return has;
+  }
+
+  // The text cut into runs of the main font and runs of the fallback font (for characters the
+  // main one lacks and the fallback has), each measured; baseline is the largest ascent of the
+  // fonts used, within the cell.
+  std::vector<TextRun> layOut(const std::wstring& text, int cellHeight, int& baseline) {
+    const Fonts& made = fontsFor(cellHeight);
+    HGDIOBJ main = orGuiFont(made.main), fallback = orGuiFont(made.fallback);
+    std::vector<bool> inMain = hasGlyphs(main, text);
+    std::vector<bool> inFallback = hasGlyphs(fallback, text);
+    std::vector<TextRun> runs;
+    for (size_t i = 0; i < text.size(); ++i) {
+      HGDIOBJ font = !inMain[i] && inFallback[i] ? fallback : main;
+      if (runs.empty() || runs.back().font != font) runs.push_back({i, 0, font, 0});
+      ++runs.back().length;
+    }
+    baseline = 0;
+    for (TextRun& run : runs) {
+      select(run.font);
+      SIZE extent{};
+      if (GetTextExtentPoint32W(dc, text.c_str() + run.start, static_cast<int>(run.length),
+                                &extent))
+        run.advance = static_cast<int>(extent.cx);
+      TEXTMETRICW metrics{};
+      if (GetTextMetricsW(dc, &metrics)) baseline = std::max<int>(baseline, metrics.tmAscent);
+    }
+    baseline = std::min(baseline, cellHeight - 1);
+    return runs;
   }
 
   // A black surface of at least w x h pixels; false when it cannot be made.
   bool clear(int w, int h) {
-    if (dc == nullptr) {
-      dc = CreateCompatibleDC(nullptr);
-      if (dc == nullptr) return false;
-    }
     if (w > width || h > height || bitmap == nullptr) {
       BITMAPINFO info{};
       info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -114,29 +184,34 @@ void Win32GlyphSource::render(const std::string& text, int cellHeight, TextMask&
   mask = TextMask{0, std::max(cellHeight, 0), {}};
   if (cellHeight <= 0 || cellHeight > tallestCell || text.empty()) return;
   std::wstring wide = wideText(text);
-  if (wide.empty()) return;
   Surface& s = *surface_;
-  if (s.dc == nullptr && (s.dc = CreateCompatibleDC(nullptr)) == nullptr) return;
-  HGDIOBJ previousFont = SelectObject(s.dc, s.fontFor(cellHeight));
-  if (s.firstFont == nullptr) s.firstFont = previousFont;
-  int length = static_cast<int>(std::min<size_t>(wide.size(), 0x7FFFFFFF));
-  SIZE extent{};
-  if (!GetTextExtentPoint32W(s.dc, wide.c_str(), length, &extent) || extent.cx <= 0) return;
-  int textWidth = std::min<int>(extent.cx, widestText);
+  if (wide.empty() || wide.size() > static_cast<size_t>(widestText) || !s.ready()) return;
+  int baseline = 0;
+  std::vector<TextRun> runs = s.layOut(wide, cellHeight, baseline);
+  int advance = 0;
+  for (const TextRun& run : runs) advance += run.advance;
+  int textWidth = std::min(advance, widestText);
+  if (textWidth <= 0) return;
   // Room on the right for a last glyph that reaches past its advance.
   int surfaceWidth = std::min(textWidth + cellHeight, widestText);
   if (!s.clear(surfaceWidth, cellHeight)) return;
   SetBkMode(s.dc, TRANSPARENT);
   SetTextColor(s.dc, RGB(255, 255, 255));
-  SetTextAlign(s.dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-  ExtTextOutW(s.dc, 0, 0, 0, nullptr, wide.c_str(), static_cast<UINT>(length), nullptr);
+  SetTextAlign(s.dc, TA_LEFT | TA_BASELINE | TA_NOUPDATECP);
+  int x = 0;
+  for (const TextRun& run : runs) {
+    s.select(run.font);
+    ExtTextOutW(s.dc, x, baseline, 0, nullptr, wide.c_str() + run.start,
+                static_cast<UINT>(run.length), nullptr);
+    x += run.advance;
+  }
   GdiFlush();
 
   int inked = textWidth;
   for (int y = 0; y < cellHeight; ++y) {
-    for (int x = surfaceWidth - 1; x >= inked; --x) {
-      if (s.coverage(x, y) != 0) {
-        inked = x + 1;
+    for (int col = surfaceWidth - 1; col >= inked; --col) {
+      if (s.coverage(col, y) != 0) {
+        inked = col + 1;
         break;
       }
     }
@@ -144,9 +219,9 @@ void Win32GlyphSource::render(const std::string& text, int cellHeight, TextMask&
   mask.width = inked;
   mask.coverage.resize(static_cast<size_t>(mask.width) * static_cast<size_t>(cellHeight));
   for (int y = 0; y < cellHeight; ++y) {
-    for (int x = 0; x < mask.width; ++x)
-      mask.coverage[static_cast<size_t>(y) * static_cast<size_t>(mask.width) + x] =
-          s.coverage(x, y);
+    for (int col = 0; col < mask.width; ++col)
+      mask.coverage[static_cast<size_t>(y) * static_cast<size_t>(mask.width) + col] =
+          s.coverage(col, y);
   }
 }
 
