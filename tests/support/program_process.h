@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -144,6 +145,21 @@ class ProgramProcess {
     keys_ = -1;
   }
 
+  // Sends the program a signal, as Ctrl+C on its terminal (SIGINT) or a kill would.
+  void sendSignal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+  }
+  // The mode of the terminal the keys come from (Keys::terminal); false when there is none.
+  bool keyTerminalMode(termios& mode) const { return tcgetattr(keys_, &mode) == 0; }
+
+  // Closes the module's end of COM1, as a module unplugged mid-song: the program's writes to
+  // the line fail from then on. Returns once it is closed.
+  void closeWire() {
+    std::unique_lock lock(mutex_);
+    closeWireRequested_ = true;
+    changed_.wait_for(lock, std::chrono::seconds(5), [&] { return master_ < 0; });
+  }
+
   // Waits until the bytes received so far satisfy done; false when the limit passed first.
   bool waitForWire(const std::function<bool(const Bytes&)>& done, std::chrono::seconds limit) {
     std::unique_lock lock(mutex_);
@@ -204,6 +220,14 @@ class ProgramProcess {
     bool consoleOpen = true;
     int quietPolls = 0;
     for (;;) {
+      {
+        // Closed here, so that the line is never closed while it is being read.
+        std::lock_guard lock(mutex_);
+        if (closeWireRequested_ && master_ >= 0) {
+          ::close(master_);
+          master_ = -1;
+        }
+      }
       pollfd fds[2] = {{master_, POLLIN, 0}, {consoleOpen ? console_ : -1, POLLIN, 0}};
       int ready = poll(fds, 2, 20);
       bool gotWire = false;
@@ -260,6 +284,7 @@ class ProgramProcess {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   bool stopping_ = false;
+  bool closeWireRequested_ = false;
   Bytes wire_;
   std::string out_;
 };
