@@ -213,6 +213,11 @@ void keysAndButtons(HWND window, Recorder& events) {
   EXPECT_EQ(events.leftUps, 1);
   EXPECT_EQ(events.rights.size(), 1u);
   if (!events.rights.empty()) EXPECT_TRUE((events.rights[0] == std::pair{false, true}));
+  // The pointer taken away while the button is held ends the press: no control stays down.
+  SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(365, 60));
+  ReleaseCapture();
+  EXPECT_EQ(events.lefts.size(), 2u);
+  EXPECT_EQ(events.leftUps, 2);
 
   // Every path whole and in the shell's order; the cue decides what is too long for it.
   std::string longPath = "C:\\" + std::string(300, 'm') + ".mid";
@@ -341,11 +346,19 @@ void windowRun() {
   display::present(content, 0, 10);
   port.reset();
 
-  // The class is gone with the window: a later window can be made again.
+  // The class is gone with the window: a later window can be made again. One the system
+  // destroys is closed all the same, once.
   auto again = windows.create("again", content, events);
   EXPECT_TRUE(again != nullptr);
+  if (again == nullptr) return;
+  DestroyWindow(FindWindowA("gint", nullptr));
+  EXPECT_TRUE(!again->exists());
+  EXPECT_EQ(events.closes, 2);
+  again->pump();
   again.reset();
-  EXPECT_EQ(events.closes, 1);
+  EXPECT_EQ(events.closes, 2);
+  auto third = windows.create("third", content, events);
+  EXPECT_TRUE(third != nullptr && third->exists());
 }
 
 }  // namespace

@@ -34,6 +34,23 @@ std::wstring wideText(const std::string& text) {
   return wide.empty() ? convert(CP_ACP, 0, text) : wide;
 }
 
+unsigned AnsiCharDecoder::feed(unsigned char byte) {
+  char bytes[2];
+  int length = 0;
+  if (lead_ >= 0) {
+    bytes[length++] = static_cast<char>(lead_);
+    lead_ = -1;
+  } else if (IsDBCSLeadByteEx(codePage_, byte)) {
+    lead_ = byte;
+    return 0;
+  }
+  bytes[length++] = static_cast<char>(byte);
+  wchar_t wide[2] = {};
+  int made = MultiByteToWideChar(codePage_, 0, bytes, length, wide, 2);
+  if (made <= 0) return 0;
+  return static_cast<unsigned>(wide[0]);
+}
+
 // Characters of one font in a line of text, and their advance in pixels.
 struct TextRun {
   size_t start = 0, length = 0;

@@ -615,21 +615,4 @@ SizingDirections sizingDirections(unsigned edge) {
   }
 }
 
-unsigned AnsiCharDecoder::feed(unsigned char byte) {
-  char bytes[2];
-  int length = 0;
-  if (lead_ >= 0) {
-    bytes[length++] = static_cast<char>(lead_);
-    lead_ = -1;
-  } else if (IsDBCSLeadByteEx(codePage_, byte)) {
-    lead_ = byte;
-    return 0;
-  }
-  bytes[length++] = static_cast<char>(byte);
-  wchar_t wide[2] = {};
-  int made = MultiByteToWideChar(codePage_, 0, bytes, length, wide, 2);
-  if (made <= 0) return 0;
-  return static_cast<unsigned>(wide[0]);
-}
-
 }  // namespace tessaro::platform::win32

@@ -30,19 +30,4 @@ struct SizingDirections {
 };
 SizingDirections sizingDirections(unsigned edge);
 
-// Characters as an ANSI window receives them, one byte a message, turned into Unicode code
-// points: a double-byte character arrives as its lead byte and then its trail byte, and only
-// the pair names the character.
-class AnsiCharDecoder {
- public:
-  // codePage 0 is the system's ANSI code page.
-  explicit AnsiCharDecoder(unsigned codePage = 0) : codePage_(codePage) {}
-  // The code point the byte completes; 0 while a lead byte waits for its trail byte.
-  unsigned feed(unsigned char byte);
-
- private:
-  unsigned codePage_;
-  int lead_ = -1;
-};
-
 }  // namespace tessaro::platform::win32
