@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -281,6 +282,43 @@ void sizeSnapAndScroll(HWND window, platform::StatusWindowPort& port, const SIZE
   EXPECT_TRUE(pixelAt(window, 0, 60) == stripColour(0, 60));
 }
 
+// Content larger than the screen: pixels of one colour and no note cells.
+class LargeContent : public platform::WindowContent {
+ public:
+  int contentWidth() const override { return 2000; }
+  int contentHeight() const override { return 1500; }
+  const uint8_t* pixels() const override { return rgb.data(); }
+  void forEachLitCell(const std::function<void(int, int, int, int, Rgb)>&) const override {}
+  void rowsShown(int, int) override {}
+  bool takeCellChange() override { return false; }
+  std::vector<uint8_t> rgb = std::vector<uint8_t>(2000 * 1500 * 3, 90);
+};
+
+// The window takes the work area's size at its top-left corner, and so does its maximized size.
+void oversizedContent() {
+  LargeContent content;
+  Recorder events;
+  platform::win32::Win32WindowSystem windows;
+  auto port = windows.create("large", content, events);
+  EXPECT_TRUE(port != nullptr);
+  HWND window = FindWindowA("gint", nullptr);
+  if (port == nullptr || window == nullptr) return;
+  RECT work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  RECT outer;
+  GetWindowRect(window, &outer);
+  EXPECT_EQ(outer.left, work.left);
+  EXPECT_EQ(outer.top, work.top);
+  EXPECT_EQ(outer.right - outer.left, work.right - work.left);
+  EXPECT_EQ(outer.bottom - outer.top, work.bottom - work.top);
+  MINMAXINFO limits{};
+  SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  EXPECT_EQ(limits.ptMaxSize.x, work.right - work.left);
+  EXPECT_EQ(limits.ptMaxSize.y, work.bottom - work.top);
+  pumpFor(*port, 50);
+  EXPECT_TRUE((pixelAt(window, 5, 5) == Rgb{90, 90, 90}));
+}
+
 void windowRun() {
   platform::win32::Win32GlyphSource glyphSource;
   glyphs(glyphSource);
@@ -367,6 +405,7 @@ int main() {
   dialogErrorLines();
   sizingEdgesAndCharacters();
   windowRun();
+  oversizedContent();
   std::printf(failures == 0 ? "win32 window smoke: all checks passed\n"
                             : "win32 window smoke: %d checks failed\n",
               failures);
