@@ -1,0 +1,172 @@
+// The whole program in virtual time with a real player thread taking turns with the main
+// thread (see lockstep.h): keys, stop requests and window events arrive in the middle of a song
+// at exact moments, and the serial line can stall or go away at a chosen byte.
+#pragma once
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "platform/posix/posix_platform.h"
+#include "support/fake_glyphs.h"
+#include "support/fake_window.h"
+#include "support/lockstep.h"
+#include "support/player_rig.h"
+
+namespace tessaro::testing {
+
+// A serial line that records what it takes. It can stall once (a peer that stops reading for a
+// while) and can go away for good (an unplugged module) once a number of bytes have passed:
+// that write takes the bytes up to the limit and fails, as a real device would.
+class FaultySerialPorts : public platform::SerialPorts {
+ public:
+  static constexpr size_t never = std::numeric_limits<size_t>::max();
+
+  explicit FaultySerialPorts(platform::Clock& clock) : clock_(clock) {}
+
+  platform::SerialOpenResult open(int) override {
+    platform::SerialOpenResult result;
+    result.line = std::make_unique<Line>(*this);
+    return result;
+  }
+
+  Bytes wire;                   // every byte taken, in order
+  std::vector<uint32_t> times;  // the virtual time each byte was taken
+  size_t failAfter = never;     // bytes taken before the line goes away
+  int failWith = EIO;
+  bool failed = false;
+  uint32_t failedAt = 0;       // when it went away
+  int writesAfterFailure = 0;  // attempts on a line already gone
+  size_t stallAt = never;      // the write that reaches this byte waits first
+  int32_t stallMs = 0;
+  bool stalling = false;          // a write is waiting for the peer
+  uint32_t stallEnd = 0;          // when the stall ended
+  std::function<void()> onWrite;  // runs before each write
+
+ private:
+  class Line : public platform::SerialLine {
+   public:
+    explicit Line(FaultySerialPorts& ports) : p_(ports) {}
+    int write(const uint8_t* bytes, size_t count) override {
+      if (p_.onWrite) p_.onWrite();
+      if (p_.wire.size() >= p_.failAfter) {
+        if (p_.failed) ++p_.writesAfterFailure;
+        fail();
+        return p_.failWith;
+      }
+      if (p_.stallMs > 0 && p_.wire.size() + count > p_.stallAt) {
+        p_.stalling = true;
+        p_.clock_.sleepMs(p_.stallMs);
+        p_.stalling = false;
+        p_.stallMs = 0;
+        p_.stallEnd = p_.clock_.tickMs();
+      }
+      size_t taken = std::min(count, p_.failAfter - p_.wire.size());
+      p_.wire.insert(p_.wire.end(), bytes, bytes + taken);
+      p_.times.insert(p_.times.end(), taken, p_.clock_.tickMs());
+      if (taken == count) return 0;
+      fail();
+      return p_.failWith;
+    }
+    void fail() {
+      if (p_.failed) return;
+      p_.failed = true;
+      p_.failedAt = p_.clock_.tickMs();
+    }
+    std::string describeError(int error) const override {
+      return std::string("/dev/ttyUSB0: ") + std::strerror(error);
+    }
+
+   private:
+    FaultySerialPorts& p_;
+  };
+
+  platform::Clock& clock_;
+};
+
+// Scripted keys, one per turn, and a stop request from outside (Ctrl+C) from a chosen read on.
+class TurnConsole : public ScriptedConsole {
+ public:
+  TurnConsole() { keepOpen = true; }
+  int readKey() override {
+    if (++reads == interruptAt) stopRequested = true;
+    if (onRead) onRead(reads);
+    return ScriptedConsole::readKey();
+  }
+  bool interrupted() override { return stopRequested; }
+  int reads = 0;
+  int interruptAt = -1;
+  bool stopRequested = false;
+  std::function<void(int)> onRead;
+};
+
+struct LockstepApp {
+  LockstepClock clock;
+  LockstepThreads threads{clock};
+  FakePriorities priorities;
+  TurnConsole console;
+  FaultySerialPorts serial{clock};
+  CaptureMidiOutputs midi{clock};
+  platform::posix::PosixFileSystem files;
+  FakeEnvironment environment;
+  FakeWindowSystem windows;
+  BlockGlyphs glyphs;
+  Log log;
+  bool withWindow = false;
+  std::function<void(App&)> setUp;  // runs on the App before the run
+
+  LockstepApp() { log.startCapture(); }
+
+  int run(std::vector<std::string> words) {
+    platform::Services services{&clock,  &threads, &priorities, &console,
+                                &serial, &midi,    &files,      &environment};
+    if (withWindow) {
+      services.windows = &windows;
+      services.glyphs = &glyphs;
+    }
+    words.insert(words.begin(), "/opt/tessaro/tessaro");
+    App app(services, log);
+    if (setUp) setUp(app);
+    return runProgram(app, words);
+  }
+  std::string out() const { return log.captured(); }
+};
+
+// The stream as whole messages, running status written out, system exclusive kept whole.
+inline std::vector<Bytes> messagesOf(const Bytes& wire) {
+  std::vector<Bytes> out;
+  int status = 0;
+  Bytes data;
+  for (size_t i = 0; i < wire.size(); ++i) {
+    uint8_t b = wire[i];
+    if (b >= 0xF8) continue;
+    if (b == 0xF0) {
+      Bytes sysex;
+      while (i < wire.size() && wire[i] != 0xF7) sysex.push_back(wire[i++]);
+      if (i < wire.size()) sysex.push_back(0xF7);
+      out.push_back(sysex);
+      status = 0;
+      continue;
+    }
+    if ((b & 0x80) != 0) {
+      status = b;
+      data.clear();
+      continue;
+    }
+    if (status == 0 || status >= 0xF0) continue;
+    data.push_back(b);
+    size_t need = (status >= 0xC0 && status < 0xE0) ? 1 : 2;
+    if (data.size() < need) continue;
+    Bytes message{static_cast<uint8_t>(status)};
+    message.insert(message.end(), data.begin(), data.end());
+    out.push_back(message);
+    data.clear();
+  }
+  return out;
+}
+
+}  // namespace tessaro::testing
