@@ -137,7 +137,8 @@ struct LockstepApp {
 };
 
 // The stream as whole messages, running status written out, system exclusive kept whole.
-inline std::vector<Bytes> messagesOf(const Bytes& wire) {
+// ends, when given, receives the offset of each message's last byte.
+inline std::vector<Bytes> messagesOf(const Bytes& wire, std::vector<size_t>* ends = nullptr) {
   std::vector<Bytes> out;
   int status = 0;
   Bytes data;
@@ -149,6 +150,7 @@ inline std::vector<Bytes> messagesOf(const Bytes& wire) {
       while (i < wire.size() && wire[i] != 0xF7) sysex.push_back(wire[i++]);
       if (i < wire.size()) sysex.push_back(0xF7);
       out.push_back(sysex);
+      if (ends != nullptr) ends->push_back(std::min(i, wire.size() - 1));
       status = 0;
       continue;
     }
@@ -164,6 +166,7 @@ inline std::vector<Bytes> messagesOf(const Bytes& wire) {
     Bytes message{static_cast<uint8_t>(status)};
     message.insert(message.end(), data.begin(), data.end());
     out.push_back(message);
+    if (ends != nullptr) ends->push_back(i);
     data.clear();
   }
   return out;
