@@ -1,0 +1,136 @@
+// Inputs with which the fuzz targets found faults, replayed through the targets' own checks
+// (tests/data/fuzz/<target>/ and the rows below), and each fault as bytes in, bytes out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/fuzz_checks.h"
+#include "support/player_rig.h"
+#include "support/translate_rig.h"
+
+namespace {
+
+using tessaro::testing::Bytes;
+using tessaro::testing::hex;
+using tessaro::testing::hexOf;
+using tessaro::testing::PlayerRig;
+using tessaro::testing::smf;
+using tessaro::testing::Track;
+
+Bytes readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+using TargetRun = std::string (*)(const uint8_t*, size_t);
+
+TEST(FuzzFindings, StoredInputsPassTheirTargetsChecks) {
+  const std::pair<const char*, TargetRun> targets[] = {
+      {"player", tessaro::testing::runPlayerInput},
+      {"settings", tessaro::testing::runSettingsInput},
+      {"options", tessaro::testing::runOptionsInput},
+  };
+  std::filesystem::path root = std::filesystem::path(TESSARO_TEST_DATA) / "fuzz";
+  int inputs = 0;
+  for (const auto& [name, run] : targets) {
+    if (!std::filesystem::is_directory(root / name)) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(root / name)) {
+      Bytes input = readFile(entry.path());
+      EXPECT_EQ(run(input.data(), input.size()), "") << entry.path();
+      ++inputs;
+    }
+  }
+  EXPECT_GT(inputs, 0);
+}
+
+// Control bytes of the player target: serial line or message device, no translation.
+const Bytes serialNoTranslation = {0x02, 0x00, 0x00, 0x00};
+const Bytes deviceNoTranslation = {0x06, 0x00, 0x00, 0x00};
+const Bytes serialToXg = {0x00, 0x00, 0x00, 0x00};
+const Bytes deviceToGm = {0x05, 0x00, 0x00, 0x00};
+
+struct PlayerRow {
+  const char* name;
+  Bytes controls;
+  Bytes song;
+};
+
+Bytes oneTrack(const Track& track) {
+  return smf(0, 96, {track});
+}
+
+// A note around an event: what a module hears before and after it.
+Track noteAround(const Bytes& event) {
+  Track t;
+  t.ev(0, {0x90, 60, 100}).raw(0, event).ev(10, {0x80, 60, 0});
+  return t.end();
+}
+
+TEST(FuzzFindings, PlayerInputsPassTheChecks) {
+  const PlayerRow rows[] = {
+      {"a system exclusive holding a system reset byte, serial", serialNoTranslation,
+       oneTrack(noteAround(hex("F0 07 7F 7F FF 02 00 00 F7")))},
+      {"a system exclusive holding a note-on, message device", deviceNoTranslation,
+       oneTrack(noteAround(hex("F0 06 41 10 91 3C 40 F7")))},
+      {"a GS message holding a status byte, translated to XG", serialToXg,
+       oneTrack(noteAround(hex("F0 0A 41 10 42 12 40 11 15 82 18 F7")))},
+      {"two escapes of two bytes each, message device", deviceNoTranslation,
+       oneTrack(noteAround(hex("F7 02 10 20 00 F7 02 10 20")))},
+      {"song position pointers in a row, message device, to GM", deviceToGm,
+       oneTrack(noteAround(hex("F2 10 20 00 F2 10 20")))},
+  };
+  for (const PlayerRow& row : rows) {
+    Bytes input = row.controls + row.song;
+    EXPECT_EQ(tessaro::testing::runPlayerInput(input.data(), input.size()), "") << row.name;
+  }
+}
+
+// A system exclusive with a status byte inside is not sent; the song plays on around it.
+TEST(FuzzFindings, SystemExclusiveWithAStatusByteInsideIsNotSent) {
+  struct Row {
+    const char* name;
+    const char* event;
+    const char* heard;
+  };
+  const Row rows[] = {
+      {"system reset inside", "F0 07 7F 7F FF 02 00 00 F7", "90 3C 64 80 3C 00"},
+      {"note-on inside", "F0 06 41 10 91 3C 40 F7", "90 3C 64 80 3C 00"},
+      {"well-formed, for contrast", "F0 05 7E 7F 09 01 F7", "90 3C 64 F0 7E 7F 09 01 F7 80 3C 00"},
+  };
+  for (const Row& row : rows) {
+    PlayerRig rig;
+    rig.play(oneTrack(noteAround(hex(row.event))));
+    Bytes heard;
+    for (const Bytes& write : rig.sentBytes()) heard = heard + write;
+    EXPECT_EQ(hexOf(heard), row.heard) << row.name;
+  }
+}
+
+// On the message device a repeated system message is sent with its status byte each time:
+// running status belongs to channel messages.
+TEST(FuzzFindings, RepeatedSystemMessagesKeepTheirStatusOnTheMessageDevice) {
+  PlayerRig rig(0);
+  const uint8_t data[] = {0x10, 0x20};
+  rig.midi.records.clear();
+  tessaro::sendLongMessage(rig.port, 0xF7, data, 2);
+  tessaro::sendLongMessage(rig.port, 0xF7, data, 2);
+  tessaro::sendLongMessage(rig.port, 0xF2, data, 2);
+  tessaro::sendLongMessage(rig.port, 0xF2, data, 2);
+  tessaro::sendShortMessage(rig.port, 0x90, 0x3C, 0x40);
+  tessaro::sendShortMessage(rig.port, 0x90, 0x3E, 0x40);
+  std::vector<uint32_t> words;
+  for (const auto& record : rig.midi.records) words.push_back(record.word);
+  EXPECT_EQ(words,
+            (std::vector<uint32_t>{0x2010F7, 0x2010F7, 0x2010F2, 0x2010F2, 0x403C90, 0x403E}));
+}
+
+}  // namespace
