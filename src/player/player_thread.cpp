@@ -202,6 +202,34 @@ TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
   return {Turn::later};
 }
 
+// Notes that an escape event sends raw are counted like any other sent note, so that the stop
+// ends them too.
+void countEscapedNotes(PlayerState& s, const uint8_t* body, int32_t n) {
+  int status = 0;
+  int32_t have = 0;
+  uint8_t data[2] = {0, 0};
+  for (int32_t i = 0; i < n; ++i) {
+    uint8_t b = body[i];
+    if (b >= 0xF8) continue;
+    if (b & 0x80) {
+      status = b < 0xF0 ? b : 0;
+      have = 0;
+      continue;
+    }
+    if (status == 0) continue;
+    data[have++] = b;
+    if (have < dataBytesOf(status)) continue;
+    have = 0;
+    if (!isNote(status)) continue;
+    int32_t& sounding = s.soundingNotes[status & 0x0F][data[0]];
+    if ((status & 0xF0) == 0x90 && data[1] > 0) {
+      ++sounding;
+    } else if (sounding > 0) {
+      --sounding;
+    }
+  }
+}
+
 TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
   PlayerState& s = engine.state;
   int64_t length = in.quantity();
@@ -211,6 +239,7 @@ TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
   in.position += n;
   keepBody(s, body, n);
   sendLongMessage(engine.port, 0xF7, body, n);
+  countEscapedNotes(s, body, n);
   s.outputStatus = 0xF7;
   if (s.fastForward != 0) {
     shiftClock(engine, 4);
