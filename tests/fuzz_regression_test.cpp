@@ -87,6 +87,14 @@ TEST(FuzzFindings, PlayerInputsPassTheChecks) {
        oneTrack(noteAround(hex("F7 02 10 20 00 F7 02 10 20")))},
       {"song position pointers in a row, message device, to GM", deviceToGm,
        oneTrack(noteAround(hex("F2 10 20 00 F2 10 20")))},
+      {"an escape that opens a system exclusive, between a note's on and off", serialNoTranslation,
+       oneTrack(noteAround(hex("F7 03 F0 7E 7F")))},
+      {"a note-on sent in an escape, stopped before its note-off",
+       {0x02, 0x00, 0x00, 0x01},
+       oneTrack(Track()
+                    .ev(0, {0xF7, 0x03, 0x90, 0x3C, 0x40})
+                    .ev(2000, {0xF7, 0x03, 0x80, 0x3C, 0x00})
+                    .end())},
   };
   for (const PlayerRow& row : rows) {
     Bytes input = row.controls + row.song;
@@ -112,6 +120,35 @@ TEST(FuzzFindings, SystemExclusiveWithAStatusByteInsideIsNotSent) {
     Bytes heard;
     for (const Bytes& write : rig.sentBytes()) heard = heard + write;
     EXPECT_EQ(hexOf(heard), row.heard) << row.name;
+  }
+}
+
+// Notes that escape events send raw are ended by the stop like any other note.
+TEST(FuzzFindings, NotesSentInEscapesAreEndedByTheStop) {
+  struct Row {
+    const char* name;
+    const char* escapes;
+    const char* silenced;
+  };
+  const Row rows[] = {
+      {"one note-on", "F7 03 90 3C 40", "80 3C 00"},
+      {"two notes, one ended in the escape", "F7 07 91 3C 40 3E 40 3C 00", "81 3E 00"},
+      {"note-on of velocity 0 ends it", "F7 03 92 3C 40 00 F7 03 92 3C 00", ""},
+      {"note-off under running status", "F7 06 93 3C 40 83 3C 00", ""},
+      {"a real-time byte inside", "F7 04 94 3C F8 40", "84 3C 00"},
+      {"cut short", "F7 02 95 3C", ""},
+  };
+  for (const Row& row : rows) {
+    PlayerRig rig;
+    rig.play(oneTrack(Track().raw(0, hex(row.escapes)).end()));
+    size_t played = rig.serial.writes.size();
+    tessaro::stopPlayback(rig.engine, nullptr);
+    Bytes silence;
+    for (size_t i = played; i < rig.serial.writes.size(); ++i) {
+      const Bytes& write = rig.serial.writes[i].bytes;
+      if (write[0] != 0xF0) silence = silence + write;
+    }
+    EXPECT_EQ(hexOf(silence), row.silenced) << row.name;
   }
 }
 

@@ -72,7 +72,7 @@ inline int wireDataCount(int status) {
 }
 
 // Note-ons minus note-offs per channel and note in a byte stream, read as a module reads it
-// (the same reading as the player tests use).
+// (the reading of the player tests, with a system exclusive also ended by a status byte).
 inline std::map<std::pair<int, int>, int> fuzzSoundingOnWire(const Bytes& wire) {
   std::map<std::pair<int, int>, int> sounding;
   int status = 0;
@@ -81,7 +81,10 @@ inline std::map<std::pair<int, int>, int> fuzzSoundingOnWire(const Bytes& wire) 
     uint8_t b = wire[i];
     if (b >= 0xF8) continue;
     if (b == 0xF0) {
-      while (i < wire.size() && wire[i] != 0xF7) ++i;
+      // A system exclusive ends at its F7 or, as a module reads it, at the next status byte
+      // (an escape event may send one unterminated).
+      while (i + 1 < wire.size() && (wire[i + 1] < 0x80 || wire[i + 1] >= 0xF8)) ++i;
+      if (i + 1 < wire.size() && wire[i + 1] == 0xF7) ++i;
       status = 0;
       continue;
     }
