@@ -338,6 +338,9 @@ TurnResult playTrack(Engine& engine, int32_t track) {
   TrackCursor& cursor = s.cursors[static_cast<size_t>(track)];
   const TrackData& data = engine.song.tracks[static_cast<size_t>(track)];
   for (;;) {
+    // A stop is taken between events: a long run of events at one tick, each spaced by the
+    // set-up or fast-forward pause, must not hold it back.
+    if (s.playRequest == 0) return {Turn::later};
     int32_t start = cursor.position;
     TrackBytes in{data.block, data.length, cursor.position};
     if (in.left() <= 0) return overrun(engine, track);
