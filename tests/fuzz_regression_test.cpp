@@ -75,6 +75,14 @@ Track noteAround(const Bytes& event) {
   return t.end();
 }
 
+// Controller messages at tick 0, each spaced by the set-up pause, then a note at measure 3.
+Track setUp(int count) {
+  Track t;
+  for (int i = 0; i < count; ++i) t.ev(0, {0xB0, 0x07, static_cast<uint8_t>(i & 0x7F)});
+  t.ev(0, {0x90, 60, 100}).ev(768, {0x90, 62, 100}).ev(96, {0x80, 60, 0});
+  return t.end(96);
+}
+
 TEST(FuzzFindings, PlayerInputsPassTheChecks) {
   const PlayerRow rows[] = {
       {"a system exclusive holding a system reset byte, serial", serialNoTranslation,
@@ -95,6 +103,12 @@ TEST(FuzzFindings, PlayerInputsPassTheChecks) {
                     .ev(0, {0xF7, 0x03, 0x90, 0x3C, 0x40})
                     .ev(2000, {0xF7, 0x03, 0x80, 0x3C, 0x00})
                     .end())},
+      {"500 set-up messages at tick 0, stopped after 100 ms",
+       {0x02, 0x00, 0x00, 0x01},
+       oneTrack(setUp(500))},
+      {"500 set-up messages skipped over to measure 2, stopped after 100 ms",
+       {0x02, 0x02, 0x00, 0x01},
+       oneTrack(setUp(500))},
   };
   for (const PlayerRow& row : rows) {
     Bytes input = row.controls + row.song;
