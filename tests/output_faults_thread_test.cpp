@@ -77,6 +77,19 @@ TEST(LostSerialLine, IsReportedOnceAndEndsTheRun) {
   EXPECT_LT(app.clock.now() - app.serial.failedAt, 1500u);
 }
 
+// A line that is gone before any song (the direct bytes of the options fail): the program does
+// not sit waiting for a file it could not play, and says why once.
+TEST(LostSerialLine, BeforeAnySongEndsTheWaitForFiles) {
+  LockstepApp app;
+  app.serial.failAfter = 0;
+  EXPECT_EQ(app.run({"/com1", "#90", "#3C", "#40"}), -1);
+  std::string out = app.out();
+  EXPECT_EQ(count(out, ".5 Error Sending direct msg to COM "), 1u) << out;
+  EXPECT_EQ(count(out, "takes no more data"), 1u) << out;
+  EXPECT_EQ(app.serial.writesAfterFailure, 0);
+  EXPECT_EQ(app.threads.created, 0);
+}
+
 // A peer that stops reading for three seconds: every byte still arrives, in order, and the
 // song catches up with its own time afterwards.
 TEST(StalledSerialLine, LosesNothingAndPlaysOnInTime) {

@@ -122,7 +122,7 @@ int takeTurnKey(App& app) {
 bool idleLoop(App& app) {
   while (app.cue.length == 0) {
     sleepMs(app, app.OldWindows ? 100 : 50);
-    if (windowClosed(app) || interrupted(app)) return false;
+    if (windowClosed(app) || interrupted(app) || outputLost(app)) return false;
     int key = takeTurnKey(app);
     if (key != 0 && applyIdleKey(app, key) == IdleAction::quit) return false;
     // Without a window, keys are the only way in: input that has ended can bring no file.
@@ -258,7 +258,7 @@ int runProgram(App& app, const std::vector<std::string>& words) {
   }
   if (app.cue.length == 0 && !idleLoop(app)) {
     app.exitHandlers.runAll();
-    return 0;
+    return outputLost(app) ? -1 : 0;
   }
   app.cue.current = 0;
   while (app.cue.current < app.cue.length && !windowClosed(app) && !interrupted(app) &&

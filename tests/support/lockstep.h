@@ -7,6 +7,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <list>
 #include <map>
@@ -43,6 +45,12 @@ class LockstepClock : public platform::Clock {
     if (ms <= 0) return;
     std::unique_lock lock(mutex_);
     Turn* me = owners_.at(std::this_thread::get_id());
+    if (now_ - start_ > runawayMs) {
+      // A run that never ends (a loop waiting for something that cannot come) fails loudly
+      // instead of spinning through virtual time for ever.
+      std::fprintf(stderr, "virtual time ran past %u ms: the run does not end\n", runawayMs);
+      std::abort();
+    }
     me->wake = now_ + static_cast<uint32_t>(ms);
     me->order = next_++;
     me->waiting = true;
@@ -106,7 +114,9 @@ class LockstepClock : public platform::Clock {
   std::list<Turn> turns_;
   std::map<std::thread::id, Turn*> owners_;
   Turn* current_ = nullptr;
-  uint32_t now_ = 1000000;
+  static constexpr uint32_t start_ = 1000000;
+  static constexpr uint32_t runawayMs = 4 * 3600 * 1000;
+  uint32_t now_ = start_;
   uint64_t next_ = 0;
 };
 
