@@ -16,6 +16,7 @@ fi
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 --target make_fuzz_seeds $targets
 
+source="$(pwd)"
 build="$(cd "$build" && pwd)"
 songs="$(pwd)/../shared/corpus"
 rm -rf "$build/seeds"
@@ -30,9 +31,9 @@ mkdir -p "$findings"
 failed=0
 for target in $targets; do
   case "$target" in
-    fuzz_player) max_len=65536 ;;
-    fuzz_settings) max_len=4096 ;;
-    *) max_len=2048 ;;
+    fuzz_player) max_len=65536 dict=fuzz/fuzz_player.dict ;;
+    fuzz_settings) max_len=4096 dict=fuzz/fuzz_settings.dict ;;
+    *) max_len=2048 dict=fuzz/fuzz_settings.dict ;;
   esac
   corpus="$build/corpus/$target"
   work="$build/fuzz-work/$target"
@@ -40,7 +41,7 @@ for target in $targets; do
   echo "== $target for ${seconds}s"
   # Crash, timeout and out-of-memory inputs are written straight into the findings.
   if ! (cd "$work" && "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 \
-      -rss_limit_mb=2048 -max_len="$max_len" -print_final_stats=1 \
+      -rss_limit_mb=2048 -max_len="$max_len" -dict="$source/$dict" -print_final_stats=1 \
       -artifact_prefix="$findings/$target-" "$corpus" "$build/seeds/$target"); then
     echo "$target: finding kept in $findings" >&2
     failed=1
