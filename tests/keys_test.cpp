@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/program.h"
-#include "platform/posix/posix_platform.h"
 #include "support/player_rig.h"
+#include "support/system_platform.h"
 
 // The key tables name only the values a row changes; the others keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -30,7 +30,7 @@ struct KeyRig {
   ScriptedConsole console;
   CaptureSerialPorts serial{clock};
   CaptureMidiOutputs midi{clock};
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   FakeEnvironment environment;
   Log log;
   platform::Services services{&clock,  &threads, &priorities, &console,

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/program.h"
-#include "platform/posix/posix_platform.h"
 #include "support/player_rig.h"
+#include "support/system_platform.h"
 
 namespace tessaro::testing {
 namespace {
@@ -18,7 +18,7 @@ struct ProgramRun {
   ScriptedConsole console;
   CaptureSerialPorts serial{clock};
   CaptureMidiOutputs midi{clock};
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   FakeEnvironment environment;
   Log log;
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "app/program.h"
-#include "platform/posix/posix_platform.h"
 #include "support/player_rig.h"
+#include "support/system_platform.h"
 
 namespace tessaro::testing {
 namespace {
@@ -15,13 +15,13 @@ namespace {
 const Bytes gmSystemOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
 struct RealTimeRun {
-  platform::posix::PosixClock clock;
-  platform::posix::PosixThreads threads;
+  SystemClock clock;
+  SystemThreads threads;
   FakePriorities priorities;
   ScriptedConsole console;
   CaptureSerialPorts serial{clock};
   CaptureMidiOutputs midi{clock};
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   FakeEnvironment environment;
   Log log;
 

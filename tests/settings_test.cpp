@@ -4,8 +4,6 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <climits>
@@ -17,8 +15,9 @@
 #include <vector>
 
 #include "app/program.h"
-#include "platform/posix/posix_platform.h"
 #include "support/player_rig.h"
+#include "support/system_platform.h"
+#include "support/temp_dir.h"
 
 // The option tables name only the values a row changes; the others keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -30,8 +29,7 @@ namespace {
 class TempDir {
  public:
   TempDir() {
-    char pattern[] = "/tmp/tessaro-settings-XXXXXX";
-    path_ = mkdtemp(pattern);
+    path_ = makeTempDir("tessaro-settings-");
   }
   ~TempDir() { std::filesystem::remove_all(path_); }
   // Writes a file (directories on the way are made) and returns its full path.
@@ -72,7 +70,7 @@ struct SettingsRun {
   InDirectory inCwd{cwd};
   PlayerRig rig;
   FileCue cue;
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   SettingsReader reader;
   bool opened = false;
 
@@ -457,7 +455,7 @@ struct ProgramRun {
   ScriptedConsole console;
   CaptureSerialPorts serial{clock};
   CaptureMidiOutputs midi{clock};
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   FakeEnvironment environment;
   Log log;
   platform::Services services{&clock,  &threads, &priorities, &console,

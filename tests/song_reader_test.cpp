@@ -2,16 +2,17 @@
 // which console line, how many tracks survive a damaged file and that every stored track holds
 // exactly the bytes of its chunk.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "player/engine.h"
+#include "support/temp_dir.h"
 #include "support/virtual_platform.h"
 
 namespace {
@@ -69,15 +70,17 @@ Bytes longBody(size_t length) {
 class TempFile {
  public:
   explicit TempFile(const Bytes& bytes) {
-    std::string name = ::testing::TempDir() + "song_reader_XXXXXX";
-    int fd = mkstemp(name.data());
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
-      ADD_FAILURE() << "cannot write " << name;
-    }
-    if (fd >= 0) close(fd);
-    path = name;
+    dir = tessaro::testing::makeTempDir("song_reader-");
+    path = dir + "/song.mid";
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (dir.empty() || !out) ADD_FAILURE() << "cannot write " << path;
   }
-  ~TempFile() { unlink(path.c_str()); }
+  ~TempFile() {
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+  }
+  std::string dir;
   std::string path;
 };
 
@@ -443,7 +446,7 @@ TEST(PublicSongs, EveryFileLoadsOrFailsCleanly) {
     SCOPED_TRACE(name);
     ++songs;
     Rig rig;
-    int code = tessaro::loadSong(rig.engine, entry.path().c_str());
+    int code = tessaro::loadSong(rig.engine, entry.path().string().c_str());
     auto it = special.find(name);
     if (it != special.end()) {
       EXPECT_EQ(code, it->second.code);

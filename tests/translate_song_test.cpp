@@ -175,7 +175,7 @@ TEST(TranslatedSong, PublicTestSongsLeaveACleanWire) {
     if (entry.path().extension() != ".mid") continue;
     for (To target : {To::xg, To::gm}) {
       PlayerRig rig;
-      loadSong(rig.engine, entry.path().c_str());
+      loadSong(rig.engine, entry.path().string().c_str());
       if (preparePlayback(rig.engine) == 0) {
         setTarget(rig.engine, target);
         rig.playPrepared(0);

@@ -2,14 +2,14 @@
 // header, and a temporary file to load them from.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace tessaro::testing {
 
@@ -79,8 +79,7 @@ inline Bytes smf(int format, int division, const std::vector<Track>& tracks) {
 class TempFile {
  public:
   explicit TempFile(const Bytes& bytes, const std::string& name = "song.mid") {
-    char pattern[] = "/tmp/tessaro-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
+    dir_ = makeTempDir("tessaro-test-");
     path_ = dir_ + "/" + name;
     std::FILE* f = std::fopen(path_.c_str(), "wb");
     if (f != nullptr) {
@@ -89,8 +88,8 @@ class TempFile {
     }
   }
   ~TempFile() {
-    std::remove(path_.c_str());
-    rmdir(dir_.c_str());
+    std::error_code error;
+    std::filesystem::remove_all(dir_, error);
   }
   const std::string& path() const { return path_; }
   const std::string& dir() const { return dir_; }

@@ -7,10 +7,10 @@
 
 #include "app/program.h"
 #include "app/status_link.h"
-#include "platform/posix/posix_platform.h"
 #include "support/fake_glyphs.h"
 #include "support/fake_window.h"
 #include "support/player_rig.h"
+#include "support/system_platform.h"
 
 namespace tessaro::testing {
 
@@ -21,7 +21,7 @@ struct WindowApp {
   ScriptedConsole console;
   CaptureSerialPorts serial{clock};
   CaptureMidiOutputs midi{clock};
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   FakeEnvironment environment;
   FakeWindowSystem windows;
   BlockGlyphs glyphs;

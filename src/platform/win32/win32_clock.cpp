@@ -17,18 +17,23 @@ namespace {
 
 constexpr LONGLONG hundredNsPerMs = 10'000;
 
+HANDLE createTimer() {
+  return CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                TIMER_ALL_ACCESS);
+}
+
 }  // namespace
 
 Win32Clock::Win32Clock(bool highResolution) {
   timeBeginPeriod(1);
   if (highResolution) {
-    timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                    TIMER_ALL_ACCESS);
+    HANDLE probe = createTimer();
+    highResolution_ = probe != nullptr;
+    if (probe != nullptr) CloseHandle(probe);
   }
 }
 
 Win32Clock::~Win32Clock() {
-  if (timer_ != nullptr) CloseHandle(timer_);
   timeEndPeriod(1);
 }
 
@@ -36,13 +41,19 @@ uint32_t Win32Clock::tickMs() {
   return timeGetTime();
 }
 
+// The main thread and the player thread sleep at the same time, so every wait has a timer of
+// its own: two threads waiting on one timer would take each other's signal.
 void Win32Clock::waitFor(uint32_t ms) {
-  if (timer_ != nullptr) {
-    LARGE_INTEGER due{};
-    due.QuadPart = -static_cast<LONGLONG>(ms) * hundredNsPerMs;  // negative: relative
-    if (SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) &&
-        WaitForSingleObject(timer_, INFINITE) == WAIT_OBJECT_0)
-      return;
+  if (highResolution_) {
+    HANDLE timer = createTimer();
+    if (timer != nullptr) {
+      LARGE_INTEGER due{};
+      due.QuadPart = -static_cast<LONGLONG>(ms) * hundredNsPerMs;  // negative: relative
+      const bool waited = SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+                          WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
+      CloseHandle(timer);
+      if (waited) return;
+    }
   }
   Sleep(ms);
 }

@@ -15,7 +15,8 @@
 
 namespace tessaro::platform::win32 {
 
-// Ticks are timeGetTime, with the system timer at 1 ms while the clock exists.
+// Ticks are timeGetTime, with the system timer at 1 ms while the clock exists. Shared by the
+// main thread and the player thread.
 class Win32Clock : public Clock {
  public:
   // highResolution: wait on a high-resolution waitable timer where the system has one (tests
@@ -29,11 +30,11 @@ class Win32Clock : public Clock {
   // Waits until the tick count has reached the tick at the call plus ms.
   void sleepMs(int32_t ms) override;
   // True when waits use the high-resolution timer.
-  bool highResolution() const { return timer_ != nullptr; }
+  bool highResolution() const { return highResolution_; }
 
  private:
   void waitFor(uint32_t ms);
-  void* timer_ = nullptr;
+  bool highResolution_ = false;
 };
 
 // A thread created with CREATE_SUSPENDED: its body runs once resume() is called.

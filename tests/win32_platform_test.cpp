@@ -1,0 +1,254 @@
+// The Windows services as far as they can be seen without devices: file search, the program's
+// paths and name rules, the Japanese console text, the clock's waits, the player thread's
+// start and end, priorities and the failures of ports that do not exist. Runs under Wine.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/file_cue.h"
+#include "common/log.h"
+#include "platform/win32/win32_platform.h"
+#include "support/temp_dir.h"
+
+namespace tessaro::testing {
+namespace {
+
+using platform::FileMatch;
+using namespace platform::win32;
+
+// Names as FindFirstFileA gives them, with directories marked.
+std::vector<std::string> describe(const std::vector<FileMatch>& matches) {
+  std::vector<std::string> out;
+  for (const FileMatch& match : matches) out.push_back(match.name + (match.isDirectory ? "/" : ""));
+  return out;
+}
+
+class FileSearch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = makeTempDir("tessaro-win32-");
+    ASSERT_FALSE(dir.empty());
+    std::ofstream(dir + "/song.mid") << "MThd";
+    std::ofstream(dir + "/notes.txt") << "text";
+    std::filesystem::create_directory(dir + "/folder");
+    std::filesystem::create_directory(dir + "/only");
+    std::filesystem::create_directory(dir + "/only/inner");
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string dir;
+  Win32FileSystem files;
+};
+
+TEST_F(FileSearch, FindsNamesAndPatternsWithoutTheirDirectory) {
+  struct Row {
+    std::string pattern;  // relative to the test directory
+    size_t limit;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Row> rows = {
+      {"song.mid", 2, {"song.mid"}},
+      {"SONG.MID", 2, {"song.mid"}},  // names are found in any case
+      {"*.mid", 2, {"song.mid"}},
+      {"*.txt", 2, {"notes.txt"}},
+      {"folder", 2, {"folder/"}},
+      {"missing.mid", 2, {}},
+      {"*.wav", 2, {}},
+      {"song.mid", 0, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pattern);
+    EXPECT_EQ(describe(files.findFiles(dir + "\\" + row.pattern, row.limit)), row.expected);
+  }
+  // A pattern matching many names gives no more than the limit.
+  EXPECT_EQ(files.findFiles(dir + "\\*", 2).size(), 2u);
+}
+
+TEST_F(FileSearch, TheCueTakesTheFirstMatchThatIsNoDirectory) {
+  std::string name = "x";
+  EXPECT_EQ(findFileName(files, dir + "\\song.mid", name), 0);
+  EXPECT_EQ(name, "song.mid");
+  // A directory with no match after it, and a pattern whose matches are all directories.
+  EXPECT_EQ(findFileName(files, dir + "\\folder", name), -1);
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(findFileName(files, dir + "\\only\\*", name), -2);  // ".", ".." and inner
+  EXPECT_EQ(findFileName(files, dir + "\\nothing.mid", name), -1);
+}
+
+TEST(Win32Environment, ProgramPathAndSettingsBesideIt) {
+  Win32Environment environment;
+  const std::string path = environment.programPath("word0");
+  ASSERT_GT(path.size(), 4u);
+  EXPECT_NE(path, "word0");
+  EXPECT_TRUE(std::filesystem::exists(path)) << path;
+  const platform::PathRules rules = environment.pathRules();
+  EXPECT_EQ(rules.separator, '\\');
+  EXPECT_TRUE(rules.skipLeadBytes);
+  const std::string dir = directoryPart(path, rules.separator, rules.skipLeadBytes);
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '\\');
+  EXPECT_EQ(environment.settingsPath(dir), dir + "tessaro.ini");
+  EXPECT_FALSE(environment.oldSystem());
+}
+
+TEST(Win32Environment, ShiftJisNamesSplitOnlyAtRealBackslashes) {
+  const platform::PathRules rules = Win32Environment().pathRules();
+  struct Row {
+    std::string path;
+    std::string directory;
+    std::string extension;
+  };
+  // 0x83 0x5C is the katakana so, 0x95 0x5C the kanji for display: both end in the byte of '\'.
+  const std::vector<Row> rows = {
+      {"C:\\music\\song.mid", "C:\\music\\", ".mid"},
+      {"C:\\music\\\x83\x5C.mid", "C:\\music\\", ".mid"},
+      {"C:\\\x95\x5C\\a.MIDI", "C:\\\x95\x5C\\", ".MIDI"},
+      {"\x83\x5C", "", ""},
+      {"song", "", ""},
+      {"\\song.mid", "\\", ".mid"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(directoryPart(row.path, rules.separator, rules.skipLeadBytes), row.directory);
+    std::string extension;
+    extensionPart(row.path.substr(row.directory.size()), extension, rules.skipLeadBytes);
+    EXPECT_EQ(extension, row.extension);
+  }
+}
+
+TEST(Win32Text, JapaneseMessagesReachTheConsoleInCodePage932) {
+  struct Row {
+    std::string utf8;
+    std::string cp932;
+  };
+  const std::vector<Row> rows = {
+      {"MIDI Device is Already Used by another application.\n",
+       "MIDI Device is Already Used by another application.\n"},
+      {"\nMIDI は他のアプリケーションが使用中です.\n",
+       "\nMIDI \x82\xCD\x91\xBC\x82\xCC\x83\x41\x83\x76\x83\x8A\x83\x50\x81\x5B\x83\x56\x83\x87"
+       "\x83\x93\x82\xAA\x8E\x67\x97\x70\x92\x86\x82\xC5\x82\xB7.\n"},
+      {"ドラッグ＆ドロップ",
+       "\x83\x68\x83\x89\x83\x62\x83\x4F\x81\x95\x83\x68\x83\x8D\x83\x62\x83\x76"},
+      {"\xFF not UTF-8", "\xFF not UTF-8"},  // left as it stands
+      {"", ""},
+  };
+  for (const Row& row : rows) EXPECT_EQ(utf8ToCodePage(row.utf8, 932), row.cp932) << row.utf8;
+}
+
+TEST(Win32Text, TheLogConvertsItsOwnTextButNotTheValuesPutIn) {
+  Log log;
+  log.startCapture();
+  log.setMessageEncoder([](const std::string& text) { return utf8ToCodePage(text, 932); });
+  // A Shift-JIS file name printed through an English format, then through a Japanese one.
+  log.print("MIDI file: %s \n", "\x83\x5C.mid");
+  log.print("%s は\n", "\x83\x5C");
+  EXPECT_EQ(log.captured(), "MIDI file: \x83\x5C.mid \n\x83\x5C \x82\xCD\n");
+}
+
+TEST(Win32Clock, SleepsAdvanceTheTicksByAtLeastTheirLength) {
+  for (bool highResolution : {true, false}) {
+    SCOPED_TRACE(highResolution ? "waitable timer" : "Sleep");
+    Win32Clock clock(highResolution);
+    if (!highResolution) {
+      EXPECT_FALSE(clock.highResolution());
+    }
+    for (int32_t ms : {1, 5, 20}) {
+      const uint32_t before = clock.tickMs();
+      clock.sleepMs(ms);
+      EXPECT_GE(static_cast<int32_t>(clock.tickMs() - before), ms);
+    }
+    // Nothing to wait for: the call returns without sleeping (nothing to measure but that it
+    // returns at all).
+    clock.sleepMs(0);
+    clock.sleepMs(-5);
+  }
+}
+
+// The main thread and the player thread sleep on the one clock at the same time; neither may
+// take the other's wake-up and sleep for ever.
+TEST(Win32Clock, TwoThreadsSleepAtTheSameTime) {
+  Win32Clock clock;
+  std::atomic<int> otherSleeps{0};
+  std::thread other([&] {
+    for (int i = 0; i < 30; ++i, ++otherSleeps) clock.sleepMs(2);
+  });
+  for (int i = 0; i < 20; ++i) clock.sleepMs(3);
+  other.join();
+  EXPECT_EQ(otherSleeps.load(), 30);
+}
+
+TEST(Win32PlayerThread, RunsItsBodyOnlyAfterResume) {
+  Win32Threads threads;
+  std::atomic<int> runs{0};
+  {
+    auto thread = threads.createSuspended([&runs] { ++runs; });
+    EXPECT_TRUE(thread->setTimeCritical());
+    EXPECT_FALSE(thread->hasEnded());
+    EXPECT_EQ(runs.load(), 0);
+    thread->resume();
+    while (!thread->hasEnded()) Win32Clock(false).sleepMs(1);
+    EXPECT_EQ(runs.load(), 1);
+  }
+  // A thread never resumed goes without running its body.
+  {
+    auto unused = threads.createSuspended([&runs] { ++runs; });
+  }
+  EXPECT_EQ(runs.load(), 1);
+}
+
+TEST(Win32Priorities, MainThreadGoesLowestAndBack) {
+  Win32Priorities priorities;
+  int saved = 99;
+  ASSERT_TRUE(priorities.getMainPriority(saved));
+  ASSERT_TRUE(priorities.setMainPriorityLowest());
+  int lowered = 99;
+  ASSERT_TRUE(priorities.getMainPriority(lowered));
+  EXPECT_EQ(lowered, -2);  // THREAD_PRIORITY_LOWEST
+  EXPECT_TRUE(priorities.setMainPriority(saved));
+  int restored = 99;
+  ASSERT_TRUE(priorities.getMainPriority(restored));
+  EXPECT_EQ(restored, saved);
+}
+
+TEST(Win32SerialPorts, NamesAndAMissingPort) {
+  EXPECT_EQ(Win32SerialPorts::deviceName(3), "\\\\.\\COM3");
+  EXPECT_EQ(Win32SerialPorts::deviceName(12), "\\\\.\\COM12");
+  Win32SerialPorts ports;
+  platform::SerialOpenResult result = ports.open(97);
+  EXPECT_EQ(result.line, nullptr);
+  EXPECT_EQ(result.failedStep, platform::SerialOpenResult::Step::open);
+  EXPECT_NE(result.error, 0);
+  EXPECT_EQ(result.reason.rfind("COM97: ", 0), 0u) << result.reason;
+}
+
+TEST(Win32MidiOutputs, AnUnknownDeviceIsRefusedWithAReason) {
+  Win32MidiOutputs outputs;
+  platform::MidiOpenResult result = outputs.open(0x7FFF);
+  EXPECT_EQ(result.device, nullptr);
+  EXPECT_NE(result.error, 0u);
+  EXPECT_FALSE(result.reason.empty());
+}
+
+TEST(Win32MidiOutputs, TheMapperTakesShortAndLongMessages) {
+  Win32MidiOutputs outputs;
+  platform::MidiOpenResult result = outputs.open(platform::MidiOutputs::mapper);
+  if (!result.device) GTEST_SKIP() << "no MIDI output here: " << result.reason;
+  platform::MidiOutDevice& device = *result.device;
+  EXPECT_EQ(device.shortMessage(0x0000B0u | (123u << 8)), platform::midiOk);  // all notes off
+  const uint8_t gmSystemOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+  EXPECT_EQ(device.prepareLong(gmSystemOn, sizeof gmSystemOn), platform::midiOk);
+  EXPECT_EQ(device.sendLong(gmSystemOn, sizeof gmSystemOn), platform::midiOk);
+  uint32_t released = device.unprepareLong(gmSystemOn, sizeof gmSystemOn);
+  for (int i = 0; i < 1000 && released == platform::midiErrorStillPlaying; ++i) {
+    Win32Clock(false).sleepMs(1);
+    released = device.unprepareLong(gmSystemOn, sizeof gmSystemOn);
+  }
+  EXPECT_EQ(released, platform::midiOk);
+}
+
+}  // namespace
+}  // namespace tessaro::testing
