@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/program.h"
-#include "platform/posix/posix_platform.h"
 #include "support/fake_glyphs.h"
 #include "support/fake_window.h"
 #include "support/lockstep.h"
 #include "support/player_rig.h"
+#include "support/system_platform.h"
 
 namespace tessaro::testing {
 
@@ -111,7 +111,7 @@ struct LockstepApp {
   TurnConsole console;
   FaultySerialPorts serial{clock};
   CaptureMidiOutputs midi{clock};
-  platform::posix::PosixFileSystem files;
+  SystemFileSystem files;
   FakeEnvironment environment;
   FakeWindowSystem windows;
   BlockGlyphs glyphs;
