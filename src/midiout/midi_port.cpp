@@ -256,7 +256,9 @@ int sendLongMessage(MidiPort& port, int status, const uint8_t* data, int length)
     port.lastStatus = status;
     return writeLine(port, count + 1, port.serialBlock.data(), "Error Sending long msg to COM ");
   }
-  if (count <= 2) {
+  // A system exclusive goes whole as a long message however short it is: a short message
+  // cannot carry one.
+  if (count <= 2 && status != 0xF0) {
     return sendShortMessage(port, status, count >= 1 ? data[0] : 0, count >= 2 ? data[1] : 0);
   }
   if (!port.device) return -1;
