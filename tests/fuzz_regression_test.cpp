@@ -103,6 +103,10 @@ TEST(FuzzFindings, PlayerInputsPassTheChecks) {
                     .ev(0, {0xF7, 0x03, 0x90, 0x3C, 0x40})
                     .ev(2000, {0xF7, 0x03, 0x80, 0x3C, 0x00})
                     .end())},
+      {"system exclusives of one and two bytes, message device", deviceNoTranslation,
+       oneTrack(noteAround(hex("F0 01 F7 00 F0 02 7D F7")))},
+      {"system exclusives of one and two bytes, message device, to GM", deviceToGm,
+       oneTrack(noteAround(hex("F0 01 F7 00 F0 02 7D F7")))},
       {"500 set-up messages at tick 0, stopped after 100 ms",
        {0x02, 0x00, 0x00, 0x01},
        oneTrack(setUp(500))},
@@ -182,6 +186,19 @@ TEST(FuzzFindings, RepeatedSystemMessagesKeepTheirStatusOnTheMessageDevice) {
   for (const auto& record : rig.midi.records) words.push_back(record.word);
   EXPECT_EQ(words,
             (std::vector<uint32_t>{0x2010F7, 0x2010F7, 0x2010F2, 0x2010F2, 0x403C90, 0x403E}));
+}
+
+// A system exclusive reaches the message device whole as a long message, however short.
+TEST(FuzzFindings, ShortSystemExclusivesAreLongMessagesOnTheMessageDevice) {
+  const Bytes bodies[] = {{0xF7}, {0x7D, 0xF7}, {0x7E, 0x7F, 0x09, 0x01, 0xF7}};
+  for (const Bytes& body : bodies) {
+    PlayerRig rig(0);
+    rig.midi.records.clear();
+    tessaro::sendLongMessage(rig.port, 0xF0, body.data(), static_cast<int>(body.size()));
+    ASSERT_EQ(rig.midi.records.size(), 1u);
+    EXPECT_TRUE(rig.midi.records[0].isLong) << hexOf(body);
+    EXPECT_EQ(rig.midi.records[0].bytes, Bytes{0xF0} + body);
+  }
 }
 
 }  // namespace
