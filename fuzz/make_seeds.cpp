@@ -74,6 +74,12 @@ Bytes gsSong(bool sc88) {
   t.raw(0, sysexEvent(roland(0x40, 0x11, 0x15, {0x01})));            // part 2 a rhythm part
   t.raw(0, sysexEvent(roland(0x40, 0x01, 0x30, {0x04})));            // reverb macro
   t.raw(0, sysexEvent(roland(0x40, 0x41, 0x02, {0x50})));            // part 2 volume
+  t.raw(0, sysexEvent(roland(0x40, 0x00, 0x00, {0x00, 0x04, 0x00, 0x00})));  // master tune
+  t.raw(0, sysexEvent(roland(0x40, 0x00, 0x04, {0x64})));                    // master volume
+  t.raw(0, sysexEvent(roland(0x40, 0x00, 0x05, {0x42})));                    // key shift
+  t.raw(0, sysexEvent(roland(0x40, 0x13, 0x1C, {0x20})));                    // part 4 pan
+  t.raw(0, sysexEvent(roland(0x20, 0x10, 0x05, {0x10})));                    // user tone
+  t.raw(0, sysexEvent(roland(0x21, 0x11, 0x24, {0x30})));                    // user drum
   tone(t, 0, 8, 0, 25);
   tone(t, 1, 0, 0, 16);
   tone(t, 9, 0, 0, 25);
