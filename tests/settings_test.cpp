@@ -295,10 +295,12 @@ TEST(SettingsWords, AbsolutePathsAreWrittenInQuotes) {
   EXPECT_EQ(run.read("\"" + song + "\"\n", 2), song + "\"MIDI file: song.mid \n");
   EXPECT_EQ(run.entries(), std::vector<std::string>{song});
 
-  // Unquoted, the leading '/' starts an option and the rest is a relative name.
+  // Unquoted, the leading '/' starts an option and the rest is a relative name. (A path with a
+  // drive letter is taken without it, so that it too begins with the separator.)
   SettingsRun bare;
-  std::string relative = song.substr(1);
-  EXPECT_EQ(bare.read(song + "\n", 2), relative + "\n" + noFile + relative + " \n");
+  std::string rooted = song.size() > 2 && song[1] == ':' ? song.substr(2) : song;
+  std::string relative = rooted.substr(1);
+  EXPECT_EQ(bare.read(rooted + "\n", 2), relative + "\n" + noFile + relative + " \n");
   EXPECT_EQ(bare.cue.length, 0);
 }
 
@@ -339,7 +341,7 @@ TEST(SettingsWords, FileNameTests) {
       {"song.mi", "Cannot play file other than MIDI: song.mi \n", ""},
       {"song.txt", "Cannot play file other than MIDI: song.txt \n", ""},
       {"noext", "Cannot play file other than MIDI: noext \n", ""},
-      {"w/*", "MIDI file: a.mid \n", "w/*"},
+      {"w/*.mid", "MIDI file: a.mid \n", "w/*.mid"},
       {"w/b*", "Cannot play file other than MIDI: w/b* \n", ""},
   };
   auto expand = [](std::string text, const std::string& prog) {
