@@ -2,6 +2,7 @@
 // paths and name rules, the Japanese console text, the clock's waits, the player thread's
 // start and end, priorities and the failures of ports that do not exist. Runs under Wine.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <filesystem>
@@ -212,6 +213,39 @@ TEST(Win32Priorities, MainThreadGoesLowestAndBack) {
   int restored = 99;
   ASSERT_TRUE(priorities.getMainPriority(restored));
   EXPECT_EQ(restored, saved);
+}
+
+// Keys given through a pipe (another program typing for the user) are read one byte at a time
+// without waiting; the pipe's end is the end of the input, and a released console reads nothing.
+TEST(Win32ConsoleInput, KeysFromAPipeUntilItEnds) {
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  HANDLE savedInput = GetStdHandle(STD_INPUT_HANDLE);
+  SetStdHandle(STD_INPUT_HANDLE, readEnd);
+  std::vector<int> keys;
+  bool endedEarly = false;
+  {
+    Win32ConsoleInput console;
+    keys.push_back(console.readKey());  // nothing typed yet
+    DWORD written = 0;
+    WriteFile(writeEnd, "f\x1B\xE9", 3, &written, nullptr);
+    for (int i = 0; i < 3; ++i) keys.push_back(console.readKey());
+    keys.push_back(console.readKey());
+    endedEarly = console.inputEnded();
+    CloseHandle(writeEnd);
+    keys.push_back(console.readKey());
+    EXPECT_TRUE(console.inputEnded());
+
+    Win32ConsoleInput released;
+    released.release();
+    EXPECT_EQ(released.readKey(), 0);
+  }
+  SetStdHandle(STD_INPUT_HANDLE, savedInput);
+  CloseHandle(readEnd);
+  // Characters of 128 and above arrive as negative values.
+  EXPECT_EQ(keys, (std::vector<int>{0, 'f', 27, static_cast<signed char>(0xE9), 0, 0}));
+  EXPECT_FALSE(endedEarly);
 }
 
 TEST(Win32SerialPorts, NamesAndAMissingPort) {
