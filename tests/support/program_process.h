@@ -29,6 +29,14 @@ extern char** environ;
 
 namespace tessaro::testing {
 
+// How the program is started: the Linux build itself, or another program in front of it (the
+// Windows build under Wine), which is told the pseudo-terminal's path before the start.
+struct ProgramLaunch {
+  std::string program = TESSARO_BINARY;
+  std::vector<std::string> leadingWords;  // words between the program and the caller's
+  std::function<bool(const std::string& ptyPath)> beforeStart;
+};
+
 class ProgramProcess {
  public:
   using Bytes = std::vector<uint8_t>;
@@ -37,12 +45,14 @@ class ProgramProcess {
   // Where the program's keys come from: a pipe, or a terminal the test types on.
   enum class Keys { pipe, terminal };
 
+  using Launch = ProgramLaunch;
+
   // Starts the program with the given words after its name. com1: the device TESSARO_COM1
   // names; empty for the pseudo-terminal. environment: further NAME=value entries (the
   // caller's own TESSARO_ variables are never passed on).
   explicit ProgramProcess(const std::vector<std::string>& words, const std::string& com1 = "",
-                          Keys keys = Keys::pipe,
-                          const std::vector<std::string>& environment = {}) {
+                          Keys keys = Keys::pipe, const std::vector<std::string>& environment = {},
+                          const Launch& launch = Launch{}) {
     // A key written after the program has gone must fail, not end the test.
     signal(SIGPIPE, SIG_IGN);
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
@@ -57,6 +67,10 @@ class ProgramProcess {
       return;
     }
     ptyPath_ = name;
+    if (launch.beforeStart && !launch.beforeStart(ptyPath_)) {
+      fail("preparing the launch");
+      return;
+    }
 
     int input[2];
     int output[2];
@@ -98,7 +112,8 @@ class ProgramProcess {
     env.push_back("TESSARO_COM1=" + (com1.empty() ? ptyPath_ : com1));
     env.push_back("LC_ALL=C");
     env.insert(env.end(), environment.begin(), environment.end());
-    std::vector<std::string> args{TESSARO_BINARY};
+    std::vector<std::string> args{launch.program};
+    args.insert(args.end(), launch.leadingWords.begin(), launch.leadingWords.end());
     args.insert(args.end(), words.begin(), words.end());
 
     posix_spawn_file_actions_t actions;
@@ -107,8 +122,8 @@ class ProgramProcess {
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     // Standard error stays the test's, so that a sanitizer report shows in the test log.
     started_ = Clock::now();
-    int error = posix_spawn(&pid_, TESSARO_BINARY, &actions, nullptr, pointers(args).data(),
-                            pointers(env).data());
+    int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, nullptr,
+                             pointers(args).data(), pointers(env).data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(input[0]);
     ::close(output[1]);
