@@ -248,6 +248,21 @@ TEST(Win32ConsoleInput, KeysFromAPipeUntilItEnds) {
   EXPECT_FALSE(endedEarly);
 }
 
+// Ctrl+C stops the run as Esc at the last song would; a second Ctrl+C is left to the system.
+TEST(Win32ConsoleInput, CtrlCIsAStopRequestOnce) {
+  resetConsoleInterrupt();
+  Win32ConsoleInput console(false);
+  EXPECT_FALSE(takeConsoleControl(CTRL_CLOSE_EVENT));
+  EXPECT_FALSE(console.interrupted());
+  EXPECT_TRUE(takeConsoleControl(CTRL_C_EVENT));
+  EXPECT_TRUE(console.interrupted());
+  EXPECT_FALSE(takeConsoleControl(CTRL_BREAK_EVENT));
+  resetConsoleInterrupt();
+  EXPECT_TRUE(takeConsoleControl(CTRL_BREAK_EVENT));
+  resetConsoleInterrupt();
+  EXPECT_FALSE(console.interrupted());
+}
+
 TEST(Win32SerialPorts, NamesAndAMissingPort) {
   EXPECT_EQ(Win32SerialPorts::deviceName(3), "\\\\.\\COM3");
   EXPECT_EQ(Win32SerialPorts::deviceName(12), "\\\\.\\COM12");

@@ -7,6 +7,35 @@
 
 namespace tessaro::platform::win32 {
 
+namespace {
+
+// Stop requests taken by the control handler, which the system calls on a thread of its own.
+// Process-wide, as the console and its handler list are.
+std::atomic<int> stopRequests{0};
+
+BOOL WINAPI onConsoleControl(DWORD event) {
+  return takeConsoleControl(event) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+bool takeConsoleControl(unsigned long event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return false;
+  return stopRequests.fetch_add(1) == 0;
+}
+
+void resetConsoleInterrupt() {
+  stopRequests.store(0);
+}
+
+Win32ConsoleInput::Win32ConsoleInput(bool installCtrlHandler) {
+  if (installCtrlHandler) SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+bool Win32ConsoleInput::interrupted() {
+  return stopRequests.load() > 0;
+}
+
 int Win32ConsoleInput::readKey() {
   if (released_ || endOfInput_) return 0;
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);

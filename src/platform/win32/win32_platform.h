@@ -75,15 +75,20 @@ class Win32Priorities : public Priorities {
 };
 
 // Keys from the console's input records (key-down events with a character), or byte by byte
-// from a pipe or file on standard input.
+// from a pipe or file on standard input. Ctrl+C and Ctrl+Break are stop requests; a second one
+// is left to the system, which ends the program at once.
 class Win32ConsoleInput : public ConsoleInput {
  public:
+  // installCtrlHandler: take Ctrl+C and Ctrl+Break as stop requests (process-wide, as the
+  // console is).
+  explicit Win32ConsoleInput(bool installCtrlHandler = true);
   int readKey() override;
   // No keys are read afterwards. A console of this process alone (a program started from the
   // desktop) is freed, which closes its window; a console shared with the shell that started
   // the program stays, so that the later messages still reach the user.
   void release() override;
   bool inputEnded() override { return endOfInput_; }
+  bool interrupted() override;
 
  private:
   int readConsoleKey(void* input);
@@ -138,6 +143,12 @@ class Win32Environment : public Environment {
   // Backslash, with Shift-JIS double-byte characters skipped whole.
   PathRules pathRules() override { return PathRules{'\\', true}; }
 };
+
+// What the console's control handler does with an event: true (handled) for the first Ctrl+C or
+// Ctrl+Break, which becomes a stop request; false for any other event and for later requests.
+bool takeConsoleControl(unsigned long event);
+// Forgets the stop requests taken so far (tests).
+void resetConsoleInterrupt();
 
 // The program's UTF-8 message text in the given Windows code page (932 for the Japanese
 // console); text that is not valid UTF-8 is returned as it stands.
