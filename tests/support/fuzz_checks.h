@@ -47,7 +47,9 @@ constexpr size_t FuzzControlBytes = 4;
 constexpr uint32_t FuzzPlayCapMs = 30u * 60u * 1000u;
 // Messages after which the main thread stops it, whatever the time.
 constexpr size_t FuzzMessageCap = 200000;
-// Longest a stop request may go unanswered: one wait piece and a margin.
+// The player's longest single sleep, and the longest a stop request may go unanswered: one
+// wait piece and a margin.
+constexpr uint32_t FuzzWaitPieceMs = 210;
 constexpr uint32_t FuzzStopLatencyMs = 300;
 
 inline FuzzControls decodeControls(const uint8_t* data) {
@@ -290,7 +292,8 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   if (rig.clock.stopRequestedAt != 0 && ended - rig.clock.stopRequestedAt > FuzzStopLatencyMs)
     failure = "the player went on for " + std::to_string(ended - rig.clock.stopRequestedAt) +
               " ms after the stop request";
-  if (ended - rig.clock.startedAt > FuzzPlayCapMs + FuzzStopLatencyMs)
+  // The stop is asked for after the sleep that passed the cap, itself at most one wait piece.
+  if (ended - rig.clock.startedAt > FuzzPlayCapMs + FuzzWaitPieceMs + FuzzStopLatencyMs)
     failure = "the player ran " + std::to_string(ended - rig.clock.startedAt) + " ms";
 
   stopPlayback(engine, &thread);
