@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/file_cue.h"
+#include "app/settings.h"
 #include "common/log.h"
 #include "platform/win32/win32_platform.h"
+#include "support/player_rig.h"
 #include "support/temp_dir.h"
 
 namespace tessaro::testing {
@@ -80,6 +82,34 @@ TEST_F(FileSearch, TheCueTakesTheFirstMatchThatIsNoDirectory) {
   EXPECT_EQ(findFileName(files, dir + "\\nothing.mid", name), -1);
 }
 
+// A settings file saved as UTF-8 (as editors now do) names files that the system's ...A calls
+// know by their ANSI code page name: the name is found, and the cue holds the name as the song
+// loader can open it. Without the conversion the file is not found.
+TEST_F(FileSearch, Utf8SettingsNamesAreFoundUnderTheirSystemNames) {
+  // "é" is in every Western code page; the name is made through the wide calls.
+  std::ofstream(std::filesystem::path(dir) / std::filesystem::path(u8"caf\u00e9.mid")) << "MThd";
+  const std::string settings = dir + "/tessaro.ini";
+  std::ofstream(settings, std::ios::binary) << "\"" << dir << "/caf\xC3\xA9.mid\"\n";
+  Win32Environment environment;
+  if (GetACP() == CP_UTF8 || environment.nativeFileName("caf\xC3\xA9") == "caf?")
+    GTEST_SKIP() << "code page " << GetACP();
+  for (bool converted : {true, false}) {
+    SCOPED_TRACE(converted ? "converted" : "as it stands");
+    PlayerRig rig;
+    FileCue cue;
+    SettingsReader reader;
+    SettingsPass pass{OptionSinks{rig.options, rig.engine, cue, rig.log}, files, dir + "/", 2};
+    if (converted)
+      pass.fromUtf8 = [&](const std::string& name) { return environment.nativeFileName(name); };
+    ASSERT_TRUE(readSettingsPass(reader, pass, settings));
+    EXPECT_EQ(cue.length, converted ? 1 : 0) << rig.log.captured();
+    if (converted) {
+      EXPECT_EQ(cue.entries[0], environment.nativeFileName(dir + "/caf\xC3\xA9.mid"));
+      EXPECT_TRUE(std::filesystem::exists(cue.entries[0]));
+    }
+  }
+}
+
 TEST(Win32Environment, ProgramPathAndSettingsBesideIt) {
   Win32Environment environment;
   const std::string path = environment.programPath("word0");
@@ -88,7 +118,7 @@ TEST(Win32Environment, ProgramPathAndSettingsBesideIt) {
   EXPECT_TRUE(std::filesystem::exists(path)) << path;
   const platform::PathRules rules = environment.pathRules();
   EXPECT_EQ(rules.separator, '\\');
-  EXPECT_TRUE(rules.skipLeadBytes);
+  EXPECT_EQ(rules.skipLeadBytes, GetACP() == 932);
   const std::string dir = directoryPart(path, rules.separator, rules.skipLeadBytes);
   ASSERT_FALSE(dir.empty());
   EXPECT_EQ(dir.back(), '\\');
@@ -96,8 +126,9 @@ TEST(Win32Environment, ProgramPathAndSettingsBesideIt) {
   EXPECT_FALSE(environment.oldSystem());
 }
 
+// The rules of a Japanese system (code page 932).
 TEST(Win32Environment, ShiftJisNamesSplitOnlyAtRealBackslashes) {
-  const platform::PathRules rules = Win32Environment().pathRules();
+  const platform::PathRules rules{'\\', true};
   struct Row {
     std::string path;
     std::string directory;

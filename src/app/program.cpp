@@ -21,7 +21,9 @@ OptionSinks sinksOf(App& app) {
 
 void settingsPass(App& app, const std::string& path, int number) {
   SettingsPass pass{sinksOf(app), *app.sys.files, app.ProgramDir, number,
-                    app.sys.environment->pathRules()};
+                    app.sys.environment->pathRules(), [&app](const std::string& name) {
+                      return app.sys.environment->nativeFileName(name);
+                    }};
   if (readSettingsPass(app.settings, pass, path))
     app.exitHandlers.add([&app] { closeSettings(app.settings); });
 }

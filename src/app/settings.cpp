@@ -355,7 +355,8 @@ bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::str
     } else {
       std::string word;
       readWord(reader, word, pass.sinks.log);
-      if (pass.pass == 2 && !word.empty()) addSettingsFile(pass, word);
+      if (pass.pass == 2 && !word.empty())
+        addSettingsFile(pass, !reader.shiftJis && pass.fromUtf8 ? pass.fromUtf8(word) : word);
     }
   }
   closeSettings(reader);

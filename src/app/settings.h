@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,8 @@ namespace tessaro {
 // The open settings file, held in memory, with one character of look-ahead.
 struct SettingsReader {
   std::vector<uint8_t> text;
-  size_t next = 0;      // index of the character after the look-ahead
-  int lookahead = -1;   // 0-255, or -1 at the end
+  size_t next = 0;     // index of the character after the look-ahead
+  int lookahead = -1;  // 0-255, or -1 at the end
   bool open = false;
   bool shiftJis = true;  // double-byte characters are Shift-JIS (else the text is UTF-8)
 };
@@ -28,6 +29,8 @@ struct SettingsPass {
   std::string programDir;
   int pass;  // 1 or 2
   platform::PathRules paths = {};
+  // Names of a UTF-8 file as the system's file calls take them; none: as they stand.
+  std::function<std::string(const std::string&)> fromUtf8 = {};
 };
 
 int openSettings(SettingsReader& reader, const std::string& path);

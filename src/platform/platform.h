@@ -172,6 +172,8 @@ class Environment {
   // user's own place for it when the program's directory holds none.
   virtual std::string settingsPath(const std::string& programDir) = 0;
   virtual PathRules pathRules() { return PathRules{}; }
+  // A file name written in UTF-8 (in a UTF-8 settings file) as the system's file calls take it.
+  virtual std::string nativeFileName(const std::string& utf8) { return utf8; }
 };
 
 // --- Status window ---------------------------------------------------------------------------

@@ -140,8 +140,11 @@ class Win32Environment : public Environment {
   std::string programPath(const std::string& word0) override;
   // "tessaro.ini" in the program's directory.
   std::string settingsPath(const std::string& programDir) override;
-  // Backslash, with Shift-JIS double-byte characters skipped whole.
-  PathRules pathRules() override { return PathRules{'\\', true}; }
+  // Backslash; Shift-JIS double-byte characters are skipped whole where the system's ANSI code
+  // page is 932 (elsewhere, as IsDBCSLeadByte says, no byte leads a double-byte character).
+  PathRules pathRules() override;
+  // In the system's ANSI code page, which the ...A file calls take.
+  std::string nativeFileName(const std::string& utf8) override;
 };
 
 // What the console's control handler does with an event: true (handled) for the first Ctrl+C or

@@ -48,6 +48,14 @@ std::string Win32Environment::programPath(const std::string& word0) {
   }
 }
 
+PathRules Win32Environment::pathRules() {
+  return PathRules{'\\', GetACP() == 932};
+}
+
+std::string Win32Environment::nativeFileName(const std::string& utf8) {
+  return utf8ToCodePage(utf8, CP_ACP);
+}
+
 std::string Win32Environment::settingsPath(const std::string& programDir) {
   return programDir + "tessaro.ini";
 }
