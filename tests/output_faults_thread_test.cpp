@@ -36,7 +36,7 @@ Bytes oneNote(uint8_t channel, uint8_t key) {
 }
 
 int noteOns(const Bytes& wire, int channel) {
-  std::vector<Bytes> messages = messagesOf(wire);
+  std::vector<Bytes> messages = messagesOnWire(wire);
   return static_cast<int>(std::count_if(messages.begin(), messages.end(), [&](const Bytes& m) {
     return m.size() == 3 && m[0] == 0x90 + channel && m[2] > 0;
   }));
@@ -133,7 +133,7 @@ TEST(StalledSerialLine, EscDuringTheStallStopsAsSoonAsTheWriteReturns) {
   EXPECT_EQ(app.run({"/so", "/com1", "/nc", first.path(), second.path()}), 0);
 
   std::vector<size_t> ends;
-  std::vector<Bytes> messages = messagesOf(app.serial.wire, &ends);
+  std::vector<Bytes> messages = messagesOnWire(app.serial.wire, &ends);
   auto off = std::find(messages.begin(), messages.end(), Bytes{0x80, 0x24, 0x00});
   ASSERT_NE(off, messages.end()) << app.out();
   size_t index = static_cast<size_t>(off - messages.begin());

@@ -33,39 +33,6 @@ Bytes join(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-// The stream as whole messages, running status written out, system exclusive kept whole.
-std::vector<Bytes> messagesOnWire(const Bytes& wire) {
-  std::vector<Bytes> out;
-  int status = 0;
-  Bytes current;
-  for (size_t i = 0; i < wire.size(); ++i) {
-    uint8_t b = wire[i];
-    if (b >= 0xF8) continue;
-    if (b == 0xF0) {
-      Bytes sysex;
-      while (i < wire.size() && wire[i] != 0xF7) sysex.push_back(wire[i++]);
-      if (i < wire.size()) sysex.push_back(0xF7);
-      out.push_back(sysex);
-      status = 0;
-      continue;
-    }
-    if ((b & 0x80) != 0) {
-      status = b;
-      current.clear();
-      continue;
-    }
-    if (status == 0 || status >= 0xF0) continue;
-    current.push_back(b);
-    size_t need = (status >= 0xC0 && status < 0xE0) ? 1 : 2;
-    if (current.size() < need) continue;
-    Bytes message{static_cast<uint8_t>(status)};
-    message.insert(message.end(), current.begin(), current.end());
-    out.push_back(message);
-    current.clear();
-  }
-  return out;
-}
-
 bool isNoteOff(const Bytes& m) {
   return m.size() == 3 && ((m[0] & 0xF0) == 0x80 || ((m[0] & 0xF0) == 0x90 && m[2] == 0));
 }

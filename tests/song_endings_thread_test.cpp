@@ -66,7 +66,7 @@ const Ending kEndings[] = {
      [](LockstepApp& a) {
        a.withWindow = true;
        a.windows.window.onPump = [&a] {
-         if (noteOns(messagesOf(a.serial.wire)) >= 5) a.windows.window.open = false;
+         if (noteOns(messagesOnWire(a.serial.wire)) >= 5) a.windows.window.open = false;
        };
      },
      false},
@@ -82,7 +82,7 @@ TEST_P(SongEnding, EverySentNoteIsSilencedThenGmSystemOn) {
   TempFile first(heldNoteSong(e.notes, e.malformed)), second(nextSong());
   EXPECT_EQ(app.run({"/so", "/com1", "/nc", first.path(), second.path()}), 0) << app.out();
 
-  std::vector<Bytes> messages = messagesOf(app.serial.wire);
+  std::vector<Bytes> messages = messagesOnWire(app.serial.wire);
   auto firstNote = std::find(messages.begin(), messages.end(), Bytes{0x90, heldKey, 0x50});
   ASSERT_NE(firstNote, messages.end());
   auto reset = std::find(firstNote, messages.end(), gmSystemOn);

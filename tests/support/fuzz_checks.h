@@ -26,6 +26,7 @@
 #include "player/engine.h"
 #include "support/smf.h"
 #include "support/virtual_platform.h"
+#include "support/wire.h"
 
 namespace tessaro::testing {
 
@@ -71,44 +72,6 @@ inline FuzzControls decodeControls(const uint8_t* data) {
 inline int wireDataCount(int status) {
   if (status < 0xC0 || (status >= 0xE0 && status < 0xF0) || status == 0xF2) return 2;
   return (status < 0xE0 || status == 0xF1 || status == 0xF3) ? 1 : 0;
-}
-
-// Note-ons minus note-offs per channel and note in a byte stream, read as a module reads it
-// (the reading of the player tests, with a system exclusive also ended by a status byte).
-inline std::map<std::pair<int, int>, int> fuzzSoundingOnWire(const Bytes& wire) {
-  std::map<std::pair<int, int>, int> sounding;
-  int status = 0;
-  Bytes data;
-  for (size_t i = 0; i < wire.size(); ++i) {
-    uint8_t b = wire[i];
-    if (b >= 0xF8) continue;
-    if (b == 0xF0) {
-      // A system exclusive ends at its F7 or, as a module reads it, at the next status byte
-      // (an escape event may send one unterminated).
-      while (i + 1 < wire.size() && (wire[i + 1] < 0x80 || wire[i + 1] >= 0xF8)) ++i;
-      if (i + 1 < wire.size() && wire[i + 1] == 0xF7) ++i;
-      status = 0;
-      continue;
-    }
-    if (b & 0x80) {
-      status = b;
-      data.clear();
-      continue;
-    }
-    if (status == 0 || status >= 0xF0) continue;
-    data.push_back(b);
-    size_t need = (status >= 0xC0 && status < 0xE0) ? 1 : 2;
-    if (data.size() < need) continue;
-    int kind = status & 0xF0;
-    auto key = std::make_pair(status & 0x0F, static_cast<int>(data[0]));
-    if (kind == 0x90 && data[1] > 0) ++sounding[key];
-    if ((kind == 0x80 || (kind == 0x90 && data[1] == 0)) && sounding[key] > 0) --sounding[key];
-    data.clear();
-  }
-  for (auto it = sounding.begin(); it != sounding.end();) {
-    it = it->second == 0 ? sounding.erase(it) : std::next(it);
-  }
-  return sounding;
 }
 
 inline std::string fuzzHex(const Bytes& bytes, size_t limit = 24) {
@@ -305,7 +268,7 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   if (failure.empty()) {
     Bytes wire;
     for (const Captured& w : writes) wire.insert(wire.end(), w.bytes.begin(), w.bytes.end());
-    auto sounding = fuzzSoundingOnWire(wire);
+    auto sounding = soundingOnWire(wire);
     if (!sounding.empty()) {
       auto [key, count] = *sounding.begin();
       failure = "after the stop, note " + std::to_string(key.second) + " on channel " +

@@ -136,40 +136,4 @@ struct LockstepApp {
   std::string out() const { return log.captured(); }
 };
 
-// The stream as whole messages, running status written out, system exclusive kept whole.
-// ends, when given, receives the offset of each message's last byte.
-inline std::vector<Bytes> messagesOf(const Bytes& wire, std::vector<size_t>* ends = nullptr) {
-  std::vector<Bytes> out;
-  int status = 0;
-  Bytes data;
-  for (size_t i = 0; i < wire.size(); ++i) {
-    uint8_t b = wire[i];
-    if (b >= 0xF8) continue;
-    if (b == 0xF0) {
-      Bytes sysex;
-      while (i < wire.size() && wire[i] != 0xF7) sysex.push_back(wire[i++]);
-      if (i < wire.size()) sysex.push_back(0xF7);
-      out.push_back(sysex);
-      if (ends != nullptr) ends->push_back(std::min(i, wire.size() - 1));
-      status = 0;
-      continue;
-    }
-    if ((b & 0x80) != 0) {
-      status = b;
-      data.clear();
-      continue;
-    }
-    if (status == 0 || status >= 0xF0) continue;
-    data.push_back(b);
-    size_t need = (status >= 0xC0 && status < 0xE0) ? 1 : 2;
-    if (data.size() < need) continue;
-    Bytes message{static_cast<uint8_t>(status)};
-    message.insert(message.end(), data.begin(), data.end());
-    out.push_back(message);
-    if (ends != nullptr) ends->push_back(i);
-    data.clear();
-  }
-  return out;
-}
-
 }  // namespace tessaro::testing

@@ -15,6 +15,7 @@
 #include "player/engine.h"
 #include "support/smf.h"
 #include "support/virtual_platform.h"
+#include "support/wire.h"
 
 namespace tessaro::testing {
 
@@ -71,39 +72,5 @@ struct PlayerRig {
     return out;
   }
 };
-
-// Note-ons minus note-offs per channel and note in a byte stream, read as a module reads it.
-inline std::map<std::pair<int, int>, int> soundingOnWire(const Bytes& wire) {
-  std::map<std::pair<int, int>, int> sounding;
-  int status = 0;
-  Bytes data;
-  for (size_t i = 0; i < wire.size(); ++i) {
-    uint8_t b = wire[i];
-    if (b >= 0xF8) continue;
-    if (b == 0xF0) {
-      while (i < wire.size() && wire[i] != 0xF7) ++i;
-      status = 0;
-      continue;
-    }
-    if (b & 0x80) {
-      status = b;
-      data.clear();
-      continue;
-    }
-    if (status == 0 || status >= 0xF0) continue;
-    data.push_back(b);
-    size_t need = (status >= 0xC0 && status < 0xE0) ? 1 : 2;
-    if (data.size() < need) continue;
-    int kind = status & 0xF0;
-    auto key = std::make_pair(status & 0x0F, static_cast<int>(data[0]));
-    if (kind == 0x90 && data[1] > 0) ++sounding[key];
-    if ((kind == 0x80 || (kind == 0x90 && data[1] == 0)) && sounding[key] > 0) --sounding[key];
-    data.clear();
-  }
-  for (auto it = sounding.begin(); it != sounding.end();) {
-    it = it->second == 0 ? sounding.erase(it) : std::next(it);
-  }
-  return sounding;
-}
 
 }  // namespace tessaro::testing
