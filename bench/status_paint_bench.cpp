@@ -5,7 +5,7 @@
 
 #include "display/controls.h"
 #include "display/status_painter.h"
-#include "platform/fonts/font_glyphs.h"
+#include "backends/fonts/font_glyphs.h"
 
 namespace {
 
@@ -44,8 +44,8 @@ void PaintStatus(benchmark::State& state) {
   facts.entryName = [](int32_t e) {
     return "a-song-with-a-long-name-" + std::to_string(e) + ".mid";
   };
-  facts.gsDetected = true;
-  facts.toXg = true;
+  facts.source = SongConvention::gs;
+  facts.target = Target::xg;
   facts.repeatCount = 2;
   facts.volumeAdd = -12;
   for (auto _ : state) {

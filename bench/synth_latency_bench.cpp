@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "app/program.h"
-#include "platform/midi_stream.h"
-#include "platform/posix/posix_platform.h"
-#include "platform/synth/synth_device.h"
+#include "backends/stream/midi_stream.h"
+#include "backends/posix/posix_platform.h"
+#include "backends/synth/synth_device.h"
 #include "support/smf.h"
 #include "support/wav_reader.h"
 

@@ -4,20 +4,18 @@
 // the device's time is not).
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
-#include "common/exit_handlers.h"
-#include "common/log.h"
-#include "midiout/midi_port.h"
 #include "player/engine.h"
+#include "support/player_stack.h"
 #include "translate/translate.h"
 
 namespace {
 
 using namespace tessaro;
 
+// A clock whose sleeps pass at once and are not recorded.
 class FreeClock : public platform::Clock {
  public:
   uint32_t tickMs() override { return now; }
@@ -44,45 +42,32 @@ class NoMidiOutputs : public platform::MidiOutputs {
   platform::MidiOpenResult open(uint32_t) override { return {}; }
 };
 
-// An engine in the state a GS song leaves after its reset, translated for XG; channel 10 and
+// A player in the state a GS song leaves after its reset, translated for XG; channel 10 and
 // channel 2 are drum parts.
-struct Rig {
-  FreeClock clock;
-  NullSerialPorts serial;
-  NoMidiOutputs midi;
-  Log log;
-  ExitHandlers exits;
-  PlaybackOptions options;
-  std::atomic<bool> repaint{false};
-  MidiPort port{clock, serial, midi, log, exits, options.DispLevel, repaint};
-  Engine engine{clock, log, port, options, repaint};
+struct Rig : testing::PlayerStack<FreeClock, PlayerObserver, NullSerialPorts> {
+  PlayerActions actions{engine};
 
   Rig() {
     log.startCapture();  // the port's open message is not part of the figures
     openMidiPort(port, 1, 0);
-    PlayerState& s = engine.state;
-    s.reverbOffsetNormal.fill(40);
-    s.reverbOffsetNormal[98] = -5;
-    s.reverbOffsetDrum.fill(5);
-    s.UserToneTable.fill(-1);
-    s.UserDrumTable.fill(-1);
-    s.channels[9].rhythmMode = 1;
-    s.channels[1].rhythmMode = 2;
-    s.gsDetected = -1;
-    s.xgDetected = 0;
-    engine.targets.setAll(-1, 0, 0);
+    engine.translator.startSong();
+    engine.translator.channels[1].rhythmMode = 2;
+    engine.translator.shown = SongConvention::gs;
+    options.target = Target::xg;
   }
-  ~Rig() { exits.runAll(); }
 
   // One channel message as the player hands it over, and sends it unless it was consumed.
   void channel(const std::vector<uint8_t>& m) {
-    PlayerState& s = engine.state;
-    int32_t count = static_cast<int32_t>(m.size()) - 1;
-    std::copy(m.begin() + 1, m.end(), s.messageBuffer.begin());
-    s.outputStatus = m[0];
-    if (!translateChannelMessage(engine, 0, m[0], count))
-      sendLongMessage(port, s.outputStatus, s.messageBuffer.data(), count);
+    translate::ChannelMessage message{m[0], {m[1], m.size() > 2 ? m[2] : uint8_t{0}},
+                                      static_cast<int32_t>(m.size()) - 1};
+    if (engine.translator.channelMessage(message, context(), actions))
+      sendLongMessage(port, message.status, message.data.data(), message.count);
   }
+  void systemExclusive(const std::vector<uint8_t>& body) {
+    engine.translator.systemExclusive(body.data(), static_cast<int32_t>(body.size()), context(),
+                                      actions);
+  }
+  translate::EventContext context() const { return {options.target.load(), 0, false}; }
 };
 
 // A mix of what songs are made of: mostly notes, then controllers, few program changes.
@@ -118,9 +103,7 @@ void ChannelProgramChange(benchmark::State& state) {
 
 void runSysEx(benchmark::State& state, std::vector<uint8_t> body) {
   Rig rig;
-  for (auto _ : state) {
-    translateSystemExclusive(rig.engine, body.data(), static_cast<int32_t>(body.size()));
-  }
+  for (auto _ : state) rig.systemExclusive(body);
   state.SetItemsProcessed(state.iterations());
 }
 

@@ -11,9 +11,9 @@
 #include <variant>
 #include <vector>
 
-#include "platform/alsa/alsa_events.h"
-#include "platform/alsa/alsa_sequencer.h"
-#include "platform/midi_stream.h"
+#include "backends/alsa/alsa_events.h"
+#include "backends/alsa/alsa_sequencer.h"
+#include "backends/stream/midi_stream.h"
 
 namespace {
 

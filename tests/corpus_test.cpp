@@ -35,7 +35,7 @@ TEST_P(CorpusSong, PlaysAndLeavesNothingSounding) {
                 result == playerBadSysEx)
         << "load " << loaded << " play " << result;
   }
-  stopPlayback(rig.engine, nullptr);
+  stopPlayback(rig.engine);
   freeSong(rig.engine);
   Bytes wire = rig.serial.bytes();
   EXPECT_TRUE(soundingOnWire(wire).empty());

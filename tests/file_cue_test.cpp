@@ -1,6 +1,6 @@
 // The play list as a user sees it: entries leave the front once played and the list view
 // follows them; and the file-name helpers, including names with two-byte characters.
-#include "app/file_cue.h"
+#include "control/file_cue.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <FL/Enumerations.H>
 #include <gtest/gtest.h>
 
-#include "platform/fltk/fltk_window.h"
+#include "backends/fltk/fltk_window.h"
 
 namespace tessaro::platform::fltk {
 namespace {

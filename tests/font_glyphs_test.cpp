@@ -2,7 +2,7 @@
 // a Japanese font is installed, and broken UTF-8 never stops the drawing.
 #include <gtest/gtest.h>
 
-#include "platform/fonts/font_glyphs.h"
+#include "backends/fonts/font_glyphs.h"
 
 namespace tessaro::platform::fonts {
 namespace {

@@ -160,7 +160,7 @@ TEST(FuzzFindings, NotesSentInEscapesAreEndedByTheStop) {
     PlayerRig rig;
     rig.play(oneTrack(Track().raw(0, hex(row.escapes)).end()));
     size_t played = rig.serial.writes.size();
-    tessaro::stopPlayback(rig.engine, nullptr);
+    tessaro::stopPlayback(rig.engine);
     Bytes silence;
     for (size_t i = played; i < rig.serial.writes.size(); ++i) {
       const Bytes& write = rig.serial.writes[i].bytes;

@@ -1,8 +1,8 @@
 // What a message device makes of what it receives: packed words and byte blocks back into
 // whole messages, as the built-in synthesizer and the ALSA sequencer hand them on; that the
-// port and the device agree on running status; and that the conversion options tell the device
-// which convention it is written for.
-#include "platform/midi_stream.h"
+// port and the device agree on running status. (That a change of target tells the device its
+// convention is a command's effect, tested with the commands.)
+#include "backends/stream/midi_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <variant>
 #include <vector>
 
-#include "app/options.h"
 #include "support/player_rig.h"
 #include "support/smf.h"
 #include "support/virtual_platform.h"
@@ -220,64 +219,6 @@ TEST(MessageDevice, ASongSoundsTheSameOnASerialLineAndOnTheDevice) {
   std::vector<std::string> serial = heard(1);
   EXPECT_EQ(heard(0), serial);
   EXPECT_GE(serial.size(), 9u);
-}
-
-// A device that only notes which convention it is told.
-struct ConventionDevice : tessaro::testing::CaptureMidiOut {
-  using CaptureMidiOut::CaptureMidiOut;
-  void setConvention(platform::ModuleConvention c) override { told->push_back(c); }
-  std::vector<platform::ModuleConvention>* told = nullptr;
-};
-
-struct ConventionOutputs : platform::MidiOutputs {
-  explicit ConventionOutputs(platform::Clock& clock) : clock(clock) {}
-  platform::MidiOpenResult open(uint32_t) override {
-    auto device = std::make_unique<ConventionDevice>(clock, records, calls);
-    device->told = &told;
-    platform::MidiOpenResult result;
-    result.device = std::move(device);
-    return result;
-  }
-  platform::Clock& clock;
-  std::vector<tessaro::testing::CaptureMidiOut::Record> records;
-  std::vector<std::string> calls;
-  std::vector<platform::ModuleConvention> told;
-};
-
-TEST(MessageDevice, ConversionOptionsTellTheDeviceItsConvention) {
-  using namespace tessaro;
-  using C = platform::ModuleConvention;
-  const struct {
-    std::vector<std::string> words;
-    std::vector<C> told;
-  } cases[] = {
-      {{"/xg"}, {C::xg}},
-      {{"/gm"}, {C::gm}},
-      {{"/nc"}, {C::gs}},
-      {{"/nx"}, {C::gs}},
-      {{"/gm", "/nc", "song.mid"}, {C::gm, C::gs}},
-      {{"song.mid"}, {}},
-  };
-  for (const auto& c : cases) {
-    tessaro::testing::VirtualClock clock;
-    tessaro::testing::CaptureSerialPorts serial{clock};
-    ConventionOutputs outputs{clock};
-    Log log;
-    log.startCapture();
-    ExitHandlers exits;
-    PlaybackOptions options;
-    std::atomic<bool> repaint{false};
-    MidiPort port{clock, serial, outputs, log, exits, options.DispLevel, repaint};
-    Engine engine{clock, log, port, options, repaint};
-    FileCue cue;
-    OptionSinks sinks{options, engine, cue, log};
-    ASSERT_EQ(openMidiPort(port, 0, platform::MidiOutputs::mapper), 0);
-    std::vector<std::string> words{"tessaro"};
-    words.insert(words.end(), c.words.begin(), c.words.end());
-    commandLineSecondPass(sinks, words);
-    EXPECT_EQ(outputs.told, c.told) << words.back();
-    exits.runAll();
-  }
 }
 
 }  // namespace

@@ -36,11 +36,9 @@ struct Rig {
   CaptureMidiOutputs midi{clock};
   Log log;
   ExitHandlers exits;
-  std::atomic<int> disp{0};
-  std::atomic<bool> repaint{false};
   MidiPort port;
   explicit Rig(platform::MidiOutputs* outputs = nullptr)
-      : port(clock, serial, outputs ? *outputs : midi, log, exits, disp, repaint) {
+      : port(clock, serial, outputs ? *outputs : midi, log, exits) {
     log.startCapture();
   }
 };
@@ -226,12 +224,12 @@ TEST(MidiPortSends, LongMessagesOfAnySizeArriveWhole) {
   }
 }
 
-TEST(MidiPortSends, GmSystemOnResetsTheModuleAndAsksForARepaint) {
+TEST(MidiPortSends, GmSystemOnResetsTheModuleAndIsCounted) {
   for (int selector : {0, 1}) {
     Rig rig;
     ASSERT_EQ(tessaro::openMidiPort(rig.port, selector, kMapper), 0);
     EXPECT_EQ(tessaro::sendGmSystemOn(rig.port), 0);
-    EXPECT_TRUE(rig.repaint.load());
+    EXPECT_EQ(rig.port.resets, 1u);
     EXPECT_EQ(
         selector == 0 ? mapperOut(rig) : serialWrites(rig),
         std::vector<std::string>{selector == 0 ? "long F0 7E 7F 09 01 F7" : "F0 7E 7F 09 01 F7"});
@@ -420,12 +418,11 @@ TEST(MidiPortOpen, SerialPortsByNumber) {
     SCOPED_TRACE(c.selector);
     SCOPED_TRACE(c.log);
     Rig rig;
-    rig.disp = c.disp;
     rig.serial.openFailure.failedStep = c.failedStep;
     rig.serial.openFailure.error = c.error;
     rig.serial.openFailure.reason = "line busy";
     rig.port.lastStatus = 0x90;
-    EXPECT_EQ(tessaro::openMidiPort(rig.port, c.selector, kMapper), c.result);
+    EXPECT_EQ(tessaro::openMidiPort(rig.port, c.selector, kMapper, c.disp != 0), c.result);
     EXPECT_EQ(rig.log.captured(), c.log);
     if (c.selector >= 1 && c.selector <= 99) {
       EXPECT_EQ(rig.serial.opened, std::vector<int>{c.selector});
@@ -444,18 +441,16 @@ TEST(MidiPortOpen, SerialPortsByNumber) {
 TEST(MidiPortOpen, MessageDevice) {
   for (int disp : {0, 1}) {
     Rig rig;
-    rig.disp = disp;
     rig.port.lastStatus = 0x90;
-    EXPECT_EQ(tessaro::openMidiPort(rig.port, 0, kMapper), 0);
+    EXPECT_EQ(tessaro::openMidiPort(rig.port, 0, kMapper, disp != 0), 0);
     EXPECT_EQ(rig.midi.openedId, kMapper);
     EXPECT_TRUE(rig.serial.opened.empty());
     EXPECT_EQ(rig.log.captured(), disp == 0 ? "" : "MIDI Mapper Open OK. (1234)\n");
     EXPECT_EQ(rig.port.lastStatus, -1);
   }
   Rig rig;
-  rig.disp = 1;
   rig.midi.failOpen = true;
-  EXPECT_EQ(tessaro::openMidiPort(rig.port, 0, 3), -1);
+  EXPECT_EQ(tessaro::openMidiPort(rig.port, 0, 3, true), -1);
   EXPECT_EQ(rig.midi.openedId, 3u);
   EXPECT_EQ(rig.log.captured(), "no MIDI output device\nMIDI Mapper Out Open Error.\n");
   EXPECT_EQ(tessaro::sendShortMessage(rig.port, 0x90, 1, 2), -1);

@@ -329,12 +329,47 @@ TEST(PlayerStop, EverySoundingNoteGetsItsNoteOffThenGmSystemOn) {
   t.ev(0, {0x92, 0x41, 0x40}).ev(0, {0x92, 0x41, 0x00}).end(10);
   rig.play(smf(0, 480, {t}));
   rig.serial.writes.clear();
-  stopPlayback(rig.engine, nullptr);
+  stopPlayback(rig.engine);
   EXPECT_EQ(rig.sentBytes(), (std::vector<Bytes>{{0x80, 0x3C, 0x00},
                                                  {0x3C, 0x00},
                                                  {0x81, 0x40, 0x00},
                                                  {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}));
   EXPECT_EQ(rig.engine.state.threadStatus, 0);
+}
+
+// The song's bank selects are remembered per track by the player, beside the translation's
+// record per channel.
+TEST(PlayerBanks, RecordedPerTrack) {
+  PlayerRig rig;
+  Track a, b;
+  a.end();
+  b.ev(0, {0xB4, 0x00, 0x08}).ev(0, {0xB4, 0x20, 0x02}).end();
+  rig.play(smf(1, 480, {a, b}));
+  const TrackCursor& cursor = rig.engine.state.cursors[1];
+  EXPECT_EQ(std::make_pair(cursor.trackBankMsb, cursor.trackBankLsb), std::make_pair(8, 2));
+  EXPECT_EQ(rig.engine.state.cursors[0].trackBankMsb, 0);
+}
+
+// The song's master volume takes its cut off the volume offset, replacing the previous cut;
+// the offset stays within its range.
+TEST(PlayerVolume, MasterVolumeCutReplacesThePreviousOne) {
+  struct Case {
+    int32_t user;
+    std::vector<int32_t> cuts;
+    int32_t offset;
+  } cases[] = {
+      {0, {27}, -27}, {0, {27, 0}, 0}, {0, {27, 47}, -47}, {-10, {27}, -37}, {-250, {127}, -256},
+  };
+  for (const Case& c : cases) {
+    PlayerRig rig;
+    rig.options.volumeAdd = c.user;
+    setUserVolume(rig.engine);
+    rig.engine.state.volumeChanged = 0;
+    for (int32_t cut : c.cuts) setMasterVolumeCut(rig.engine, cut);
+    EXPECT_EQ(rig.engine.state.volumeOffset, c.offset) << c.user;
+    EXPECT_EQ(rig.engine.state.masterVolumeCut, c.cuts.back());
+    EXPECT_EQ(rig.engine.state.volumeChanged, 1);
+  }
 }
 
 }  // namespace

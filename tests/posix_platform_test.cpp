@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_platform.h"
+#include "backends/posix/posix_platform.h"
 
 namespace tessaro::platform::posix {
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/posix_platform.h"
+#include "backends/posix/posix_platform.h"
 
 namespace tessaro::platform::posix {
 namespace {

@@ -2,37 +2,15 @@
 // player thread run on the test thread and the output captured on a serial line.
 #include <gtest/gtest.h>
 
-#include "app/program.h"
-#include "support/player_rig.h"
-#include "support/system_platform.h"
+#include "support/app_rig.h"
+#include "support/smf.h"
 
 namespace tessaro::testing {
 namespace {
 
 const Bytes gmSystemOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
-struct ProgramRun {
-  VirtualClock clock;
-  SyncThreads threads;
-  FakePriorities priorities;
-  ScriptedConsole console;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  SystemFileSystem files;
-  FakeEnvironment environment;
-  Log log;
-
-  ProgramRun() { log.startCapture(); }
-
-  int operator()(std::vector<std::string> words) {
-    platform::Services services{&clock,  &threads, &priorities, &console,
-                                &serial, &midi,    &files,      &environment};
-    words.insert(words.begin(), "/opt/tessaro/tessaro");
-    App app(services, log);
-    return runProgram(app, words);
-  }
-  std::string out() const { return log.captured(); }
-};
+using ProgramRun = AppRig;
 
 Bytes song(uint8_t key) {
   Track t;
@@ -52,7 +30,7 @@ std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
 
 TEST(ProgramStartUp, UsageEndsTheRunBeforeThePortOpens) {
   ProgramRun run;
-  EXPECT_EQ(run({"/com3", "song.mid", "/?"}), 0);
+  EXPECT_EQ(run.run({"/com3", "song.mid", "/?"}), 0);
   std::string out = run.out();
   EXPECT_NE(out.find("COM port = COM3 \n__.mid  --- MIDI file name \n"), std::string::npos);
   EXPECT_NE(out.find("/c__ --- Fade-out Interval (default:210ms) \n\n"), std::string::npos);
@@ -74,7 +52,7 @@ TEST(ProgramStartUp, PortThatCannotOpenEndsWithMinusOne) {
     ProgramRun run;
     run.midi.failOpen = true;
     run.environment.japanese = c.japanese;
-    EXPECT_EQ(run({"song.mid"}), -1);
+    EXPECT_EQ(run.run({"song.mid"}), -1);
     std::string expected = std::string("Initializing MIDI System ... \nno MIDI output device\n") +
                            "MIDI Mapper Out Open Error.\n" + c.message;
     EXPECT_NE(run.out().find(expected), std::string::npos) << run.out();
@@ -87,7 +65,7 @@ TEST(ProgramStartUp, FailedSerialOpenReportsWhyAndEnds) {
   run.serial.openFailure.failedStep = platform::SerialOpenResult::Step::open;
   run.serial.openFailure.error = 2;
   run.serial.openFailure.reason = "/dev/ttyS1: No such file or directory";
-  EXPECT_EQ(run({"/com2", "song.mid"}), -1);
+  EXPECT_EQ(run.run({"/com2", "song.mid"}), -1);
   EXPECT_NE(run.out().find("COM port = COM2 \nInitializing MIDI System ... \n"
                            "/dev/ttyS1: No such file or directory\n"
                            "Cannot open COM2 in CreateFile (2)(==ERROR_FILE_NOT_FOUND)\n"
@@ -102,7 +80,7 @@ TEST(ProgramStartUp, PriorityFailuresAreReportedAndTheRunGoesOn) {
   run.priorities.setOk = false;
   run.priorities.raiseOk = false;
   TempFile a(song(60));
-  EXPECT_EQ(run({"/com1", a.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", a.path()}), 0);
   std::string out = run.out();
   EXPECT_NE(out.find("Failed Getting Priority.\nFailed Setting Priority.\n"), std::string::npos);
   EXPECT_NE(out.find("OK.\nFailed Setting Priority.\n"), std::string::npos);
@@ -112,7 +90,7 @@ TEST(ProgramStartUp, PriorityFailuresAreReportedAndTheRunGoesOn) {
 TEST(ProgramSongs, ThreeFilesPlayInOrderAndTheRunEndsWithGmSystemOn) {
   ProgramRun run;
   TempFile a(song(60)), b(song(62)), c(song(64));
-  EXPECT_EQ(run({"/com1", "/nc", a.path(), b.path(), c.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", "/nc", a.path(), b.path(), c.path()}), 0);
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{60, 62, 64}));
   ASSERT_GE(run.serial.writes.size(), 2u);
   const Captured& last = run.serial.writes.back();
@@ -128,7 +106,7 @@ TEST(ProgramSongs, FixedWaitsBeforeTheFirstSong) {
   ProgramRun run;
   TempFile a(song(60));
   uint32_t begin = run.clock.now;
-  run({"/com1", a.path()});
+  run.run({"/com1", a.path()});
   // 2000 after the banner, 100 after the port, 500 after the priority class, 200 before the
   // preparation, 200 + 200 around the volume, 50 for the track's memory, 400 before resume.
   ASSERT_FALSE(run.serial.writes.empty());
@@ -139,7 +117,7 @@ TEST(ProgramSongs, BadEntriesAreReportedAndTheGoodOnePlays) {
   ProgramRun run;
   TempFile notMidi(Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}, "clip.wav");
   TempFile good(song(67));
-  EXPECT_EQ(run({"/com1", "/nonexistent/missing.mid", notMidi.path(), good.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", "/nonexistent/missing.mid", notMidi.path(), good.path()}), 0);
   std::string out = run.out();
   EXPECT_NE(out.find("Cannot open (RD) : /nonexistent/missing.mid\n"
                      "Initailize Result Code = -1\n"),
@@ -191,7 +169,7 @@ TEST(ProgramSongs, EveryKindOfBrokenFileIsSurvived) {
   }
   TempFile last(song(71));
   words.push_back(last.path());
-  EXPECT_EQ(run(words), 0);
+  EXPECT_EQ(run.run(words), 0);
   std::string out = run.out();
   for (const char* message :
        {"End of Track undetected.(", "Cannot read tracks more than 128 (this file 200).\n",
@@ -211,7 +189,7 @@ TEST(ProgramSongs, StartMeasureAppliesToEverySong) {
   t.ev(0, {0x90, 50, 0x40}).ev(1920, {0x80, 50, 0x00}).ev(10, {0x90, 70, 0x40});
   t.ev(480, {0x80, 70, 0x00}).end();
   TempFile a(smf(0, 480, {t})), b(smf(0, 480, {t}));
-  EXPECT_EQ(run({"/com1", "@2", a.path(), b.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", "@2", a.path(), b.path()}), 0);
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{70, 70}));
   EXPECT_NE(run.out().find("Skip to Meas = 2 \n"), std::string::npos);
 }
@@ -219,7 +197,7 @@ TEST(ProgramSongs, StartMeasureAppliesToEverySong) {
 TEST(ProgramSongs, NegativeStartIsTheSongStart) {
   ProgramRun run;
   TempFile a(song(60));
-  EXPECT_EQ(run({"/com1", "@-3", ".-1", a.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", "@-3", ".-1", a.path()}), 0);
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{60}));
 }
 
@@ -227,7 +205,7 @@ TEST(ProgramIdle, EscOrEndedInputEndsAnEmptyRunWithoutReset) {
   for (bool esc : {true, false}) {
     ProgramRun run;
     if (esc) run.console.keys = {0, 0, 27};
-    EXPECT_EQ(run({"/com1"}), 0);
+    EXPECT_EQ(run.run({"/com1"}), 0);
     for (const auto& w : run.serial.writes) EXPECT_NE(w.bytes, gmSystemOn);
   }
 }
@@ -237,14 +215,14 @@ TEST(ProgramKeys, EscStopsTheSongAndTheNextOnePlays) {
   // The whole song plays before the play loop's first turn here: Esc then finds it ended.
   run.console.keys = {27};
   TempFile a(song(60)), b(song(62));
-  EXPECT_EQ(run({"/com1", a.path(), b.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", a.path(), b.path()}), 0);
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{60, 62}));
 }
 
 TEST(ProgramOptions, DirectBytesGoOutBeforeAnySong) {
   ProgramRun run;
   TempFile a(song(60));
-  EXPECT_EQ(run({"/com1", "#F0", "#43", a.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", "#F0", "#43", a.path()}), 0);
   ASSERT_GE(run.serial.writes.size(), 2u);
   EXPECT_EQ(run.serial.writes[0].bytes, Bytes{0xF0});
   EXPECT_EQ(run.serial.writes[1].bytes, Bytes{0x43});

@@ -5,38 +5,17 @@
 
 #include <algorithm>
 
-#include "app/program.h"
-#include "support/player_rig.h"
-#include "support/system_platform.h"
+#include "support/app_rig.h"
+#include "support/smf.h"
 
 namespace tessaro::testing {
 namespace {
 
 const Bytes gmSystemOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
-struct RealTimeRun {
-  SystemClock clock;
-  SystemThreads threads;
-  FakePriorities priorities;
-  ScriptedConsole console;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  SystemFileSystem files;
-  FakeEnvironment environment;
-  Log log;
-
-  RealTimeRun() {
-    log.startCapture();
-    console.keepOpen = true;
-  }
-
-  int operator()(std::vector<std::string> words) {
-    platform::Services services{&clock,  &threads, &priorities, &console,
-                                &serial, &midi,    &files,      &environment};
-    words.insert(words.begin(), "/opt/tessaro/tessaro");
-    App app(services, log);
-    return runProgram(app, words);
-  }
+// The program on the system's clock and threads: the player thread is a real one.
+struct RealTimeRun : AppRigOf<SystemClock, SystemThreads> {
+  RealTimeRun() { console.keepOpen = true; }
 };
 
 // Note-on keys in the order they reached the line.
@@ -67,7 +46,7 @@ TEST(ProgramRealTime, EscMidSongStopsItAndLeavesNothingSounding) {
   run.console.keys.assign(40, 0);
   run.console.keys.push_back(27);
   TempFile song(heldNoteSong());
-  EXPECT_EQ(run({"/com1", "/nc", song.path()}), 0) << run.log.captured();
+  EXPECT_EQ(run.run({"/com1", "/nc", song.path()}), 0) << run.log.captured();
 
   EXPECT_TRUE(run.console.keys.empty()) << "Esc was read";
   std::vector<int> notes = notesPlayed(run.serial);
@@ -90,7 +69,7 @@ TEST(ProgramRealTime, SongThatEndsByItselfPlaysWholeAndTheRunEnds) {
   t.ev(0, {0x90, 0x3C, 0x64}).ev(240, {0x80, 0x3C, 0x00}).ev(0, {0x90, 0x40, 0x64});
   t.ev(240, {0x80, 0x40, 0x00}).ev(0, {0x90, 0x43, 0x64}).end(240);  // the last note is left on
   TempFile song(smf(0, 480, {t}));
-  EXPECT_EQ(run({"/com1", "/nc", song.path()}), 0) << run.log.captured();
+  EXPECT_EQ(run.run({"/com1", "/nc", song.path()}), 0) << run.log.captured();
 
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{0x3C, 0x40, 0x43}));
   EXPECT_TRUE(soundingOnWire(run.serial.bytes()).empty());

@@ -1,6 +1,6 @@
-// The settings file as a user writes it: which lines set which values, what each pass prints,
-// which bytes go straight to the port, which names join the play list, and how the file and
-// the command line combine at start-up.
+// The settings file as a user writes it: which lines give which commands, what the reader
+// itself prints, which names it queues, and how the file and the command line combine at
+// start-up.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
-#include "support/player_rig.h"
-#include "support/system_platform.h"
+#include "support/app_rig.h"
+#include "support/recording_commands.h"
+#include "support/smf.h"
 #include "support/temp_dir.h"
-
-// The option tables name only the values a row changes; the others keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace tessaro::testing {
 namespace {
@@ -61,162 +58,108 @@ class InDirectory {
   std::filesystem::path saved_;
 };
 
-// One pass over a settings file, with the port open on a serial line (COM1) so that direct
-// bytes can be read back. The current directory is an empty one unless a test fills it.
+// One pass over a settings file into recording commands. The current directory is an empty one
+// unless a test fills it.
 struct SettingsRun {
   TempDir root;
   std::string cwd = root.dir("cwd");
   std::string programDir = root.dir("prog") + "/";
   InDirectory inCwd{cwd};
-  PlayerRig rig;
-  FileCue cue;
+  RecordingCommands commands;
+  Log log;
   SystemFileSystem files;
   SettingsReader reader;
   bool opened = false;
+
+  SettingsRun() { log.startCapture(); }
 
   // Reads the text as the settings file in the given pass; what the pass printed.
   std::string read(const std::string& text, int pass) {
     return readPath(root.file("cfg/tessaro.ini", text), pass);
   }
   std::string readPath(const std::string& path, int number) {
-    rig.log.clearCaptured();
-    SettingsPass pass{OptionSinks{rig.options, rig.engine, cue, rig.log}, files, programDir,
-                      number};
+    log.clearCaptured();
+    SettingsPass pass{commands, log, files, programDir, number};
     opened = readSettingsPass(reader, pass, path);
-    return rig.log.captured();
+    return log.captured();
   }
+  // The names the file queued.
   std::vector<std::string> entries() const {
-    return std::vector<std::string>(cue.entries.begin(), cue.entries.begin() + cue.length);
+    std::vector<std::string> names;
+    for (const std::string& call : commands.calls)
+      if (call.rfind("queue ", 0) == 0) names.push_back(call.substr(6));
+    return names;
   }
 };
-
-// Every value a settings line can change.
-struct Effects {
-  int32_t comPort = 0;
-  int32_t skipToMeasure = 0;
-  int32_t skipToBeat = 0;
-  int32_t repeatCount = 0;
-  bool repeatSetByUser = false;
-  int32_t fadeInterval = 210;
-  int32_t fadeStep = 3;
-  int32_t volumeAdd = 0;
-  int32_t volumeOffset = 0;
-  bool consoleMode = false;
-  int32_t conventionFlags = 2;
-  std::array<int32_t, 3> targets{0, 0, 0};  // to XG, to GM, to GS
-  Bytes sent;
-  int dispLevel = 0;
-  bool operator==(const Effects&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Effects& e) {
-  out << "com " << e.comPort << " meas " << e.skipToMeasure << " beat " << e.skipToBeat
-      << " repeat " << e.repeatCount << (e.repeatSetByUser ? " (user)" : "") << " interval "
-      << e.fadeInterval << " step " << e.fadeStep << " volume " << e.volumeAdd << "/"
-      << e.volumeOffset << " console " << e.consoleMode << " flags " << e.conventionFlags
-      << " targets " << e.targets[0] << "," << e.targets[1] << "," << e.targets[2] << " disp "
-      << e.dispLevel << " sent";
-  for (uint8_t b : e.sent) out << " " << int(b);
-  return out;
-}
-
-Effects effectsOf(const SettingsRun& run) {
-  const PlayerState& s = run.rig.engine.state;
-  const PlaybackOptions& o = run.rig.options;
-  const TargetMap& t = run.rig.engine.targets;
-  return Effects{o.comPort,
-                 o.skipToMeasure,
-                 o.skipToBeat,
-                 s.repeatCount,
-                 s.repeatSetByUser != 0,
-                 s.fadeInterval,
-                 s.fadeStep,
-                 o.volumeAdd,
-                 s.volumeOffset,
-                 o.consoleMode,
-                 o.initialConventionFlags,
-                 {t.toXg[0], t.toGm[0], t.toGs[0]},
-                 run.rig.serial.bytes(),
-                 o.DispLevel};
-}
 
 struct OptionRow {
   const char* text;
-  const char* printed;
-  Effects effects;
+  const char* printed;  // by the reader itself: its number errors and the names it echoes
+  const char* commands;
 };
 
 void checkOptionRows(const std::vector<OptionRow>& rows, int pass) {
   for (const OptionRow& row : rows) {
     SettingsRun run;
     EXPECT_EQ(run.read(row.text, pass), row.printed) << row.text;
-    EXPECT_EQ(effectsOf(run), row.effects) << row.text;
-    EXPECT_EQ(run.cue.length, 0) << row.text;
+    EXPECT_EQ(run.commands.text(), row.commands) << row.text;
   }
 }
 
 constexpr const char* noFile = "Cannot retrive path for: ";
 
-TEST(SettingsOptions, SecondPassAppliesEveryOptionWithItsNumberRules) {
+TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
   checkOptionRows(
       {
-          {"/@12\n", "Skip to Meas = 12 \n", {.skipToMeasure = 12}},
-          {"/@-3\n", "Skip to Meas = 0 \n", {}},
-          {"/@\n", "Skip to Meas = 0 \n", {}},
-          {"/@12345\n", "Skip to Meas = 12345 \n", {.skipToMeasure = 12345}},
-          {"/@5 /@1234567\n",
-           "Skip to Meas = 5 \nInteger too Large.\nSkip to Meas = 0 \n7\n"
-           "Cannot retrive path for: 7 \n",
-           {}},
-          {"/@5 /@9", "Skip to Meas = 5 \nSkip to Meas = 0 \n", {}},
-          {"/.3\n", "Skip to Beat = 3 \n", {.skipToBeat = 3}},
-          {"/&5\n", "Repeat Time = 5 \n", {.repeatCount = 5, .repeatSetByUser = true}},
-          {"/&+7\n", "Repeat Time = 7 \n", {.repeatCount = 7, .repeatSetByUser = true}},
-          {"/&-2\n", "Repeat Time = 0 \n", {.repeatSetByUser = true}},
-          {"/#43\n", "0043 ", {.sent = {0x43}}},
-          {"/#f0 -#7E\n", "00F0 007E ", {.sent = {0xF0, 0x7E}}},
-          {"/#12345\n", "12345 ", {.sent = {0x45}}},
-          {"/#123456\n", "Hex value too Large.\n0000 ", {.sent = {0x00}}},
-          {"/#-5\n", "0000 ", {.sent = {0x00}}},
-          {"/#43", "0000 ", {.sent = {0x00}}},
-          {"/com3\n", "", {}},
-          {"/co3\n", "3\nCannot retrive path for: 3 \n", {}},
-          {"/c150\n", "FadeOutCycleTime = 150 \n", {.fadeInterval = 150}},
-          {"/C0\n", "FadeOutCycleTime = 1 \n", {.fadeInterval = 1}},
-          {"/c-5\n", "FadeOutCycleTime = 1 \n", {.fadeInterval = 1}},
-          {"/c\n", "FadeOutCycleTime = 1 \n", {.fadeInterval = 1}},
-          {"/c5 /c", "FadeOutCycleTime = 5 \nFadeOutCycleTime = 210 \n", {}},
-          {"/c50 /s7 /f\n",
-           "FadeOutCycleTime = 50 \nFadeOutVolStep = 7 \nFadeOutSpeed = std. (100) \n",
-           {}},
-          {"/c50 /s7 /f100\n",
-           "FadeOutCycleTime = 50 \nFadeOutVolStep = 7 \nFadeOutSpeed = 100 \n",
-           {}},
-          {"/c50 /f50", "FadeOutCycleTime = 50 \nFadeOutSpeed = std. (100) \n", {}},
-          {"/F300\n", "FadeOutSpeed = 300 \n", {.fadeInterval = 125, .fadeStep = 5}},
-          {"/f1\n", "FadeOutSpeed = 2 \n", {.fadeInterval = 10500}},
-          {"/s5\n", "FadeOutVolStep = 5 \n", {.fadeStep = 5}},
-          {"/s\n", "FadeOutVolStep = 0 \n", {.fadeStep = 0}},
-          {"/s9 /s5", "FadeOutVolStep = 9 \nFadeOutVolStep = 3 \n", {}},
-          {"/so\n", "Console mode: ON.\n", {.consoleMode = true}},
-          {"/SOC\n", "Console mode: ON.\n", {.consoleMode = true}},
-          {"/vol-20\n", "Volume = -20 \n", {.volumeAdd = -20, .volumeOffset = -20}},
-          {"/v-20\n", "Volume = -20 \n", {.volumeAdd = -20, .volumeOffset = -20}},
-          {"\xEF\xBB\xBF/v-20\n", "Volume = -20 \n", {.volumeAdd = -20, .volumeOffset = -20}},
-          {"-VOL+20\n", "Volume = 20 \n", {.volumeAdd = 20, .volumeOffset = 20}},
-          {"/v300\n", "Volume = 300 \n", {.volumeAdd = 300, .volumeOffset = 255}},
-          {"/vo20\n", "20\nCannot retrive path for: 20 \n", {}},
-          {"/v5 /v7", "Volume = 5 \nVolume = 0 \n", {}},
-          {"/gm\n",
-           "GS => GM conversion AUTO-DETECT.\n",
-           {.conventionFlags = 0, .targets = {0, -1, 0}}},
-          {"/XG\n", "GS => XG conversion AUTO-DETECT.\n", {.targets = {-1, 0, 0}}},
-          {"/nc\n", "88GS/XG/GM conversion ALL OFF.\n", {.conventionFlags = 0}},
-          {"-nx\n", "GS => XG conversion OFF.\n", {.conventionFlags = 0}},
-          {"/gs\n", "s\nCannot retrive path for: s \n", {}},
-          {"/n5\n", "5\nCannot retrive path for: 5 \n", {}},
+          {"/@12\n", "", "measure 12"},
+          {"/@-3\n", "", "measure 0"},
+          {"/@\n", "", "measure 0"},
+          {"/@12345\n", "", "measure 12345"},
+          {"/@5 /@1234567\n", "Integer too Large.\n7\nCannot retrive path for: 7 \n",
+           "measure 5; measure 0"},
+          {"/@5 /@9", "", "measure 5; measure 0"},
+          {"/.3\n", "", "beat 3"},
+          {"/&5\n", "", "repeats 5"},
+          {"/&+7\n", "", "repeats 7"},
+          {"/&-2\n", "", "repeats 0"},
+          {"/#43\n", "", "byte 43"},
+          {"/#f0 -#7E\n", "", "byte F0; byte 7E"},
+          {"/#12345\n", "", "byte 12345"},
+          {"/#123456\n", "Hex value too Large.\n", "byte 0"},
+          {"/#-5\n", "", "byte 0"},
+          {"/#43", "", "byte 0"},
+          {"/com3\n", "", ""},
+          {"/co3\n", "3\nCannot retrive path for: 3 \n", ""},
+          {"/c150\n", "", "fade interval 150"},
+          {"/C0\n", "", "fade interval 1"},
+          {"/c-5\n", "", "fade interval 1"},
+          {"/c\n", "", "fade interval 1"},
+          {"/c5 /c", "", "fade interval 5; fade interval 210"},
+          {"/c50 /s7 /f\n", "", "fade interval 50; fade step 7; fade standard"},
+          {"/c50 /s7 /f100\n", "", "fade interval 50; fade step 7; fade speed 100"},
+          {"/c50 /f50", "", "fade interval 50; fade standard"},
+          {"/F300\n", "", "fade speed 300"},
+          {"/f1\n", "", "fade speed 1"},
+          {"/s5\n", "", "fade step 5"},
+          {"/s\n", "", "fade step 0"},
+          {"/s9 /s5", "", "fade step 9; fade step 3"},
+          {"/so\n", "", "console"},
+          {"/SOC\n", "", "console"},
+          {"/vol-20\n", "", "volume -20"},
+          {"/v-20\n", "", "volume -20"},
+          {"\xEF\xBB\xBF/v-20\n", "", "volume -20"},
+          {"-VOL+20\n", "", "volume 20"},
+          {"/v300\n", "", "volume 300"},
+          {"/vo20\n", "20\nCannot retrive path for: 20 \n", ""},
+          {"/v5 /v7", "", "volume 5; volume 0"},
+          {"/gm\n", "", "conversion gm (said)"},
+          {"/XG\n", "", "conversion xg (said)"},
+          {"/nc\n", "", "conversion all off (said)"},
+          {"-nx\n", "", "conversion off (said)"},
+          {"/gs\n", "s\nCannot retrive path for: s \n", ""},
+          {"/n5\n", "5\nCannot retrive path for: 5 \n", ""},
           // No display level here: a digit after the slash starts a file name.
-          {"/5\n", "5\nCannot retrive path for: 5 \n", {}},
+          {"/5\n", "5\nCannot retrive path for: 5 \n", ""},
       },
       2);
 }
@@ -224,14 +167,14 @@ TEST(SettingsOptions, SecondPassAppliesEveryOptionWithItsNumberRules) {
 TEST(SettingsOptions, FirstPassTakesOnlyTheComPort) {
   checkOptionRows(
       {
-          {"/com3\n", "COM port = COM3 \n", {.comPort = 3}},
-          {"/COM12\n", "COM port = COM12 \n", {.comPort = 12}},
-          {"/com\n", "COM port = COM1 \n", {.comPort = 1}},
-          {"/com0\n", "COM port = COM1 \n", {.comPort = 1}},
-          {"/com7", "COM port = COM1 \n", {.comPort = 1}},
-          {"/co3\n", "3\n", {}},
-          {"/v-20 /c5 /s2 /f50 /#43 /gm /so /&3 /@2 /.4 song.mid\n", "song.mid\n", {}},
-          {"/@1234567\n", "Integer too Large.\n7\n", {}},
+          {"/com3\n", "", "com 3"},
+          {"/COM12\n", "", "com 12"},
+          {"/com\n", "", "com 1"},
+          {"/com0\n", "", "com 1"},
+          {"/com7", "", "com 1"},
+          {"/co3\n", "3\n", ""},
+          {"/v-20 /c5 /s2 /f50 /#43 /gm /so /&3 /@2 /.4 song.mid\n", "song.mid\n", ""},
+          {"/@1234567\n", "Integer too Large.\n7\n", ""},
       },
       1);
 }
@@ -301,7 +244,7 @@ TEST(SettingsWords, AbsolutePathsAreWrittenInQuotes) {
   std::string rooted = song.size() > 2 && song[1] == ':' ? song.substr(2) : song;
   std::string relative = rooted.substr(1);
   EXPECT_EQ(bare.read(rooted + "\n", 2), relative + "\n" + noFile + relative + " \n");
-  EXPECT_EQ(bare.cue.length, 0);
+  EXPECT_EQ(bare.commands.text(), "");
 }
 
 TEST(SettingsWords, LongNameIsCutAt258AndTheRestIsAFurtherWord) {
@@ -398,7 +341,7 @@ TEST(SettingsBadInput, MissingOrUnreadableFileIsSkippedSilently) {
     EXPECT_EQ(run.readPath(run.root.dir("tessaro.ini"), pass), "");
     EXPECT_FALSE(run.opened);
   }
-  EXPECT_EQ(effectsOf(run), Effects{});
+  EXPECT_EQ(run.commands.text(), "");
   EXPECT_EQ(run.read("", 2), "");
   EXPECT_TRUE(run.opened);
 }
@@ -415,7 +358,6 @@ TEST(SettingsBadInput, RandomBytesAreSurvived) {
     run.read(text, 1);
     run.read(text, 2);
     EXPECT_TRUE(run.opened);
-    EXPECT_LE(run.cue.length, CueCapacity);
   }
 }
 
@@ -433,7 +375,7 @@ TEST(SettingsBadInput, HundredThousandByteLineIsReadAsCutWords) {
   EXPECT_EQ(run.entries(), std::vector<std::string>{song});
 }
 
-TEST(SettingsBadInput, OnlyTheFirstHundredNamesJoinTheList) {
+TEST(SettingsBadInput, EveryNameIsQueuedInOrder) {
   SettingsRun run;
   std::string text;
   std::vector<std::string> names;
@@ -445,31 +387,8 @@ TEST(SettingsBadInput, OnlyTheFirstHundredNamesJoinTheList) {
     text += std::string(name) + "\n";
   }
   run.read(text, 2);
-  names.resize(CueCapacity);
   EXPECT_EQ(run.entries(), names);
 }
-
-// The whole start-up in virtual time, with the settings file where the environment says.
-struct ProgramRun {
-  VirtualClock clock;
-  SyncThreads threads;
-  FakePriorities priorities;
-  ScriptedConsole console;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  SystemFileSystem files;
-  FakeEnvironment environment;
-  Log log;
-  platform::Services services{&clock,  &threads, &priorities, &console,
-                              &serial, &midi,    &files,      &environment};
-  App app{services, log};
-
-  ProgramRun() { log.startCapture(); }
-  int operator()(std::vector<std::string> words) {
-    words.insert(words.begin(), "/opt/tessaro/tessaro");
-    return runProgram(app, words);
-  }
-};
 
 Bytes song(uint8_t key) {
   Track t;
@@ -494,9 +413,9 @@ TEST(SettingsStartUp, CommandLineOverridesTheFileAndItsSongsFollowTheFiles) {
   TempDir dir;
   std::string first = dir.file("first.mid", songText(song(60)));
   std::string second = dir.file("second.mid", songText(song(62)));
-  ProgramRun run;
+  AppRig run;
   run.environment.settings = dir.file("tessaro.ini", "/com3 /v-20\n\"" + first + "\"\n");
-  EXPECT_EQ(run({"/com5", "/v10", second}), 0);
+  EXPECT_EQ(run.run({"/com5", "/v10", second}), 0);
   std::string out = run.log.captured();
   // Each name in the file is echoed by both passes.
   std::string pass1 = "COM port = COM3 \n" + first + "\"COM port = COM5 \n";
@@ -504,7 +423,7 @@ TEST(SettingsStartUp, CommandLineOverridesTheFileAndItsSongsFollowTheFiles) {
   EXPECT_NE(out.find(pass1), std::string::npos) << out;
   EXPECT_NE(out.find(pass2), std::string::npos) << out;
   EXPECT_EQ(run.serial.opened, std::vector<int>{5});
-  EXPECT_EQ(run.app.options.volumeAdd, 10);
+  EXPECT_EQ(run.program().options.volumeAdd, 10);
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{60, 62}));
 }
 
@@ -514,19 +433,19 @@ TEST(SettingsStartUp, FileBesideTheProgramNamesASongBesideIt) {
   dir.file("prog/tune.mid", songText(song(64)));
   dir.file("prog/tessaro.ini", "tune.mid\n");
   InDirectory inCwd(dir.dir("cwd"));
-  ProgramRun run;
+  AppRig run;
   run.environment.path = programDir + "tessaro";
-  EXPECT_EQ(run({"/com1"}), 0);
+  EXPECT_EQ(run.run({"/com1"}), 0);
   EXPECT_EQ(notesPlayed(run.serial), std::vector<int>{64});
-  EXPECT_EQ(run.app.cue.entries[0], programDir + "tune.mid");
+  EXPECT_EQ(run.program().cue.entries[0], programDir + "tune.mid");
 }
 
 TEST(SettingsStartUp, UnreadableFileLeavesTheCommandLineToPlay) {
   TempDir dir;
   std::string only = dir.file("only.mid", songText(song(65)));
-  ProgramRun run;
+  AppRig run;
   run.environment.settings = dir.dir("tessaro.ini");
-  EXPECT_EQ(run({"/com1", only}), 0);
+  EXPECT_EQ(run.run({"/com1", only}), 0);
   EXPECT_EQ(notesPlayed(run.serial), std::vector<int>{65});
 }
 

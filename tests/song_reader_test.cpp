@@ -12,18 +12,13 @@
 #include <vector>
 
 #include "player/engine.h"
+#include "support/player_stack.h"
 #include "support/temp_dir.h"
-#include "support/virtual_platform.h"
 
 namespace {
 
-using tessaro::Engine;
-using tessaro::ExitHandlers;
-using tessaro::Log;
-using tessaro::MidiPort;
-using tessaro::PlaybackOptions;
-using tessaro::testing::CaptureMidiOutputs;
-using tessaro::testing::CaptureSerialPorts;
+using tessaro::PlayerObserver;
+using tessaro::testing::PlayerStack;
 using tessaro::testing::VirtualClock;
 
 using Bytes = std::vector<uint8_t>;
@@ -84,26 +79,23 @@ class TempFile {
   std::string path;
 };
 
-struct Rig {
-  VirtualClock clock;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  Log log;
-  ExitHandlers exits;
-  PlaybackOptions options;
-  std::atomic<bool> repaint{false};
-  MidiPort port{clock, serial, midi, log, exits, options.DispLevel, repaint};
-  Engine engine{clock, log, port, options, repaint};
+// Answers the large-track question with a chosen key, counting the questions.
+struct AnsweringObserver : PlayerObserver {
+  int largeTrackAnswer() override {
+    ++keyTakes;
+    return key;
+  }
   int key = 0;
   int keyTakes = 0;
+};
+
+struct Rig : PlayerStack<VirtualClock, AnsweringObserver> {
+  int& key = observer.key;
+  int& keyTakes = observer.keyTakes;
   std::vector<size_t> blockSizes;
 
   Rig() {
     log.startCapture();
-    engine.takeConsoleKey = [this] {
-      ++keyTakes;
-      return key;
-    };
     engine.song.allocate = [this](size_t size) {
       blockSizes.push_back(size);
       return new uint8_t[size];

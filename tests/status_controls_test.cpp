@@ -65,7 +65,7 @@ TEST(StatusControls, RemovingRebuildsTheTitle) {
   WindowApp w;
   w.open();
   fillCue(w.app, 3);
-  updateTitle(w.app);
+  w.app.status->update();
   w.app.view.SelectedEntry = 2;
   click(w, 6);
   ASSERT_GE(w.port().titles.size(), 2u);
@@ -76,17 +76,11 @@ TEST(StatusControls, TargetRepeatAndVolumeButtons) {
   WindowApp w;
   w.open();
   PlayerState& s = w.app.engine.state;
-  w.app.engine.targets.setAll(0, -1, 0);
-  s.conventionFlags = 2;
-  w.app.options.initialConventionFlags = 1;
+  w.app.options.target = Target::gm;
+  w.log.clearCaptured();
   click(w, 7);
-  for (int ch = 0; ch < 16; ++ch) {
-    EXPECT_EQ(w.app.engine.targets.toXg[static_cast<size_t>(ch)], -1);
-    EXPECT_EQ(w.app.engine.targets.toGm[static_cast<size_t>(ch)], 0);
-    EXPECT_EQ(w.app.engine.targets.toGs[static_cast<size_t>(ch)], 0);
-  }
-  EXPECT_EQ(s.conventionFlags, 10);
-  EXPECT_EQ(w.app.options.initialConventionFlags, 9);
+  EXPECT_EQ(w.app.options.target, Target::xg);
+  EXPECT_EQ(w.out(), "");
 
   struct Step {
     int control;
@@ -97,7 +91,7 @@ TEST(StatusControls, TargetRepeatAndVolumeButtons) {
     click(w, step.control);
     EXPECT_EQ(s.repeatCount, step.repeat) << step.control;
     EXPECT_EQ(w.app.options.volumeAdd, step.volume) << step.control;
-    EXPECT_EQ(s.userVolume, step.volume) << step.control;
+    EXPECT_EQ(s.volumeOffset, step.volume) << step.control;
   }
   EXPECT_EQ(s.repeatSetByUser, 255);
   s.repeatCount = -3;
@@ -124,7 +118,7 @@ TEST(StatusControls, PressedButtonsAreSunkenUntilReleasedAndFadeWhileFading) {
   w.link().leftUp();
   EXPECT_EQ(corner(fade), shadow);
   w.app.engine.state.fadeActive = 0;
-  paintStatus(w.app);
+  w.app.status->refresh();
   EXPECT_EQ(corner(fade), display::White);
 }
 
@@ -183,14 +177,14 @@ TEST(WindowTitle, RebuiltWhenTheCueChangesAndRepaintedWhenShownStateChanges) {
   appendEntry(w.app.cue, a.path());
   appendEntry(w.app.cue, b.path());
   appendEntry(w.app.cue, "/no/such/file.mid");
-  updateTitle(w.app);
+  w.app.status->update();
   ASSERT_EQ(w.port().titles.size(), 1u);
   EXPECT_EQ(w.port().titles[0], "first.mid < second.mid < ");
   size_t shown = w.port().shown.size();
-  updateTitle(w.app);
+  w.app.status->update();
   EXPECT_EQ(w.port().shown.size(), shown);  // nothing changed: no repaint
   w.app.engine.state.repeatCount = 3;
-  updateTitle(w.app);
+  w.app.status->update();
   EXPECT_EQ(w.port().shown.size(), shown + 1);
   EXPECT_EQ(w.port().titles.size(), 1u);
   // Entry 0 that names no file shows the song being played.

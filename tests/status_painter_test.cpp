@@ -97,6 +97,16 @@ TEST(StatusList, LongNameIsCutAtX135) {
   for (int x = 136; x < 153; ++x) EXPECT_EQ(s.at(x, 55), Black) << x;
 }
 
+// The source and target of a mode index's two parts.
+SongConvention sourceOf(int source) {
+  return source == 1 ? SongConvention::gs
+         : source == 2 ? SongConvention::xg
+                       : SongConvention::undecided;
+}
+Target targetOf(int target) {
+  return target == 2 ? Target::xg : target == 3 ? Target::gm : Target::none;
+}
+
 TEST(ModePanel, EachPictureIsPlacedAt153By50WithItsFirst124Columns) {
   for (int mode : BuiltModes) {
     NoGlyphs glyphs;
@@ -110,11 +120,9 @@ TEST(ModePanel, EachPictureIsPlacedAt153By50WithItsFirst124Columns) {
       }
     StatusFacts facts;
     int source = mode & 3, target = mode >> 2;
-    facts.gsDetected = source == 1;
-    facts.xgDetected = source == 2;
-    facts.toXg = target == 2;
-    facts.toGm = target == 3;
-    facts.toGs = target == 1;
+    if (target == 1) continue;  // pictures of a GS target, which no option chooses
+    facts.source = sourceOf(source);
+    facts.target = targetOf(target);
     ASSERT_EQ(modeIndexOf(facts), mode);
     paintStatus(window, facts, pictures);
     for (int row = 0; row < 32; ++row) {
@@ -128,60 +136,55 @@ TEST(ModePanel, EachPictureIsPlacedAt153By50WithItsFirst124Columns) {
   }
 }
 
-TEST(ModePanel, IndexFollowsSourceAndFirstChannelTarget) {
+TEST(ModePanel, IndexFollowsSourceAndTarget) {
+  using S = SongConvention;
   struct Case {
-    bool gs, xg, toXg, toGm, toGs;
+    SongConvention source;
+    Target target;
     int mode;
   } cases[] = {
-      {true, false, true, false, false, 9},  {true, false, false, true, false, 13},
-      {true, false, false, false, true, 5},  {true, false, false, false, false, 1},
-      {false, true, true, false, false, 10}, {false, true, false, true, false, 14},
-      {false, true, false, false, true, 6},  {false, true, false, false, false, 2},
-      {false, false, true, false, false, 8}, {false, false, false, true, false, 0},
-      {false, false, false, false, true, 4}, {false, false, false, false, false, 0},
-      {true, true, true, true, true, 9},  // GS wins the source, XG the target
+      {S::gs, Target::xg, 9},         {S::gs, Target::gm, 13},        {S::gs, Target::none, 1},
+      {S::xg, Target::xg, 10},        {S::xg, Target::gm, 14},        {S::xg, Target::none, 2},
+      {S::undecided, Target::xg, 8},  {S::undecided, Target::gm, 0},  {S::none, Target::none, 0},
+      {S::undecided, Target::none, 0}, {S::none, Target::xg, 8},
   };
   for (const Case& c : cases) {
     StatusFacts f;
-    f.gsDetected = c.gs;
-    f.xgDetected = c.xg;
-    f.toXg = c.toXg;
-    f.toGm = c.toGm;
-    f.toGs = c.toGs;
+    f.source = c.source;
+    f.target = c.target;
     EXPECT_EQ(modeIndexOf(f), c.mode);
   }
 }
 
 TEST(ModePanel, LabelsAreWhiteOrShadow) {
   const Rgb shadow{128, 128, 128};
+  using S = SongConvention;
   struct Case {
-    bool gs, xg, undetected, toXg, toGm;
+    SongConvention song;
+    Target target;
     const char* source;
     Rgb sourceColour;
-    const char* target;  // nullptr: none
+    const char* targetText;  // nullptr: none
     Rgb targetColour;
   } cases[] = {
-      {true, false, false, false, false, "88GS", White, nullptr, {}},
-      {false, true, false, false, false, " XG ", White, nullptr, {}},
-      {false, false, false, true, false, "88GS", shadow, "XG", White},
-      {false, false, false, false, true, "88GS", shadow, "GM", shadow},
-      {false, false, true, false, true, "88GS", shadow, "GM", White},
-      {true, false, false, true, true, "88GS", White, "GM", White},
+      {S::gs, Target::none, "88GS", White, nullptr, {}},
+      {S::xg, Target::none, " XG ", White, nullptr, {}},
+      {S::none, Target::xg, "88GS", shadow, "XG", White},
+      {S::none, Target::gm, "88GS", shadow, "GM", shadow},
+      {S::undecided, Target::gm, "88GS", shadow, "GM", White},
+      {S::gs, Target::gm, "88GS", White, "GM", White},
   };
   for (const Case& c : cases) {
     Strip s;
-    s.facts.gsDetected = c.gs;
-    s.facts.xgDetected = c.xg;
-    s.facts.undetected = c.undetected;
-    s.facts.toXg = c.toXg;
-    s.facts.toGm = c.toGm;
+    s.facts.source = c.song;
+    s.facts.target = c.target;
     s.paint();
     ASSERT_GE(s.glyphs.calls.size(), 1u);
     EXPECT_EQ(s.glyphs.calls[0], (BlockGlyphs::Call{c.source, 15}));
     int sourceX = c.source[0] == ' ' ? 188 : 184;
     EXPECT_EQ(s.at(sourceX, StripTop + 3), c.sourceColour);
-    if (c.target != nullptr) {
-      EXPECT_EQ(s.glyphs.calls[1], (BlockGlyphs::Call{c.target, 15}));
+    if (c.targetText != nullptr) {
+      EXPECT_EQ(s.glyphs.calls[1], (BlockGlyphs::Call{c.targetText, 15}));
       EXPECT_EQ(s.at(235, StripTop + 3), c.targetColour);
     } else {
       EXPECT_EQ(s.glyphs.calls[1].text.substr(0, 6), "repeat");

@@ -140,8 +140,8 @@ TEST(StatusWindowRun, NoteCellsLightAndAFullRepaintShowsTheIdleGrid) {
     if (lit) sawLit = true;
     if (sawLit && !lit) sawCleared = true;
     if (lit) {
-      w.app.fullRepaintRequest = true;
-      paintStatus(w.app);
+      w.app.status->showAllAfresh();
+      w.app.status->refresh();
     }
   };
   EXPECT_EQ(w.run({"/com1", a.path()}), 0);

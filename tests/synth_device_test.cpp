@@ -1,6 +1,6 @@
 // The built-in synthesizer without sound: which SoundFont it finds, the WAV file it writes,
 // and the line a user reads when it cannot open.
-#include "platform/synth/synth_device.h"
+#include "backends/synth/synth_device.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/synth/soundfont.h"
-#include "platform/synth/wav_file.h"
+#include "backends/synth/soundfont.h"
+#include "backends/synth/wav_file.h"
 
 namespace {
 

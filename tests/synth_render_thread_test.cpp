@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/synth/synth_device.h"
+#include "backends/synth/synth_device.h"
 #include "support/wav_reader.h"
 
 namespace {

@@ -5,6 +5,9 @@
 #include "support/translate_rig.h"
 #include "translate/xg_tables.h"
 
+using tessaro::translate::xgDrumKitExists;
+using tessaro::translate::xgVoiceExists;
+
 namespace tessaro::testing {
 namespace {
 
@@ -41,148 +44,149 @@ struct SysExCase {
   Song before;
   std::string message;
   Song after;
-  int32_t flags;  // conventionFlags, from 0
   std::string heard;
 };
 
 class SysExRules : public ::testing::TestWithParam<SysExCase> {};
+
+SongConvention conventionOf(Song song) {
+  return song == Song::gs   ? SongConvention::gs
+         : song == Song::xg ? SongConvention::xg
+                            : SongConvention::undecided;
+}
 
 TEST_P(SysExRules, HeardAndMarked) {
   const SysExCase& c = GetParam();
   TranslateRig rig(c.target, c.before);
   rig.feed(c.message);
   EXPECT_EQ(rig.heard(), c.heard);
-  const PlayerState& s = rig.engine.state;
-  EXPECT_EQ(s.gsDetected, c.after == Song::gs ? -1 : 0);
-  EXPECT_EQ(s.xgDetected, c.after == Song::xg ? -1 : 0);
-  EXPECT_EQ(s.undetected, c.after == Song::undecided ? -1 : 0);
-  EXPECT_EQ(s.conventionFlags, c.flags);
+  EXPECT_EQ(rig.translator.shown, conventionOf(c.after));
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, SysExRules, ::testing::Values(
-    SysExCase{"GsResetToXg", To::xg, Song::undecided, gsReset, Song::gs, 1, xgSetup(0)},
+    SysExCase{"GsResetToXg", To::xg, Song::undecided, gsReset, Song::gs, xgSetup(0)},
     SysExCase{"GsResetToAllDevices", To::xg, Song::undecided, "F0 41 7F 42 12 40 00 7F 00 41 F7",
-              Song::gs, 1, xgSetup(0)},
-    SysExCase{"GsResetToGm", To::gm, Song::undecided, gsReset, Song::gs, 1, gmSystemOn},
-    SysExCase{"GsResetUntranslated", To::none, Song::undecided, gsReset, Song::gs, 8, gsReset},
-    SysExCase{"XgOnToXg", To::xg, Song::undecided, xgOn, Song::xg, 8, xgOn},
-    SysExCase{"XgOnToGm", To::gm, Song::undecided, xgOn, Song::xg, 8, gmSystemOn},
-    SysExCase{"XgOnUntranslated", To::none, Song::undecided, xgOn, Song::xg, 8, xgOn},
-    SysExCase{"LaterXgOnMakesAGsSongXg", To::xg, Song::gs, xgOn, Song::xg, 8, xgOn},
-    SysExCase{"Sc88Mode1ToXg", To::xg, Song::undecided, sc88Mode1, Song::gs, 1, xgSetup(1)},
-    SysExCase{"Sc88Mode1ToGm", To::gm, Song::undecided, sc88Mode1, Song::gs, 1, gmSystemOn},
-    SysExCase{"Sc88Mode2IsDropped", To::xg, Song::undecided, sc88Mode2, Song::undecided, 0, ""},
-    SysExCase{"Sc88Mode2UntranslatedMarksGs", To::none, Song::undecided, sc88Mode2, Song::gs, 8,
-              sc88Mode2},
-    SysExCase{"RolandUntranslatedKeepsXg", To::none, Song::xg, partLevel, Song::xg, 0, partLevel},
-    SysExCase{"PartParameterWithoutReset", To::xg, Song::undecided, partLevel, Song::gs, 1,
-              xgSetup(1)},
+              Song::gs, xgSetup(0)},
+    SysExCase{"GsResetToGm", To::gm, Song::undecided, gsReset, Song::gs, gmSystemOn},
+    SysExCase{"GsResetUntranslated", To::none, Song::undecided, gsReset, Song::gs, gsReset},
+    SysExCase{"XgOnToXg", To::xg, Song::undecided, xgOn, Song::xg, xgOn},
+    SysExCase{"XgOnToGm", To::gm, Song::undecided, xgOn, Song::xg, gmSystemOn},
+    SysExCase{"XgOnUntranslated", To::none, Song::undecided, xgOn, Song::xg, xgOn},
+    SysExCase{"LaterXgOnMakesAGsSongXg", To::xg, Song::gs, xgOn, Song::xg, xgOn},
+    SysExCase{"Sc88Mode1ToXg", To::xg, Song::undecided, sc88Mode1, Song::gs, xgSetup(1)},
+    SysExCase{"Sc88Mode1ToGm", To::gm, Song::undecided, sc88Mode1, Song::gs, gmSystemOn},
+    SysExCase{"Sc88Mode2IsDropped", To::xg, Song::undecided, sc88Mode2, Song::undecided, ""},
+    SysExCase{"Sc88Mode2UntranslatedMarksGs", To::none, Song::undecided, sc88Mode2, Song::gs, sc88Mode2},
+    SysExCase{"RolandUntranslatedKeepsXg", To::none, Song::xg, partLevel, Song::xg, partLevel},
+    SysExCase{"PartParameterWithoutReset", To::xg, Song::undecided, partLevel, Song::gs, xgSetup(1)},
     SysExCase{"PartPanWithoutResetToGm", To::gm, Song::undecided, gs("40 11 1C", "30"), Song::gs,
-              1, gmSystemOn + " B0 0A 30"},
-    SysExCase{"RolandAfterXgOn", To::xg, Song::xg, partLevel, Song::gs, 1, xgSetup(1)},
-    SysExCase{"PartParameterIsDropped", To::xg, Song::gs, partLevel, Song::gs, 0, ""},
-    SysExCase{"InsertionEffectIsDropped", To::xg, Song::gs, gs("40 03 00", "01"), Song::gs, 0, ""},
+              gmSystemOn + " B0 0A 30"},
+    SysExCase{"RolandAfterXgOn", To::xg, Song::xg, partLevel, Song::gs, xgSetup(1)},
+    SysExCase{"PartParameterIsDropped", To::xg, Song::gs, partLevel, Song::gs, ""},
+    SysExCase{"InsertionEffectIsDropped", To::xg, Song::gs, gs("40 03 00", "01"), Song::gs, ""},
     SysExCase{"DisplayIsDropped", To::xg, Song::gs, "F0 41 10 45 12 10 00 00 41 42 2D F7",
-              Song::gs, 0, ""},
+              Song::gs, ""},
     SysExCase{"OtherDeviceIsDropped", To::xg, Song::gs, "F0 41 11 42 12 40 11 1C 30 00 F7",
-              Song::gs, 0, ""},
+              Song::gs, ""},
     SysExCase{"ShortRolandPasses", To::xg, Song::undecided, "F0 41 10 42 12 40 00 F7",
-              Song::undecided, 0, "F0 41 10 42 12 40 00 F7"},
-    SysExCase{"OtherMakersPass", To::xg, Song::gs, "F0 43 10 4C 02 01 00 01 10 F7", Song::gs, 0,
-              "F0 43 10 4C 02 01 00 01 10 F7"},
-    SysExCase{"UniversalPasses", To::xg, Song::gs, gmSystemOn, Song::gs, 0, gmSystemOn},
-    SysExCase{"MasterTuneCentre", To::xg, Song::gs, gs("40 00 00", "00 04 00 00"), Song::gs, 0,
-              fineTuning("40 00")},
+              Song::undecided, "F0 41 10 42 12 40 00 F7"},
+    SysExCase{"OtherMakersPass", To::xg, Song::gs, "F0 43 10 4C 02 01 00 01 10 F7", Song::gs, "F0 43 10 4C 02 01 00 01 10 F7"},
+    SysExCase{"UniversalPasses", To::xg, Song::gs, gmSystemOn, Song::gs, gmSystemOn},
+    SysExCase{"MasterTuneCentre", To::xg, Song::gs, gs("40 00 00", "00 04 00 00"), Song::gs, fineTuning("40 00")},
     // +12.8 cents: 128 tenths above the centre are 1049 of the 8192 steps per 100 cents.
     SysExCase{"MasterTuneEveryNibble", To::xg, Song::gs, gs("40 00 00", "00 04 08 00"), Song::gs,
-              0, fineTuning("48 19")},
-    SysExCase{"MasterTuneHighest", To::gm, Song::gs, gs("40 00 00", "00 07 0E 08"), Song::gs, 0,
-              fineTuning("7F 7F")},
-    SysExCase{"MasterTuneLowest", To::xg, Song::gs, gs("40 00 00", "00 00 01 08"), Song::gs, 0,
-              fineTuning("00 00")},
+              fineTuning("48 19")},
+    SysExCase{"MasterTuneHighest", To::gm, Song::gs, gs("40 00 00", "00 07 0E 08"), Song::gs, fineTuning("7F 7F")},
+    SysExCase{"MasterTuneLowest", To::xg, Song::gs, gs("40 00 00", "00 00 01 08"), Song::gs, fineTuning("00 00")},
     SysExCase{"MasterTuneMasksNibbles", To::xg, Song::gs, gs("40 00 00", "F0 F4 F0 F0"), Song::gs,
-              0, fineTuning("40 00")},
+              fineTuning("40 00")},
     // The last nibble's place holds the checksum: the nibble is missing and counts as 0.
     SysExCase{"MasterTuneCutShort", To::xg, Song::gs, "F0 41 10 42 12 40 00 00 00 04 00 05 F7",
-              Song::gs, 0, fineTuning("40 00")},
-    SysExCase{"MasterKeyShift", To::xg, Song::gs, gs("40 00 05", "4C"), Song::gs, 0,
-              everyChannel("Bn 64 02 Bn 65 00 Bn 06 4C Bn 64 7F Bn 65 7F")},
-    SysExCase{"MasterKeyShiftLimited", To::xg, Song::gs, gs("40 00 05", "99"), Song::gs, 0,
-              everyChannel("Bn 64 02 Bn 65 00 Bn 06 7F Bn 64 7F Bn 65 7F")},
-    SysExCase{"PanOfPart3", To::xg, Song::gs, gs("40 13 1C", "30"), Song::gs, 0, "B2 0A 30"},
-    SysExCase{"PanOfPart10", To::xg, Song::gs, gs("40 10 1C", "7F"), Song::gs, 0, "B9 0A 7F"},
-    SysExCase{"PanOfPart11", To::gm, Song::gs, gs("40 1A 1C", "00"), Song::gs, 0, "BA 0A 00"},
+              Song::gs, fineTuning("40 00")},
+    SysExCase{"MasterKeyShift", To::xg, Song::gs, gs("40 00 05", "4C"), Song::gs, everyChannel("Bn 64 02 Bn 65 00 Bn 06 4C Bn 64 7F Bn 65 7F")},
+    SysExCase{"MasterKeyShiftLimited", To::xg, Song::gs, gs("40 00 05", "99"), Song::gs, everyChannel("Bn 64 02 Bn 65 00 Bn 06 7F Bn 64 7F Bn 65 7F")},
+    SysExCase{"PanOfPart3", To::xg, Song::gs, gs("40 13 1C", "30"), Song::gs, "B2 0A 30"},
+    SysExCase{"PanOfPart10", To::xg, Song::gs, gs("40 10 1C", "7F"), Song::gs, "B9 0A 7F"},
+    SysExCase{"PanOfPart11", To::gm, Song::gs, gs("40 1A 1C", "00"), Song::gs, "BA 0A 00"},
     SysExCase{"PanToAllDevices", To::xg, Song::gs, "F0 41 7F 42 12 40 1F 1C 20 00 F7", Song::gs,
-              0, "BF 0A 20"},
-    SysExCase{"PanLimited", To::xg, Song::gs, gs("40 11 1C", "C0"), Song::gs, 0, "B0 0A 7F"},
-    SysExCase{"PanWithoutData", To::xg, Song::gs, "F0 41 10 42 12 40 11 1C F7", Song::gs, 0,
-              "B0 0A 00"}),
+              "BF 0A 20"},
+    SysExCase{"PanLimited", To::xg, Song::gs, gs("40 11 1C", "C0"), Song::gs, "B0 0A 7F"},
+    SysExCase{"PanWithoutData", To::xg, Song::gs, "F0 41 10 42 12 40 11 1C F7", Song::gs, "B0 0A 00"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-// State a GS song's parameters leave for the channel rules and the volume offset.
+// State a GS song's parameters leave for the channel rules, and the master volume's cut.
 TEST(SysExState, ParametersSetTheState) {
-  using Read = int32_t (*)(const PlayerState&);
+  using State = translate::Translator;
+  using Read = int32_t (*)(const State&, const RecordedActions&);
+  auto cut = [](const State&, const RecordedActions& out) {
+    return out.cuts.empty() ? -1 : out.cuts.back();
+  };
   struct Case {
     std::string messages;
     Read read;
     int32_t expected;
   } cases[] = {
-      {gs("40 11 15", "02"), [](const PlayerState& s) { return s.channels[0].rhythmMode; }, 2},
-      {gs("40 11 15", "02"), [](const PlayerState& s) { return s.channels[1].rhythmMode; }, 0},
-      {gs("40 10 15", "00"), [](const PlayerState& s) { return s.channels[9].rhythmMode; }, 0},
-      {gs("40 10 15", "00"), [](const PlayerState& s) { return s.channels[9].userDrumSet; }, 0},
-      {gs("40 10 15", "02"), [](const PlayerState& s) { return s.channels[9].userDrumSet; }, 0x40},
-      {gs("40 1A 15", "01"), [](const PlayerState& s) { return s.channels[10].rhythmMode; }, 1},
-      {gs("40 19 15", "01"), [](const PlayerState& s) { return s.channels[8].rhythmMode; }, 1},
-      {gs("20 11 05", "40"), [](const PlayerState& s) { return s.UserToneTable[133 * 16 + 1]; },
+      {gs("40 11 15", "02"), [](const State& s, const auto&) { return s.channels[0].rhythmMode; },
+       2},
+      {gs("40 11 15", "02"), [](const State& s, const auto&) { return s.channels[1].rhythmMode; },
+       0},
+      {gs("40 10 15", "00"), [](const State& s, const auto&) { return s.channels[9].rhythmMode; },
+       0},
+      {gs("40 10 15", "00"), [](const State& s, const auto&) { return s.channels[9].userDrumSet; },
+       0},
+      {gs("40 10 15", "02"), [](const State& s, const auto&) { return s.channels[9].userDrumSet; },
        0x40},
-      {gs("21 0C 26", "E0"), [](const PlayerState& s) { return s.UserDrumTable[38 * 16 + 12]; },
-       0x7F},
+      {gs("40 1A 15", "01"), [](const State& s, const auto&) { return s.channels[10].rhythmMode; },
+       1},
+      {gs("40 19 15", "01"), [](const State& s, const auto&) { return s.channels[8].rhythmMode; },
+       1},
+      {gs("20 11 05", "40"),
+       [](const State& s, const auto&) { return s.UserToneTable[133 * 16 + 1]; }, 0x40},
+      {gs("21 0C 26", "E0"),
+       [](const State& s, const auto&) { return s.UserDrumTable[38 * 16 + 12]; }, 0x7F},
       {gs("20 1F 80", "10") + gs("21 1F F6", "10"),
-       [](const PlayerState& s) {
+       [](const State& s, const auto&) {
          return static_cast<int32_t>(
              std::count(s.UserToneTable.begin(), s.UserToneTable.end(), -1) +
              std::count(s.UserDrumTable.begin(), s.UserDrumTable.end(), -1));
        },
        8192},
-      {gs("40 00 04", "64"), [](const PlayerState& s) { return s.volumeOffset.load(); }, -27},
-      {gs("40 00 04", "64") + gs("40 00 04", "7F"),
-       [](const PlayerState& s) { return s.volumeOffset.load(); }, 0},
-      {gs("40 00 04", "64") + gs("40 00 04", "50"),
-       [](const PlayerState& s) { return s.masterVolumeCut.load(); }, 47},
-      {gs("40 00 04", "E0"), [](const PlayerState& s) { return s.volumeOffset.load(); }, 0},
-      {gs("40 00 04", "64"), [](const PlayerState& s) { return int32_t{s.volumeChanged}; }, 1},
+      {gs("40 00 04", "64"), cut, 27},
+      {gs("40 00 04", "64") + gs("40 00 04", "7F"), cut, 0},
+      {gs("40 00 04", "64") + gs("40 00 04", "50"), cut, 47},
+      {gs("40 00 04", "E0"), cut, 0},
   };
   for (const Case& c : cases) {
     TranslateRig rig(To::xg, Song::gs);
-    rig.engine.state.channels[9].userDrumSet = 0x40;
+    rig.translator.channels[9].userDrumSet = 0x40;
     rig.feed(c.messages);
-    EXPECT_EQ(c.read(rig.engine.state), c.expected) << c.messages;
+    EXPECT_EQ(c.read(rig.translator, rig.out), c.expected) << c.messages;
   }
 }
 
-TEST(SysExSetUp, ExactBytesShiftsAndSleeps) {
+TEST(SysExSetUp, ExactMessagesAndPauses) {
   TranslateRig rig(To::xg);
-  uint32_t origin = rig.engine.state.timeOrigin, t0 = rig.clock.now;
-  rig.clock.sleeps.clear();
   rig.feed(gsReset);
-  std::vector<Captured> expected = {
-      {t0, hex(xgOn)},
-      {t0 + 50, hex("F0 43 10 4C 02 01 00 01 01 F7")},
-      {t0 + 70, hex("F0 43 10 4C 02 01 5A 01 F7")},
-      {t0 + 90, hex("F0 43 10 4C 02 01 40 01 00 F7")},
-      {t0 + 110, hex("B9 00 7F")},
-      {t0 + 110, hex("20 00")},  // running status
-      {t0 + 110, hex("C9 00")},
-      {t0 + 110, hex("B9 00 00")},
+  const std::vector<std::string> expected = {
+      "reset",
+      xgOn,
+      "pause 100/50",
+      "F0 43 10 4C 02 01 00 01 01 F7",
+      "pause 20/20",
+      "F0 43 10 4C 02 01 5A 01 F7",
+      "pause 100/20",
+      "F0 43 10 4C 02 01 40 01 00 F7",
+      "pause 820/20",
+      "B9 00 7F",
+      "B9 20 00",
+      "C9 00",
+      "B9 00 00",
+      "pause 20/10",
   };
-  EXPECT_EQ(rig.serial.writes, expected);
-  EXPECT_EQ(rig.clock.sleeps, (std::vector<int32_t>{50, 20, 20, 20, 10}));
-  EXPECT_EQ(rig.engine.state.timeOrigin - origin, 1060u);
-  EXPECT_EQ(rig.engine.state.outputStatus, 0xC9);
-  EXPECT_TRUE(rig.repaint);
+  EXPECT_EQ(rig.out.steps, expected);
+  EXPECT_EQ(rig.out.shifted, 1060u);
 }
 
 TEST(SysExPause, ResetsAndFastForward) {
@@ -204,13 +208,11 @@ TEST(SysExPause, ResetsAndFastForward) {
   };
   for (const Case& c : cases) {
     TranslateRig rig(c.target);
-    rig.engine.state.fastForward = c.fastForward ? 255 : 0;
-    uint32_t origin = rig.engine.state.timeOrigin;
-    rig.clock.sleeps.clear();
+    rig.context.fastForward = c.fastForward;
     rig.feed(c.message);
-    EXPECT_EQ(rig.engine.state.timeOrigin - origin, c.shift) << c.message;
-    EXPECT_EQ(rig.clock.sleeps, c.sleeps) << c.message;
-    EXPECT_EQ(rig.repaint.load(), c.repaint) << c.message;
+    EXPECT_EQ(rig.out.shifted, c.shift) << c.message;
+    EXPECT_EQ(rig.out.sleeps, c.sleeps) << c.message;
+    EXPECT_EQ(rig.out.resets != 0, c.repaint) << c.message;
   }
 }
 
@@ -230,7 +232,7 @@ TEST(SysExBadInput, ShortAndOverflowingRolandMessages) {
       TranslateRig rig(target);
       rig.feed(m);
       EXPECT_EQ(rig.heard(), m);
-      EXPECT_EQ(rig.engine.state.undetected, -1);
+      EXPECT_EQ(rig.translator.shown, SongConvention::undecided);
     }
   }
 }
@@ -260,10 +262,10 @@ class ChannelRules : public ::testing::TestWithParam<Case> {};
 TEST_P(ChannelRules, Heard) {
   const Case& c = GetParam();
   TranslateRig rig(c.target, c.song);
-  PlayerState& s = rig.engine.state;
+  translate::Translator& s = rig.translator;
   s.UserDrumTable[38 * 16 + 12] = 40;
   s.UserDrumTable[(128 + 38) * 16 + 12] = 41;
-  ChannelState& ch = s.channels[messagesOf(hex(c.in)).back()[0] & 0x0F];
+  translate::ChannelState& ch = s.channels[messagesOf(hex(c.in)).back()[0] & 0x0F];
   ch.rhythmMode = c.part.rhythmMode;
   ch.bankMsb = c.part.bankMsb;
   ch.bankLsb = c.part.bankLsb;
@@ -413,23 +415,20 @@ TEST(ChannelVolume, OffsetWithAndWithoutTranslation) {
   };
   for (const Case& c : cases) {
     TranslateRig rig(c.target, Song::gs);
-    rig.engine.state.volumeOffset = c.offset;
-    rig.engine.state.channels[5].rhythmMode = c.rhythmMode;
+    rig.context.volumeOffset = c.offset;
+    rig.translator.channels[5].rhythmMode = c.rhythmMode;
     rig.feed(c.in);
     EXPECT_EQ(rig.heard(), c.heard) << c.offset;
-    EXPECT_EQ(rig.engine.state.channels[5].volume, c.recorded) << c.offset;
+    EXPECT_EQ(rig.translator.channels[5].volume, c.recorded) << c.offset;
   }
 }
 
-TEST(ChannelBank, RecordedPerChannelAndPerTrack) {
+TEST(ChannelBank, RecordedPerChannel) {
   TranslateRig rig(To::xg, Song::gs);
-  rig.feed(hex("B4 00 08"), 3);
-  rig.feed(hex("B4 20 02"), 3);
+  rig.feed("B4 00 08 B4 20 02");
   EXPECT_EQ(rig.heard(), "B4 00 08 B4 20 02");
-  const PlayerState& s = rig.engine.state;
-  EXPECT_EQ(std::make_pair(s.channels[4].bankMsb, s.channels[4].bankLsb), std::make_pair(8, 2));
-  EXPECT_EQ(std::make_pair(s.cursors[3].trackBankMsb, s.cursors[3].trackBankLsb),
-            std::make_pair(8, 2));
+  const translate::ChannelState& ch = rig.translator.channels[4];
+  EXPECT_EQ(std::make_pair(ch.bankMsb, ch.bankLsb), std::make_pair(8, 2));
 }
 
 // The voice list as written down: LSB 0 for every program, 346 further voices, 18 drum kits.

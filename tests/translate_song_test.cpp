@@ -35,7 +35,7 @@ Bytes song(const Events& events) {
 std::string play(PlayerRig& rig, To target, const Bytes& file, int result = playerDone) {
   rig.load(file);
   int prepared = preparePlayback(rig.engine);
-  setTarget(rig.engine, target);
+  setTarget(rig.options, target);
   EXPECT_EQ(rig.playPrepared(prepared), result);
   std::vector<Captured> writes;
   for (const auto& [time, bytes] : rig.sent()) writes.push_back({time, bytes});
@@ -86,7 +86,7 @@ TEST(TranslatedSong, GsSongToXgToGmAndUntranslated) {
   for (const Case& c : cases) {
     PlayerRig rig;
     EXPECT_EQ(play(rig, c.target, song(gsSong)), c.heard);
-    EXPECT_EQ(rig.engine.state.conventionFlags, c.target == To::none ? 2 | 8 : 2 | 1);
+    EXPECT_EQ(rig.engine.translator.shown, SongConvention::gs);
   }
 }
 
@@ -150,7 +150,7 @@ TEST(TranslatedSong, DrumPartChangeOfThePublicTestSong) {
     PlayerRig rig;
     ASSERT_EQ(loadSong(rig.engine, path.c_str()), loadOk);
     int prepared = preparePlayback(rig.engine);
-    setTarget(rig.engine, target);
+    setTarget(rig.options, target);
     rig.playPrepared(prepared);
     std::vector<Captured> writes;
     for (const auto& [time, bytes] : rig.sent()) writes.push_back({time, bytes});
@@ -161,8 +161,8 @@ TEST(TranslatedSong, DrumPartChangeOfThePublicTestSong) {
       if (noteChannels.size() == 4) noteChannels += ' ';
     }
     EXPECT_EQ(noteChannels, channels);
-    EXPECT_EQ(rig.engine.state.channels[0].rhythmMode, 2);
-    EXPECT_EQ(rig.engine.state.channels[9].rhythmMode, 0);
+    EXPECT_EQ(rig.engine.translator.channels[0].rhythmMode, 2);
+    EXPECT_EQ(rig.engine.translator.channels[9].rhythmMode, 0);
   }
 }
 
@@ -177,10 +177,10 @@ TEST(TranslatedSong, PublicTestSongsLeaveACleanWire) {
       PlayerRig rig;
       loadSong(rig.engine, entry.path().string().c_str());
       if (preparePlayback(rig.engine) == 0) {
-        setTarget(rig.engine, target);
+        setTarget(rig.options, target);
         rig.playPrepared(0);
       }
-      stopPlayback(rig.engine, nullptr);
+      stopPlayback(rig.engine);
       SCOPED_TRACE(entry.path().string());
       heardOn(rig.serial.writes);
       EXPECT_TRUE(soundingOnWire(rig.serial.bytes()).empty());

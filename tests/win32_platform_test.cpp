@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/file_cue.h"
+#include "control/file_cue.h"
 #include "app/settings.h"
 #include "common/log.h"
-#include "platform/win32/win32_platform.h"
+#include "backends/win32/win32_platform.h"
 #include "support/player_rig.h"
 #include "support/temp_dir.h"
 

@@ -20,8 +20,8 @@
 #include "display/back_buffer.h"
 #include "display/note_cells.h"
 #include "display/status_window.h"
-#include "platform/win32/win32_glyphs.h"
-#include "platform/win32/win32_window.h"
+#include "backends/win32/win32_glyphs.h"
+#include "backends/win32/win32_window.h"
 
 namespace {
 

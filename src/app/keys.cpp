@@ -1,9 +1,6 @@
 #include "app/keys.h"
 
-#include <algorithm>
-#include <cstdint>
-
-#include "app/program.h"
+#include <cstring>
 
 namespace tessaro {
 
@@ -11,88 +8,68 @@ namespace {
 
 constexpr int32_t volumeKeyStep = 12;
 
-bool isDigit(int code) { return code >= '0' && code <= '9'; }
+using Action = void (*)(Commands&);
 
-void changeVolume(App& app, int32_t delta) {
-  int32_t volume = app.options.volumeAdd.load() + delta;
-  app.options.volumeAdd = volume;
-  setUserVolume(app.engine, volume);
-}
+// A row of the key table: the characters that give the command, and what it does while the
+// play list is empty (idle) and while a song plays; none: the key does nothing there.
+struct KeyRow {
+  const char* keys;
+  Action idle;
+  Action play;
+};
 
-void repeatDown(App& app) {
-  PlayerState& state = app.engine.state;
-  state.repeatSetByUser = 255;
-  state.repeatCount = std::max(state.repeatCount.load() - 1, 0);
-}
+void volumeDown(Commands& c) { c.stepVolume(-volumeKeyStep); }
+void volumeUp(Commands& c) { c.stepVolume(volumeKeyStep); }
+void repeatDown(Commands& c) { c.stepRepeats(-1); }
+void repeatUp(Commands& c) { c.stepRepeats(1); }
+void resetModule(Commands& c) { c.resetModule(); }
+void openFile(Commands& c) { c.openFile(); }
+void fadeOut(Commands& c) { c.fadeOut(); }
+void speedUp(Commands& c) { c.speedUp(); }
+void normalSpeed(Commands& c) { c.normalSpeed(); }
+void slowDown(Commands& c) { c.slowDown(); }
+void stopSong(Commands& c) { c.stopSong(); }
 
-void repeatUp(App& app) {
-  PlayerState& state = app.engine.state;
-  state.repeatSetByUser = 255;
-  int32_t count = state.repeatCount.load();
-  state.repeatCount = count < 0 ? 0 : (count == INT32_MAX ? count : count + 1);
-}
+constexpr KeyRow keyTable[] = {
+    {",<", volumeDown, volumeDown},   {".>", volumeUp, volumeUp},
+    {"Gg", resetModule, resetModule}, {"-_", repeatDown, repeatDown},
+    {";+", repeatUp, repeatUp},       {"Oo", openFile, openFile},
+    {"Ff", nullptr, fadeOut},         {"Uu", nullptr, speedUp},
+    {"Ss", nullptr, normalSpeed},     {"Dd", nullptr, slowDown},
+    {"\x1B", nullptr, stopSong},
+};
 
-void resetModule(App& app) {
-  sendGmSystemOn(app.port);
-  shiftClock(app.engine, 50);
-}
-
-// Keys that act the same in both loops. True when the key was one of them.
-bool applyCommonKey(App& app, int code) {
-  if (isDigit(code)) {
-    app.options.DispLevel = code - '0';
-  } else if (code == ',' || code == '<') {
-    changeVolume(app, -volumeKeyStep);
-  } else if (code == '.' || code == '>') {
-    changeVolume(app, volumeKeyStep);
-  } else if (code == 'G' || code == 'g') {
-    resetModule(app);
-  } else if (code == '-' || code == '_') {
-    repeatDown(app);
-  } else if (code == ';' || code == '+') {
-    repeatUp(app);
-  } else {
-    return false;
+// The row of a key, or none. Codes outside the characters (navigation keys, Alt+letter) and
+// characters of no row are taken and ignored.
+const KeyRow* rowOf(int code) {
+  if (code <= 0 || code > 0x7F) return nullptr;
+  for (const KeyRow& row : keyTable) {
+    if (std::strchr(row.keys, code) != nullptr) return &row;
   }
-  return true;
+  return nullptr;
+}
+
+bool isDigit(int code) {
+  return code >= '0' && code <= '9';
 }
 
 }  // namespace
 
-int32_t fasterSpeed(int32_t divisor) {
-  return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(divisor) * 17 / 16, INT32_MAX));
-}
-
-int32_t slowerSpeed(int32_t divisor) {
-  return static_cast<int32_t>((16 * static_cast<int64_t>(divisor) + 8) / 17);
-}
-
-IdleAction applyIdleKey(App& app, int code) {
+IdleAction applyIdleKey(Commands& commands, int code) {
   if (code == KeyEscape) return IdleAction::quit;
-  if (applyCommonKey(app, code)) return IdleAction::none;
-  if (code == 'O' || code == 'o') openFileDialog(app);
+  if (isDigit(code)) {
+    commands.setReportLevel(code - '0', Echo::quiet);
+  } else if (const KeyRow* row = rowOf(code); row != nullptr && row->idle != nullptr) {
+    row->idle(commands);
+  }
   return IdleAction::none;
 }
 
-void applyPlayKey(App& app, int code) {
-  PlayerState& state = app.engine.state;
-  if (code == KeyEscape) {
-    stopPlayback(app.engine, app.player.get());
-  } else if (applyCommonKey(app, code)) {
-  } else if (code == 'F' || code == 'f') {
-    state.fadeActive = 255;
-    paintStatus(app);
-  } else if (code == 'U' || code == 'u') {
-    state.speedDivisor = fasterSpeed(state.speedDivisor);
-    paintStatus(app);
-  } else if (code == 'S' || code == 's') {
-    state.speedDivisor = DefaultSpeedDivisor;
-    paintStatus(app);
-  } else if (code == 'D' || code == 'd') {
-    state.speedDivisor = slowerSpeed(state.speedDivisor);
-    paintStatus(app);
-  } else if ((code == 'O' || code == 'o') && app.cue.length < CueCapacity) {
-    openFileDialog(app);
+void applyPlayKey(Commands& commands, int code) {
+  if (isDigit(code)) {
+    commands.setReportLevel(code - '0', Echo::quiet);
+  } else if (const KeyRow* row = rowOf(code); row != nullptr && row->play != nullptr) {
+    row->play(commands);
   }
 }
 

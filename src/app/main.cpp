@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/program.h"
-#include "platform/fltk/fltk_window.h"
-#include "platform/fonts/font_glyphs.h"
-#include "platform/posix/posix_platform.h"
+#include "backends/fltk/fltk_window.h"
+#include "backends/fonts/font_glyphs.h"
+#include "backends/posix/posix_platform.h"
 
 int main(int argc, char** argv) {
   tessaro::platform::posix::PosixPlatform platform;

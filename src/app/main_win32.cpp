@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/program.h"
-#include "platform/win32/win32_glyphs.h"
-#include "platform/win32/win32_platform.h"
-#include "platform/win32/win32_window.h"
+#include "backends/win32/win32_glyphs.h"
+#include "backends/win32/win32_platform.h"
+#include "backends/win32/win32_window.h"
 
 int main(int argc, char** argv) {
   tessaro::platform::win32::Win32Platform platform;

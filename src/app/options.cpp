@@ -25,37 +25,46 @@ bool isOptionWord(const std::string& word) {
   return (word[0] == '/' || word[0] == '-') && !isAbsolutePathWord(word);
 }
 
-void slashOption(OptionSinks& sinks, const std::string& word) {
-  PlaybackOptions& options = sinks.options;
-  PlayerState& state = sinks.engine.state;
-  Log& log = sinks.log;
+// The slash options by their letters after the slash, tested in order (so that /so and /com
+// come before /s and /c); the number follows the first letter.
+struct SlashOption {
+  const char* letters;
+  void (*apply)(Commands& commands, const char* number);
+};
+
+constexpr SlashOption slashOptions[] = {
+    {"NX", [](Commands& c, const char*) { c.setConversion(Conversion::off, Echo::confirm); }},
+    {"NC", [](Commands& c, const char*) { c.setConversion(Conversion::allOff, Echo::confirm); }},
+    {"XG", [](Commands& c, const char*) { c.setConversion(Conversion::xg, Echo::confirm); }},
+    {"GM", [](Commands& c, const char*) { c.setConversion(Conversion::gm, Echo::confirm); }},
+    {"SO", [](Commands& c, const char*) { c.setConsoleMode(); }},
+    {"CO", [](Commands&, const char*) {}},  // the COM port, taken by the first pass
+    {"V", [](Commands& c, const char* n) { c.setVolume(parseDecimal(n)); }},
+    {"F", [](Commands& c, const char* n) { c.setFadeSpeed(parseDecimal(n)); }},
+    {"S", [](Commands& c, const char* n) { c.setFadeStep(parseDecimal(n)); }},
+    {"C", [](Commands& c, const char* n) { c.setFadeInterval(parseDecimal(n)); }},
+};
+
+bool lettersMatch(const std::string& word, const char* letters) {
+  for (size_t i = 0; letters[i] != '\0'; ++i) {
+    if (upper(at(word, i + 1)) != letters[i]) return false;
+  }
+  return true;
+}
+
+void slashOption(Commands& commands, const std::string& word) {
   if (word == "/FE" || word == "/fe") return;
-  char second = upper(at(word, 1));
-  char third = upper(at(word, 2));
+  char second = at(word, 1);
+  if (second >= '0' && second <= '9') {
+    commands.setReportLevel(second - '0', Echo::confirm);
+    return;
+  }
   const char* number = word.c_str() + std::min<size_t>(2, word.size());
-  if ((second == 'N' && (third == 'X' || third == 'C')) || (second == 'X' && third == 'G') ||
-      (second == 'G' && third == 'M')) {
-    applyConversion(sinks, second, third);
-  } else if (second == 'V') {
-    options.volumeAdd = parseDecimal(number);
-    setUserVolume(sinks.engine, options.volumeAdd);
-    log.print("Volume = %d \n", options.volumeAdd.load());
-  } else if (second == 'F') {
-    log.print("FadeOutSpeed = %d \n", applyFadeSpeed(sinks.engine, parseDecimal(number)));
-  } else if (second == 'S' && third == 'O') {
-    options.consoleMode = true;
-    log.print("Console mode: ON.\n");
-  } else if (second == 'S') {
-    state.fadeStep = parseDecimal(number);
-    log.print("FadeOutVolStep = %d \n", state.fadeStep.load());
-  } else if (second == 'C' && third == 'O') {
-    // The COM port, taken by the first pass.
-  } else if (second == 'C') {
-    state.fadeInterval = parseDecimal(number);
-    log.print("FadeOutCycleTime = %d \n", state.fadeInterval.load());
-  } else if (second >= '0' && second <= '9') {
-    options.DispLevel = second - '0';
-    log.print("DispLevel=%d  RealPlay=ON\n", options.DispLevel.load());
+  for (const SlashOption& option : slashOptions) {
+    if (lettersMatch(word, option.letters)) {
+      option.apply(commands, number);
+      return;
+    }
   }
 }
 
@@ -113,98 +122,54 @@ void printUsage(Log& log) {
   for (const char* line : lines) log.write(line);
 }
 
-int applyFadeSpeed(Engine& engine, int speed) {
-  PlayerState& state = engine.state;
-  if (speed < 2) speed = 2;
-  if (speed >= 224) {
-    state.fadeInterval = 125;
-    state.fadeStep = speed / 56;
-  } else {
-    state.fadeStep = 3;
-    state.fadeInterval = 21000 / speed;
-  }
-  return speed;
-}
-
-void applyConversion(OptionSinks& sinks, char first, char second) {
-  TargetMap& targets = sinks.engine.targets;
-  using platform::ModuleConvention;
-  if (first == 'X') {
-    targets.setAll(-1, 0, 0);
-    sinks.options.initialConventionFlags = 2;
-    sinks.log.print("GS => XG conversion AUTO-DETECT.\n");
-    setPortConvention(sinks.engine.port, ModuleConvention::xg);
-  } else if (first == 'G') {
-    targets.setAll(0, -1, 0);
-    sinks.options.initialConventionFlags = 0;
-    sinks.log.print("GS => GM conversion AUTO-DETECT.\n");
-    setPortConvention(sinks.engine.port, ModuleConvention::gm);
-  } else {
-    targets.setAll(0, 0, 0);
-    sinks.options.initialConventionFlags = 0;
-    sinks.log.print(second == 'C' ? "88GS/XG/GM conversion ALL OFF.\n"
-                                  : "GS => XG conversion OFF.\n");
-    // Untranslated songs keep their own convention, most often GS.
-    setPortConvention(sinks.engine.port, ModuleConvention::gs);
-  }
-}
-
 bool isAbsolutePathWord(const std::string& word) {
   return word.size() > 1 && word[0] == '/' && word.find('/', 1) != std::string::npos;
 }
 
-bool commandLineFirstPass(OptionSinks& sinks, const std::vector<std::string>& words) {
+bool commandLineFirstPass(Commands& commands, Log& log, const std::vector<std::string>& words) {
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (word.empty() || !isOptionWord(word)) continue;
     if (isComWord(word)) {
-      sinks.options.comPort = parseDecimal(word.c_str() + 4);
-      sinks.log.print("COM port = COM%d \n", sinks.options.comPort);
+      commands.setComPort(parseDecimal(word.c_str() + 4));
     } else if (at(word, 1) == '?') {
-      printUsage(sinks.log);
+      printUsage(log);
       return true;
     }
   }
   return false;
 }
 
-void commandLineSecondPass(OptionSinks& sinks, const std::vector<std::string>& words) {
+void commandLineSecondPass(Commands& commands, const std::vector<std::string>& words) {
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (word.empty()) continue;
     const char* rest = word.c_str() + 1;
     switch (word[0]) {
       case '@':
-        sinks.options.skipToMeasure = parseDecimal(rest);
-        sinks.log.print("Skip to Meas = %d \n", sinks.options.skipToMeasure);
+        commands.setStartMeasure(parseDecimal(rest));
         break;
       case '.':
-        sinks.options.skipToBeat = parseDecimal(rest);
-        sinks.log.print("Skip to Beat = %d \n", sinks.options.skipToBeat);
+        commands.setStartBeat(parseDecimal(rest));
         break;
       case '&':
-        sinks.engine.state.repeatCount = parseDecimal(rest);
-        sinks.engine.state.repeatSetByUser = 255;
-        sinks.log.print("Repeat Time = %d \n", sinks.engine.state.repeatCount.load());
+        commands.setRepeats(parseDecimal(rest));
         break;
-      case '#': {
-        int value = parseHexText(rest);
-        sinks.log.print("%04X ", value);
-        sendDirectByte(sinks.engine.port, value);
+      case '#':
+        commands.sendByte(parseHexText(rest));
         break;
-      }
       case '/':
         if (isAbsolutePathWord(word)) {
-          appendEntry(sinks.cue, word);
+          commands.queueFile(word);
         } else {
-          slashOption(sinks, word);
+          slashOption(commands, word);
         }
         break;
       case '-':
       case '$':
         break;
       default:
-        appendEntry(sinks.cue, word);
+        commands.queueFile(word);
         break;
     }
   }

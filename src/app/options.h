@@ -1,25 +1,15 @@
-// Options: the one vocabulary of the command line (and, with its own number syntax, the
-// settings file). The first pass takes the COM port and the usage request; the second pass
-// applies everything else, sends direct bytes and appends file names to the cue.
+// Options: the command line's words turned into commands. The first pass takes the COM port
+// and the usage request; the second pass takes everything else, in the order given, sending
+// direct bytes and queuing file names.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "app/file_cue.h"
 #include "common/log.h"
-#include "common/playback_options.h"
-#include "player/engine.h"
+#include "control/commands.h"
 
 namespace tessaro {
-
-// What the option passes write to.
-struct OptionSinks {
-  PlaybackOptions& options;
-  Engine& engine;  // targets, repeat count, fade values, volume, direct bytes
-  FileCue& cue;
-  Log& log;
-};
 
 // Hexadecimal digits from the start of text; stops at the first other character.
 int parseHexText(const char* text);
@@ -27,17 +17,13 @@ int parseHexText(const char* text);
 int parseDecimal(const char* text);
 
 void printUsage(Log& log);
-// The fade speed: 100 is 3 units every 210 ms. Returns the speed after its lower bound.
-int applyFadeSpeed(Engine& engine, int speed);
-// The conversion options /xg, /gm, /nc and /nx, by their two letters (upper case).
-void applyConversion(OptionSinks& sinks, char first, char second);
 
 // A word of the form /dir/name: a file name, not an option.
 bool isAbsolutePathWord(const std::string& word);
 
 // First pass over the command-line words (word 0, the program path, is skipped). True when
 // the usage text was asked for and printed: the program then ends.
-bool commandLineFirstPass(OptionSinks& sinks, const std::vector<std::string>& words);
-void commandLineSecondPass(OptionSinks& sinks, const std::vector<std::string>& words);
+bool commandLineFirstPass(Commands& commands, Log& log, const std::vector<std::string>& words);
+void commandLineSecondPass(Commands& commands, const std::vector<std::string>& words);
 
 }  // namespace tessaro

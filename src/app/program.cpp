@@ -1,6 +1,8 @@
 // Start-up, idle loop, song loop and the end of the run.
 #include "app/program.h"
 
+#include <algorithm>
+
 #include "app/keys.h"
 #include "app/options.h"
 #include "app/status_link.h"
@@ -10,22 +12,37 @@ namespace tessaro {
 namespace {
 
 constexpr size_t tooManyWords = 512;
+constexpr int consoleFlushLimit = 4096;
 
 void sleepMs(App& app, int32_t ms) {
   app.sys.clock->sleepMs(ms);
 }
 
-OptionSinks sinksOf(App& app) {
-  return OptionSinks{app.options, app.engine, app.cue, app.log};
-}
-
 void settingsPass(App& app, const std::string& path, int number) {
-  SettingsPass pass{sinksOf(app), *app.sys.files, app.ProgramDir, number,
+  SettingsPass pass{app.commands, app.log, *app.sys.files, app.ProgramDir, number,
                     app.sys.environment->pathRules(), [&app](const std::string& name) {
                       return app.sys.environment->nativeFileName(name);
                     }};
   if (readSettingsPass(app.settings, pass, path))
     app.exitHandlers.add([&app] { closeSettings(app.settings); });
+}
+
+// Console keys typed before the window appeared are dropped.
+void flushConsole(App& app) {
+  for (int i = 0; i < consoleFlushLimit && app.sys.console->readKey() != 0; ++i) {
+  }
+}
+
+// Start-up: the window is made and painted; unless console mode is asked for, keys come from
+// the window alone from then on.
+void openStatusWindow(App& app) {
+  if (!app.status->open()) return;
+  flushConsole(app);
+  if (!app.options.consoleMode) {
+    app.sys.console->release();
+    app.ConsoleDetached = true;
+  }
+  app.status->releaseTopmost();
 }
 
 // Start-up up to the opened port. False when the run ends here with exitCode.
@@ -42,8 +59,7 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
 
   app.options.comPort = 0;
   app.options.DispLevel = 0;
-  app.options.initialConventionFlags = 2;
-  app.engine.targets.setAll(-1, 0, 0);
+  app.options.target = Target::xg;
 
   std::string word0 = words.empty() ? std::string() : words[0];
   const platform::PathRules paths = app.sys.environment->pathRules();
@@ -51,10 +67,9 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
       directoryPart(app.sys.environment->programPath(word0), paths.separator, paths.skipLeadBytes);
   if (words.size() >= tooManyWords) app.log.print("Too many command line parameters.\n");
 
-  OptionSinks sinks = sinksOf(app);
   std::string settingsFile = app.sys.environment->settingsPath(app.ProgramDir);
   settingsPass(app, settingsFile, 1);
-  if (commandLineFirstPass(sinks, words)) {
+  if (commandLineFirstPass(app.commands, app.log, words)) {
     exitCode = 0;
     return false;
   }
@@ -63,7 +78,8 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   app.OldWindows = app.sys.environment->oldSystem();
 
   app.log.print("Initializing MIDI System ... \n");
-  if (openMidiPort(app.port, app.options.comPort, platform::MidiOutputs::mapper) != 0) {
+  if (openMidiPort(app.port, app.options.comPort, platform::MidiOutputs::mapper,
+                   app.options.DispLevel >= 1) != 0) {
     if (app.sys.environment->japaneseUser()) {
       app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
       app.log.print(
@@ -76,12 +92,12 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
     return false;
   }
   // The default target chosen above; the conversion options tell the port again if they change it.
-  setPortConvention(app.port, platform::ModuleConvention::xg);
+  setPortConvention(app.port, moduleConventionOf(app.options.target));
   sleepMs(app, 100);
-  app.engine.state.gsDetected = 0;
-  app.engine.state.xgDetected = 0;
-  app.engine.state.undetected = 0;
-  if (!buildStatusPictures(app)) {
+  app.engine.translator.shown = SongConvention::none;
+  std::string failedPicture;
+  if (!app.status->buildPictures(failedPicture)) {
+    app.log.print("No corresponding function <%s>\n", failedPicture.c_str());
     exitCode = 1;
     return false;
   }
@@ -91,7 +107,7 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   sleepMs(app, 500);
 
   settingsPass(app, settingsFile, 2);
-  commandLineSecondPass(sinks, words);
+  commandLineSecondPass(app.commands, words);
   openStatusWindow(app);
   return true;
 }
@@ -103,11 +119,11 @@ bool interrupted(App& app) {
 
 // A serial line that failed is gone for the rest of the run: said once, in plain words.
 bool outputLost(App& app) {
-  if (!app.port.outputLost.load(std::memory_order_acquire)) return false;
+  if (!outputLost(app.port)) return false;
   if (!app.outputLostReported) {
     app.outputLostReported = true;
     app.log.print("\nCOM%d takes no more data (%s): playback stops.\n", app.port.portSelector,
-                  app.port.lostReason.c_str());
+                  outputLostReason(app.port).c_str());
   }
   return true;
 }
@@ -116,7 +132,7 @@ bool outputLost(App& app) {
 int takeTurnKey(App& app) {
   int key = 0;
   if (pollConsoleKey(app) != 0) key = takeConsoleKey(app);
-  if (peekWindowKey(app) != 0) key = takeWindowKey(app);
+  if (app.status->peekKey() != 0) key = app.status->takeKey();
   return key;
 }
 
@@ -124,11 +140,12 @@ int takeTurnKey(App& app) {
 bool idleLoop(App& app) {
   while (app.cue.length == 0) {
     sleepMs(app, app.OldWindows ? 100 : 50);
-    if (windowClosed(app) || interrupted(app) || outputLost(app)) return false;
+    if (app.status->closedByUser() || interrupted(app) || outputLost(app)) return false;
     int key = takeTurnKey(app);
-    if (key != 0 && applyIdleKey(app, key) == IdleAction::quit) return false;
+    if (key != 0 && applyIdleKey(app.commands, key) == IdleAction::quit) return false;
     // Without a window, keys are the only way in: input that has ended can bring no file.
-    if (key == 0 && !app.ConsoleDetached && !windowExists(app) && app.sys.console->inputEnded())
+    if (key == 0 && !app.ConsoleDetached && !app.status->exists() &&
+        app.sys.console->inputEnded())
       return false;
   }
   return true;
@@ -136,10 +153,10 @@ bool idleLoop(App& app) {
 
 void startPlayerThread(App& app) {
   Engine& engine = app.engine;
-  app.player = app.sys.threads->createSuspended([&engine] { playerThread(engine); });
-  app.player->setTimeCritical();
+  engine.thread = app.sys.threads->createSuspended([&engine] { playerThread(engine); });
+  engine.thread->setTimeCritical();
   sleepMs(app, 400);
-  app.player->resume();
+  engine.thread->resume();
 }
 
 void playLoop(App& app) {
@@ -150,19 +167,19 @@ void playLoop(App& app) {
     // A stop request from outside, or an output that has gone, stops the song at once (not
     // after the wait that lets a song's last notes ring); the run ends after it.
     if (interrupted(app) || outputLost(app)) {
-      stopPlayback(app.engine, app.player.get());
+      stopPlayback(app.engine);
       break;
     }
-    if (state.threadStatus != 0 && app.player->hasEnded()) {
+    if (state.threadStatus != 0 && app.engine.thread->hasEnded()) {
       sleepMs(app, 2000);
-      stopPlayback(app.engine, app.player.get());
+      stopPlayback(app.engine);
     }
-    updateTitle(app);
+    app.status->update();
     applyWheel(app, wheel);
     // A closed window stops the song; the run ends after it.
-    if (windowClosed(app) && state.threadStatus != 0) stopPlayback(app.engine, app.player.get());
+    if (app.status->closedByUser() && state.threadStatus != 0) stopPlayback(app.engine);
     int key = takeTurnKey(app);
-    if (key != 0) applyPlayKey(app, key);
+    if (key != 0) applyPlayKey(app.commands, key);
   }
 }
 
@@ -170,8 +187,8 @@ void playSong(App& app) {
   Engine& engine = app.engine;
   dropPlayedEntries(app.cue, app.view);
   engine.state.fadeActive = 0;
-  releaseStatusControls(app);
-  updateTitle(app);
+  app.status->releaseControls();
+  app.status->update();
 
   const std::string& entry = app.cue.entries[static_cast<size_t>(app.cue.current)];
   // A song that memory could not be had for (or whose large track the user declined) is not
@@ -185,7 +202,7 @@ void playSong(App& app) {
   sleepMs(app, 200);
 
   int code = preparePlayback(engine);
-  app.fullRepaintRequest = true;
+  app.status->showAllAfresh();
   if (code != 0 || app.options.DispLevel >= 1) app.log.print("Initailize Result Code = %d\n", code);
   // Negative positions from the command line count as the start.
   int32_t measure = std::max(app.options.skipToMeasure, 0);
@@ -194,17 +211,17 @@ void playSong(App& app) {
     positionToMeasure(engine, measure > 0 ? measure - 1 : 0, beat > 0 ? beat - 1 : 0);
 
   sleepMs(app, 200);
-  setUserVolume(engine, app.options.volumeAdd);
+  setUserVolume(engine);
   sleepMs(app, 200);
 
   startPlayerThread(app);
   playLoop(app);
   // The player thread has returned or is about to: it is joined before the song is freed.
-  app.player.reset();
+  engine.thread.reset();
 
   sleepMs(app, 200);
   freeSong(engine);
-  setUserVolume(engine, app.options.volumeAdd);
+  setUserVolume(engine);
   engine.state.repeatSetByUser = 0;
   ++app.cue.current;
 }
@@ -212,29 +229,41 @@ void playSong(App& app) {
 }  // namespace
 
 App::App(const platform::Services& services, Log& log)
-    : sys(services),
-      log(log),
-      port(*services.clock, *services.serial, *services.midiOut, log, exitHandlers,
-           options.DispLevel, fullRepaintRequest),
-      engine(*services.clock, log, port, options, fullRepaintRequest) {
-  engine.takeConsoleKey = [this] { return takeConsoleKey(*this); };
-}
+    : Session(*services.clock, *services.serial, *services.midiOut, log, *this),
+      sys(services),
+      status(makeStatusView(*this)) {}
 
 App::~App() {
-  player.reset();
+  engine.thread.reset();
   exitHandlers.runAll();
 }
 
-void paintStatus(App& app) {
-  if (app.paintStatusHook) app.paintStatusHook();
+void App::noteChanged(int channel, int note, bool sounding) {
+  status->noteChanged(channel, note, sounding);
 }
 
-void openFileDialog(App& app) {
-  if (app.fileDialogHook) app.fileDialogHook();
+// The player thread waits too; only the main thread may touch the window.
+void App::waiting() {
+  if (std::this_thread::get_id() == mainThread_) status->pump();
+}
+
+int App::largeTrackAnswer() {
+  return takeConsoleKey(*this);
+}
+
+// One step (and one repaint) a notch, or all at once on old systems.
+void applyWheel(App& app, int& accumulator) {
+  accumulator += app.status->takeWheel();
+  if (accumulator != 0 && app.OldWindows) {
+    app.commands.scrollList(accumulator);
+    accumulator = 0;
+  }
+  for (; accumulator < 0; ++accumulator) app.commands.scrollList(-1);
+  for (; accumulator > 0; --accumulator) app.commands.scrollList(1);
 }
 
 int pollConsoleKey(App& app) {
-  pumpStatusWindow(app);
+  app.status->pump();
   if (app.consoleKeyPending) return app.consoleKey;
   if (!app.ConsoleDetached) {
     int key = app.sys.console->readKey();
@@ -263,7 +292,7 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     return outputLost(app) ? -1 : 0;
   }
   app.cue.current = 0;
-  while (app.cue.current < app.cue.length && !windowClosed(app) && !interrupted(app) &&
+  while (app.cue.current < app.cue.length && !app.status->closedByUser() && !interrupted(app) &&
          !outputLost(app))
     playSong(app);
   // Nothing more reaches a line that has gone; the run reports the failure in its exit code.

@@ -1,41 +1,34 @@
 // The program: start-up, the idle loop, the song loop and the end of the run, on the main
-// thread. App owns one instance of every record of the run; runProgram plays it.
+// thread. App is the session of the run with the program's own parts: the services, the status
+// window (or the headless one), the commands and the console keys; runProgram plays it.
 #pragma once
 
-#include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "app/file_cue.h"
 #include "app/settings.h"
-#include "common/exit_handlers.h"
 #include "common/log.h"
-#include "common/playback_options.h"
-#include "midiout/midi_port.h"
+#include "control/commands.h"
+#include "control/session.h"
+#include "control/status_view.h"
 #include "platform/platform.h"
 #include "player/engine.h"
 
 namespace tessaro {
 
-class StatusLink;
-
-struct App {
+struct App : PlayerObserver, Session {
   App(const platform::Services& services, Log& log);
-  ~App();
+  // Joins a player thread still running and runs the exit handlers while the window is there.
+  ~App() override;
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
   platform::Services sys;
-  Log& log;
-  ExitHandlers exitHandlers;
-  PlaybackOptions options;
-  std::atomic<bool> fullRepaintRequest{false};
-  MidiPort port;
-  Engine engine;
-  FileCue cue;
-  CueView view;
+  // The status window when a window system is there, else the headless one.
+  std::unique_ptr<StatusView> status;
+  SessionCommands commands{*this, *status};
 
   std::string ProgramDir;
   std::string CurrentSongName;
@@ -45,27 +38,26 @@ struct App {
   int consoleKey = 0;
   bool consoleKeyPending = false;
   bool outputLostReported = false;
-  std::unique_ptr<platform::PlayerThread> player;
   SettingsReader settings;
 
-  // The status window, when there is one: repaint of the status strip, and the file-open
-  // dialog (true when a file was added). Without a window both do nothing.
-  std::function<void()> paintStatusHook;
-  std::function<bool()> fileDialogHook;
-  // The status window and its pictures, when a window system is there.
-  std::unique_ptr<StatusLink> status;
-};
+  // What the player tells: notes to the window, its waits a chance to pump the window (on the
+  // main thread only), the large-track question answered by the last console key.
+  void noteChanged(int channel, int note, bool sounding) override;
+  void waiting() override;
+  int largeTrackAnswer() override;
 
-// Repaints the status strip of the window.
-void paintStatus(App& app);
-// Offers the file-open dialog; the chosen file joins the cue.
-void openFileDialog(App& app);
+ private:
+  std::thread::id mainThread_ = std::this_thread::get_id();
+};
 
 // Runs the whole program with the command-line words; returns the exit code. The exit
 // handlers have run when it returns.
 int runProgram(App& app, const std::vector<std::string>& words);
 
-// Console keys: the pending key, read without waiting.
+// Moves the list by this turn's wheel notches, carried in accumulator between turns.
+void applyWheel(App& app, int& accumulator);
+
+// Console keys: the pending key, read without waiting (the window is pumped first).
 int pollConsoleKey(App& app);
 int takeConsoleKey(App& app);
 

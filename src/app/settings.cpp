@@ -69,7 +69,7 @@ int readNumber(SettingsReader& reader, int32_t& value, Log& log, int base, const
 // A number option: the value read, or `failed` when the number failed.
 int32_t numberOr(SettingsPass& pass, SettingsReader& reader, int32_t failed, bool hex = false) {
   int32_t value = 0;
-  int result = hex ? readHex(reader, value, pass.sinks.log) : readDecimal(reader, value, pass.sinks.log);
+  int result = hex ? readHex(reader, value, pass.log) : readDecimal(reader, value, pass.log);
   return result < 0 ? failed : value;
 }
 
@@ -94,31 +94,21 @@ void blockComment(SettingsReader& reader) {
 // The skip, beat and repeat options, which share their number rules.
 void positionOption(SettingsPass& pass, SettingsReader& reader, int which) {
   nextChar(reader);
-  int32_t value = numberOr(pass, reader, 0);
-  if (value < 0) value = 0;
+  int32_t value = std::max(numberOr(pass, reader, 0), 0);
   if (pass.pass != 2) return;
-  PlaybackOptions& options = pass.sinks.options;
-  Log& log = pass.sinks.log;
   if (which == '@') {
-    options.skipToMeasure = value;
-    log.print("Skip to Meas = %d \n", value);
+    pass.commands.setStartMeasure(value);
   } else if (which == '.') {
-    options.skipToBeat = value;
-    log.print("Skip to Beat = %d \n", value);
+    pass.commands.setStartBeat(value);
   } else {
-    pass.sinks.engine.state.repeatCount = value;
-    pass.sinks.engine.state.repeatSetByUser = 255;
-    log.print("Repeat Time = %d \n", value);
+    pass.commands.setRepeats(value);
   }
 }
 
 void directByteOption(SettingsPass& pass, SettingsReader& reader) {
   nextChar(reader);
-  int32_t value = numberOr(pass, reader, 0, true);
-  if (value < 0) value = 0;
-  if (pass.pass != 2) return;
-  pass.sinks.log.print("%04X ", value);
-  sendDirectByte(pass.sinks.engine.port, value);
+  int32_t value = std::max(numberOr(pass, reader, 0, true), 0);
+  if (pass.pass == 2) pass.commands.sendByte(value);
 }
 
 void comOrIntervalOption(SettingsPass& pass, SettingsReader& reader) {
@@ -128,17 +118,11 @@ void comOrIntervalOption(SettingsPass& pass, SettingsReader& reader) {
     if (upper(peekChar(reader)) != 'M') return;
     nextChar(reader);
     int32_t port = numberOr(pass, reader, 1);
-    if (port == 0) port = 1;
-    if (pass.pass != 1) return;
-    pass.sinks.options.comPort = port;
-    pass.sinks.log.print("COM port = COM%d \n", port);
+    if (pass.pass == 1) pass.commands.setComPort(port == 0 ? 1 : port);
     return;
   }
-  int32_t interval = numberOr(pass, reader, 210);
-  if (interval <= 0) interval = 1;
-  if (pass.pass != 2) return;
-  pass.sinks.engine.state.fadeInterval = interval;
-  pass.sinks.log.print("FadeOutCycleTime = %d \n", interval);
+  int32_t interval = std::max(numberOr(pass, reader, 210), 1);
+  if (pass.pass == 2) pass.commands.setFadeInterval(interval);
 }
 
 void fadeSpeedOption(SettingsPass& pass, SettingsReader& reader) {
@@ -146,11 +130,9 @@ void fadeSpeedOption(SettingsPass& pass, SettingsReader& reader) {
   int32_t speed = numberOr(pass, reader, 0);
   if (pass.pass != 2) return;
   if (speed == 0) {
-    pass.sinks.engine.state.fadeInterval = 210;
-    pass.sinks.engine.state.fadeStep = 3;
-    pass.sinks.log.print("FadeOutSpeed = std. (100) \n");
+    pass.commands.setStandardFade();
   } else {
-    pass.sinks.log.print("FadeOutSpeed = %d \n", applyFadeSpeed(pass.sinks.engine, speed));
+    pass.commands.setFadeSpeed(speed);
   }
 }
 
@@ -159,15 +141,11 @@ void stepOrConsoleOption(SettingsPass& pass, SettingsReader& reader) {
   if (upper(peekChar(reader)) == 'O') {
     nextChar(reader);
     if (upper(peekChar(reader)) == 'C') nextChar(reader);
-    if (pass.pass != 2) return;
-    pass.sinks.options.consoleMode = true;
-    pass.sinks.log.print("Console mode: ON.\n");
+    if (pass.pass == 2) pass.commands.setConsoleMode();
     return;
   }
   int32_t step = numberOr(pass, reader, 3);
-  if (pass.pass != 2) return;
-  pass.sinks.engine.state.fadeStep = step;
-  pass.sinks.log.print("FadeOutVolStep = %d \n", step);
+  if (pass.pass == 2) pass.commands.setFadeStep(step);
 }
 
 void volumeOption(SettingsPass& pass, SettingsReader& reader) {
@@ -178,22 +156,25 @@ void volumeOption(SettingsPass& pass, SettingsReader& reader) {
     nextChar(reader);
   }
   int32_t volume = numberOr(pass, reader, 0);
-  if (pass.pass != 2) return;
-  pass.sinks.options.volumeAdd = volume;
-  setUserVolume(pass.sinks.engine, volume);
-  pass.sinks.log.print("Volume = %d \n", volume);
+  if (pass.pass == 2) pass.commands.setVolume(volume);
 }
 
 // The two-letter conversion options: the first letter is the look-ahead.
 void conversionOption(SettingsPass& pass, SettingsReader& reader) {
   int first = upper(nextChar(reader));
   int second = upper(peekChar(reader));
-  bool known = (first == 'G' && second == 'M') || (first == 'X' && second == 'G') ||
-               (first == 'N' && (second == 'C' || second == 'X'));
-  if (!known) return;
+  Conversion conversion;
+  if (first == 'G' && second == 'M') {
+    conversion = Conversion::gm;
+  } else if (first == 'X' && second == 'G') {
+    conversion = Conversion::xg;
+  } else if (first == 'N' && (second == 'C' || second == 'X')) {
+    conversion = second == 'C' ? Conversion::allOff : Conversion::off;
+  } else {
+    return;
+  }
   nextChar(reader);
-  if (pass.pass == 2)
-    applyConversion(pass.sinks, static_cast<char>(first), static_cast<char>(second));
+  if (pass.pass == 2) pass.commands.setConversion(conversion, Echo::confirm);
 }
 
 // After a slash or hyphen: one option, or a comment. A character that starts no option is
@@ -354,7 +335,7 @@ bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::str
       readOption(pass, reader);
     } else {
       std::string word;
-      readWord(reader, word, pass.sinks.log);
+      readWord(reader, word, pass.log);
       if (pass.pass == 2 && !word.empty())
         addSettingsFile(pass, !reader.shiftJis && pass.fromUtf8 ? pass.fromUtf8(word) : word);
     }
@@ -364,7 +345,7 @@ bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::str
 }
 
 void addSettingsFile(SettingsPass& pass, const std::string& word) {
-  Log& log = pass.sinks.log;
+  Log& log = pass.log;
   std::string path = word;
   std::string name;
   if (directoryPart(path, pass.paths.separator, pass.paths.skipLeadBytes).empty() &&
@@ -381,7 +362,7 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
   extensionPart(name, extension, pass.paths.skipLeadBytes);
   if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
     log.print("MIDI file: %s \n", name.c_str());
-    appendEntry(pass.sinks.cue, path);
+    pass.commands.queueFile(path);
   } else {
     log.print("Cannot play file other than MIDI: %s \n", path.c_str());
   }

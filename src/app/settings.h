@@ -1,6 +1,6 @@
 // The settings file: the command line's options and a list of files to play, as free text
-// with comments. It is read twice: the first pass takes only the COM port, the second applies
-// everything else, sends direct bytes and adds the files to the cue.
+// with comments, turned into commands. It is read twice: the first pass takes only the COM
+// port, the second everything else, sending direct bytes and queuing the files.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "common/log.h"
+#include "control/commands.h"
 #include "platform/platform.h"
 
 namespace tessaro {
@@ -24,7 +25,8 @@ struct SettingsReader {
 
 // Everything a pass reads from and writes to.
 struct SettingsPass {
-  OptionSinks sinks;
+  Commands& commands;
+  Log& log;
   platform::FileSystem& files;
   std::string programDir;
   int pass;  // 1 or 2

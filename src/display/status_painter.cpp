@@ -40,17 +40,17 @@ void paintModePicture(StatusWindow& window, const ModePicture& picture) {
 }
 
 void paintLabels(StatusWindow& window, const StatusFacts& facts) {
-  if (facts.gsDetected) {
+  if (facts.source == SongConvention::gs) {
     drawText(window, 184, StripTop + 2, "88GS", 15, White);
-  } else if (facts.xgDetected) {
+  } else if (facts.source == SongConvention::xg) {
     drawText(window, 184, StripTop + 2, " XG ", 15, White);
   } else {
     drawText(window, 184, StripTop + 2, "88GS", 15, window.grayTextColour);
   }
-  if (facts.toGm) {
-    bool known = facts.gsDetected || facts.xgDetected || facts.undetected;
+  if (facts.target == Target::gm) {
+    bool known = facts.source != SongConvention::none;
     drawText(window, 235, StripTop + 2, "GM", 15, known ? White : window.grayTextColour);
-  } else if (facts.toXg) {
+  } else if (facts.target == Target::xg) {
     drawText(window, 235, StripTop + 2, "XG", 15, White);
   }
 }
@@ -63,8 +63,8 @@ int32_t shownRepeat(int32_t count) {
 }  // namespace
 
 int modeIndexOf(const StatusFacts& facts) {
-  int source = facts.gsDetected ? 1 : (facts.xgDetected ? 2 : 0);
-  int target = facts.toXg ? 2 : (facts.toGm ? 3 : (facts.toGs ? 1 : 0));
+  int source = facts.source == SongConvention::gs ? 1 : (facts.source == SongConvention::xg ? 2 : 0);
+  int target = facts.target == Target::xg ? 2 : (facts.target == Target::gm ? 3 : 0);
   if (source == 0 && (target == 3 || target == 0)) return 0;
   return source + 4 * target;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "common/conventions.h"
 #include "display/mode_pictures.h"
 #include "display/status_window.h"
 
@@ -17,12 +18,8 @@ struct StatusFacts {
   int32_t listTop = 0;
   int32_t selectedEntry = -1;
   std::function<std::string(int32_t entry)> entryName;  // file name of a cue entry
-  bool gsDetected = false;
-  bool xgDetected = false;
-  bool undetected = false;
-  bool toXg = false;  // the first channel's target flags
-  bool toGm = false;
-  bool toGs = false;
+  SongConvention source = SongConvention::none;  // what the song has shown
+  Target target = Target::none;                  // the module the output is translated for
   int32_t repeatCount = 0;
   int32_t volumeAdd = 0;
   bool fullRepaint = false;  // show the whole window, wiping lit note cells

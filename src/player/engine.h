@@ -1,47 +1,67 @@
 // Engine: everything the song reader, the preparation and the player thread work on, owned
 // once by the application (or a test) and passed by reference. It binds the shared records to
-// the clock, the console output and the output port, and carries the hooks through which the
-// player reaches the console keys and the display.
+// the clock, the console output, the output port and the options, and tells its observer what
+// the display and the console show of the playing.
 #pragma once
 
-#include <atomic>
-#include <functional>
+#include <memory>
 
 #include "common/log.h"
-#include "common/playback_options.h"
 #include "midiout/midi_port.h"
 #include "platform/platform.h"
+#include "player/playback_options.h"
 #include "player/player_state.h"
 #include "player/song_data.h"
+#include "translate/translate.h"
 
 namespace tessaro {
 
+// What the player tells whoever shows or steers it. Every call has a default that does
+// nothing, so a player without a window or console simply plays.
+class PlayerObserver {
+ public:
+  virtual ~PlayerObserver() = default;
+  // A note of the song (on its own channel, before any translation) starts or ends sounding.
+  // Called on the player thread.
+  virtual void noteChanged(int /*channel*/, int /*note*/, bool /*sounding*/) {}
+  // The calling thread waits: the main thread's chance to handle the window's events.
+  virtual void waiting() {}
+  // The key that answers the loader's question about a large track (Esc declines).
+  virtual int largeTrackAnswer() { return 0; }
+};
+
 struct Engine {
-  Engine(platform::Clock& clock, Log& log, MidiPort& port, PlaybackOptions& options,
-         std::atomic<bool>& fullRepaintRequest)
-      : clock(clock),
-        log(log),
-        port(port),
-        options(options),
-        fullRepaintRequest(fullRepaintRequest) {}
+  Engine(platform::Clock& clock, Log& log, MidiPort& port, const PlaybackOptions& options,
+         PlayerObserver& observer)
+      : clock(clock), log(log), port(port), options(options), observer(observer) {}
 
   platform::Clock& clock;
   Log& log;
   MidiPort& port;
-  PlaybackOptions& options;
-  std::atomic<bool>& fullRepaintRequest;
+  const PlaybackOptions& options;
+  PlayerObserver& observer;
 
   SongData song;
   SongReader reader;
   PlayerState state;
-  TargetMap targets;
+  translate::Translator translator;
+  // The thread playing the song, from its start until it has been stopped.
+  std::unique_ptr<platform::PlayerThread> thread;
+};
 
-  // The last console key, taken without waiting (the loader's large-track question).
-  std::function<int()> takeConsoleKey;
-  // Draws one NoteGrid cell: the message's own channel, the note, whether it now sounds.
-  std::function<void(int channel, int note, bool sounding)> drawNoteCell;
-  // Dispatches pending window messages of the calling thread.
-  std::function<void()> pumpWindowMessages;
+// Carries out what the translation asks for: its messages through the port, its pauses on the
+// play clock, its notices to the display and the loudness.
+class PlayerActions : public translate::Actions {
+ public:
+  explicit PlayerActions(Engine& engine) : engine_(engine) {}
+  void sendShort(int status, int data1, int data2) override;
+  void sendLong(int status, const uint8_t* data, int32_t length) override;
+  void pause(int32_t shiftMs, int32_t sleepMs) override;
+  void resetSent() override;
+  void masterVolumeCut(int32_t cut) override;
+
+ private:
+  Engine& engine_;
 };
 
 // --- Song reader and track store -------------------------------------------------------------
@@ -108,8 +128,12 @@ int playerThread(Engine& engine);
 // --- Fade-out, volume offset, repeats ------------------------------------------------------
 
 void fadeTick(Engine& engine);
-void setUserVolume(Engine& engine, int32_t value);
+// The user's volume add value (PlaybackOptions::volumeAdd) as it now stands, with the fade and
+// the master volume taken off, goes to every channel at the player's next pass.
+void setUserVolume(Engine& engine);
 void resetFadeVolume(Engine& engine);
+// The song's master volume takes cut off every channel volume, replacing its previous cut.
+void setMasterVolumeCut(Engine& engine, int32_t cut);
 // Text event of track at tick; the text is in messageBuffer. True when it made a repeat jump.
 bool handleMarker(Engine& engine, int32_t track, int32_t tick);
 void setRepeatPoint(Engine& engine, int32_t track, int32_t tick);
@@ -118,7 +142,8 @@ void repeatJump(Engine& engine, int32_t eventTick);
 // --- Stop ----------------------------------------------------------------------------------
 
 int silenceAll(Engine& engine);
-// Ends the player thread (waiting for it), silences every sounding note, sends GM System On.
-int stopPlayback(Engine& engine, platform::PlayerThread* thread);
+// Ends the player thread, when one was started (waiting for it), silences every sounding note,
+// sends GM System On.
+int stopPlayback(Engine& engine);
 
 }  // namespace tessaro

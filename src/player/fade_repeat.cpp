@@ -26,14 +26,12 @@ int32_t markerNumber(const uint8_t* text) {
 }
 
 void sendChannelVolumes(Engine& engine) {
-  PlayerState& s = engine.state;
-  int32_t offset = s.volumeOffset;
+  int32_t offset = engine.state.volumeOffset;
   for (int c = 0; c < ChannelCount; ++c) {
-    int32_t volume = s.channels[static_cast<size_t>(c)].volume;
+    int32_t volume = engine.translator.channels[static_cast<size_t>(c)].volume;
     if (volume == -1) volume = 100;
     sendShortMessage(engine.port, 0xB0 + c, 7, std::clamp(volume + offset, 0, 127));
   }
-  s.outputStatus = 0xB0 + 15;
 }
 
 }  // namespace
@@ -69,10 +67,10 @@ void fadeTick(Engine& engine) {
   }
 }
 
-void setUserVolume(Engine& engine, int32_t value) {
+void setUserVolume(Engine& engine) {
   PlayerState& s = engine.state;
-  s.userVolume = value;
-  s.volumeOffset = limitOffset(static_cast<int64_t>(value) + s.fadeTotal - s.masterVolumeCut);
+  int64_t user = engine.options.volumeAdd;
+  s.volumeOffset = limitOffset(user + s.fadeTotal - s.masterVolumeCut);
   s.volumeChanged = 1;
 }
 
@@ -80,7 +78,14 @@ void resetFadeVolume(Engine& engine) {
   PlayerState& s = engine.state;
   s.fadeActive = 0;
   s.fadeTotal = 0;
-  s.volumeOffset = limitOffset(static_cast<int64_t>(s.userVolume) - s.masterVolumeCut);
+  s.volumeOffset = limitOffset(static_cast<int64_t>(engine.options.volumeAdd) - s.masterVolumeCut);
+  s.volumeChanged = 1;
+}
+
+void setMasterVolumeCut(Engine& engine, int32_t cut) {
+  PlayerState& s = engine.state;
+  s.volumeOffset = limitOffset(static_cast<int64_t>(s.volumeOffset) - (cut - s.masterVolumeCut));
+  s.masterVolumeCut = cut;
   s.volumeChanged = 1;
 }
 
@@ -90,21 +95,9 @@ void setRepeatPoint(Engine& engine, int32_t track, int32_t tick) {
   point.markTick = tick;
   point.markTrack = track;
   point.markChainHead = s.chainHead;
-  for (int32_t t = 0; t < engine.song.trackCount; ++t) {
-    const TrackCursor& cursor = s.cursors[static_cast<size_t>(t)];
-    SavedCursor& saved = point.cursors[static_cast<size_t>(t)];
-    saved.position = cursor.position;
-    saved.active = cursor.active;
-    saved.runningStatus = cursor.runningStatus;
-    saved.channelStatus = cursor.channelStatus;
-    saved.nextTick = cursor.nextTick;
-    saved.chainNext = cursor.chainNext;
-    saved.trackBankMsb = cursor.trackBankMsb;
-    saved.trackBankLsb = cursor.trackBankLsb;
-    saved.deltaPending = cursor.deltaPending;
-  }
+  std::copy_n(s.cursors.begin(), engine.song.trackCount, point.cursors.begin());
   for (int c = 0; c < ChannelCount; ++c)
-    point.volume[static_cast<size_t>(c)] = s.channels[c].volume;
+    point.volume[static_cast<size_t>(c)] = engine.translator.channels[static_cast<size_t>(c)].volume;
 }
 
 void repeatJump(Engine& engine, int32_t eventTick) {
@@ -113,28 +106,11 @@ void repeatJump(Engine& engine, int32_t eventTick) {
   s.repeatCount -= 1;
   s.nowTick -= eventTick - point.markTick;
   s.chainHead = point.markChainHead;
-  for (int32_t t = 0; t < engine.song.trackCount; ++t) {
-    TrackCursor& cursor = s.cursors[static_cast<size_t>(t)];
-    const SavedCursor& saved = point.cursors[static_cast<size_t>(t)];
-    cursor.position = saved.position;
-    cursor.active = saved.active;
-    cursor.runningStatus = saved.runningStatus;
-    cursor.channelStatus = saved.channelStatus;
-    cursor.nextTick = saved.nextTick;
-    cursor.chainNext = saved.chainNext;
-    cursor.trackBankMsb = saved.trackBankMsb;
-    cursor.trackBankLsb = saved.trackBankLsb;
-    cursor.deltaPending = saved.deltaPending;
-  }
+  std::copy_n(point.cursors.begin(), engine.song.trackCount, s.cursors.begin());
   for (int c = 0; c < ChannelCount; ++c)
-    s.channels[c].volume = point.volume[static_cast<size_t>(c)];
-  if (point.markTick == 0) {
-    // Back at the song start: the song's reset is to be recognised again.
-    s.conventionFlags = engine.options.initialConventionFlags.load();
-    s.gsDetected = 0;
-    s.xgDetected = 0;
-    s.undetected = -1;
-  }
+    engine.translator.channels[static_cast<size_t>(c)].volume = point.volume[static_cast<size_t>(c)];
+  // Back at the song start: the song's reset is to be recognised again.
+  if (point.markTick == 0) engine.translator.restartDetection();
   if (point.markTrack != -1) insertTrack(engine, point.markTrack);
 }
 

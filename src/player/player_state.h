@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "common/conventions.h"
 #include "player/song_data.h"
 
 namespace tessaro {
 
-constexpr int ChannelCount = 16;
 constexpr int32_t DefaultSpeedDivisor = 1000;
 constexpr int MessageBufferSize = 1024;
 
@@ -31,50 +31,13 @@ struct TrackCursor {
   int32_t trackBankLsb = 0;
 };
 
-// The saved copy of the cursor fields that playing changes.
-struct SavedCursor {
-  int32_t position = 0;
-  int32_t nextTick = 0;
-  int32_t runningStatus = 0;
-  int32_t channelStatus = 0;
-  uint8_t deltaPending = 0;
-  uint8_t active = 0;
-  int32_t chainNext = -1;
-  int32_t trackBankMsb = 0;
-  int32_t trackBankLsb = 0;
-};
-
+// Where a repeat jumps back to: the cursors and channel volumes as they were at the mark.
 struct RepeatPoint {
   int32_t markTick = 0;        // tick of the mark; 0 the song start
   int32_t markTrack = -1;      // track that held the mark; -1 none
   int32_t markChainHead = -1;  // chainHead when the mark was met
-  std::array<SavedCursor, MaxTracks + 1> cursors{};
+  std::array<TrackCursor, MaxTracks + 1> cursors{};
   std::array<int32_t, ChannelCount> volume{};
-};
-
-// Per-channel state of the translation.
-struct ChannelState {
-  int32_t volume = -1;  // last controller 7 of the song, -1 none
-  int32_t program = 0;
-  int32_t xgDrumChannel = 0;
-  int32_t rhythmMode = 0;
-  int32_t userDrumSet = 0;
-  int32_t bankMsb = 0;
-  int32_t bankLsb = 0;
-};
-
-// Target convention per channel; every setter writes all 16 entries alike.
-struct TargetMap {
-  std::array<std::atomic<int32_t>, ChannelCount> toXg{};
-  std::array<std::atomic<int32_t>, ChannelCount> toGm{};
-  std::array<std::atomic<int32_t>, ChannelCount> toGs{};
-  void setAll(int32_t xg, int32_t gm, int32_t gs) {
-    for (int c = 0; c < ChannelCount; ++c) {
-      toXg[c] = xg;
-      toGm[c] = gm;
-      toGs[c] = gs;
-    }
-  }
 };
 
 struct PlayerState {
@@ -96,21 +59,15 @@ struct PlayerState {
   // Control.
   std::atomic<uint8_t> playRequest{0};
   std::atomic<int32_t> threadStatus{0};
-  int32_t outputStatus = 0;
+  // The data bytes of the channel message, or the text of the meta event, being played.
   std::array<uint8_t, MessageBufferSize> messageBuffer{};
-  int32_t messageLength = 0;
-  // A system exclusive or escape event too long for messageBuffer is sent from the track's
-  // stored bytes: these point at its body while it is handled.
-  const uint8_t* longMessage = nullptr;
-  int32_t longMessageLength = 0;
 
   std::array<TrackCursor, MaxTracks + 1> cursors{};
   int32_t chainHead = -1;
-  std::array<ChannelState, ChannelCount> channels{};
   std::array<std::array<int32_t, 128>, ChannelCount> soundingNotes{};
 
-  // Fade-out, volume offset and repeats.
-  std::atomic<int32_t> userVolume{0};
+  // Fade-out, volume offset and repeats. The offset is the user's volume add value with the
+  // fade and the song's master volume taken off; only setUserVolume and the player change it.
   std::atomic<int32_t> masterVolumeCut{0};
   std::atomic<int32_t> fadeTotal{0};
   std::atomic<int32_t> volumeOffset{0};
@@ -123,19 +80,6 @@ struct PlayerState {
   std::atomic<uint8_t> repeatSetByUser{0};
   uint8_t jumpSeen = 0;
   RepeatPoint repeatPoint;
-
-  // Convention of the song (SourceMap) and the translation's running flags.
-  std::atomic<int32_t> conventionFlags{0};
-  std::atomic<int32_t> gsDetected{0};
-  std::atomic<int32_t> xgDetected{0};
-  std::atomic<int32_t> undetected{-1};
-
-  // Tables of the tone and controller translation.
-  std::array<int32_t, 4096> UserToneTable{};
-  std::array<int32_t, 4096> UserDrumTable{};
-  std::array<int32_t, 256> drumNoteMap{};
-  std::array<int32_t, 256> reverbOffsetNormal{};
-  std::array<int32_t, 256> reverbOffsetDrum{};
 };
 
 }  // namespace tessaro

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "player/engine.h"
-#include "translate/translate.h"
 
 namespace tessaro {
 
@@ -60,8 +59,9 @@ bool isNote(int status) {
   return status >= 0x80 && status < 0xA0;
 }
 
-void pump(Engine& engine) {
-  if (engine.pumpWindowMessages) engine.pumpWindowMessages();
+translate::EventContext contextOf(const Engine& engine) {
+  return {engine.options.target.load(), engine.state.volumeOffset.load(),
+          engine.state.fastForward.load() != 0};
 }
 
 void updatePosition(Engine& engine) {
@@ -109,16 +109,6 @@ void alignClockToMusic(Engine& engine) {
   if (late > 10) shiftClock(engine, late);
 }
 
-// Keeps the first bytes of an event body in messageBuffer; the body stays addressable in the
-// track for messages longer than the buffer.
-void keepBody(PlayerState& s, const uint8_t* body, int32_t length) {
-  int32_t kept = std::min<int32_t>(length, MessageBufferSize);
-  std::copy(body, body + kept, s.messageBuffer.begin());
-  s.messageLength = kept;
-  s.longMessage = body;
-  s.longMessageLength = length;
-}
-
 TurnResult endOfTrack(Engine& engine, int32_t track) {
   PlayerState& s = engine.state;
   TrackCursor& cursor = s.cursors[static_cast<size_t>(track)];
@@ -145,7 +135,6 @@ TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
   std::copy(body, body + kept, s.messageBuffer.begin());
   s.messageBuffer[static_cast<size_t>(kept)] = 0;
   s.messageBuffer[static_cast<size_t>(kept) + 1] = 0;
-  s.messageLength = kept;
   switch (type) {
     case 0x00:
       if (size != 2) {
@@ -186,7 +175,6 @@ TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
 }
 
 TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
-  PlayerState& s = engine.state;
   int64_t length = in.quantity();
   if (length < 0) return {Turn::quit, -1};
   const uint8_t* body = in.bytes + in.position;
@@ -197,8 +185,8 @@ TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
   // A status byte inside the message would end it on the wire and start another message
   // the player knows nothing of (a note, a system reset): such a message is not sent.
   if (std::any_of(body, end, [](uint8_t b) { return b >= 0x80; })) return {Turn::later};
-  keepBody(s, body, n);
-  translateSystemExclusive(engine, body, n);
+  PlayerActions actions(engine);
+  engine.translator.systemExclusive(body, n, contextOf(engine), actions);
   return {Turn::later};
 }
 
@@ -237,15 +225,30 @@ TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
   int32_t n = static_cast<int32_t>(length);
   const uint8_t* body = in.bytes + in.position;
   in.position += n;
-  keepBody(s, body, n);
   sendLongMessage(engine.port, 0xF7, body, n);
   countEscapedNotes(s, body, n);
-  s.outputStatus = 0xF7;
   if (s.fastForward != 0) {
     shiftClock(engine, 4);
     engine.clock.sleepMs(4);
   }
   return {Turn::later};
+}
+
+// The song's bank selects are remembered per track as well as per channel.
+void recordTrackBank(TrackCursor& cursor, const translate::ChannelMessage& m) {
+  if ((m.status & 0xF0) != 0xB0 || m.count < 2) return;
+  if (m.data[0] == 0) cursor.trackBankMsb = m.data[1];
+  if (m.data[0] == 32) cursor.trackBankLsb = m.data[1];
+}
+
+void countSentNote(PlayerState& s, const translate::ChannelMessage& m) {
+  if (!isNote(m.status)) return;
+  int32_t& sounding = s.soundingNotes[static_cast<size_t>(m.status & 0x0F)][m.data[0] & 0x7F];
+  if ((m.status & 0xF0) == 0x90 && m.data[1] > 0) {
+    ++sounding;
+  } else if (sounding > 0) {
+    --sounding;
+  }
 }
 
 void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
@@ -255,24 +258,18 @@ void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
     if (!fastForward) alignClockToMusic(engine);
     s.firstNoteSeen = 1;
   }
-  s.outputStatus = status;
+  translate::ChannelMessage m{status, {s.messageBuffer[0], s.messageBuffer[1]}, count};
+  PlayerActions actions(engine);
+  bool send = engine.translator.channelMessage(m, contextOf(engine), actions);
+  recordTrackBank(s.cursors[static_cast<size_t>(track)], m);
   bool note = isNote(status);
-  bool consumed = translateChannelMessage(engine, track, status, count);
-  if (!consumed && !(fastForward && note)) {
-    sendLongMessage(engine.port, s.outputStatus, s.messageBuffer.data(), count);
-    if (isNote(s.outputStatus)) {
-      int32_t& sounding = s.soundingNotes[s.outputStatus & 0x0F][s.messageBuffer[0] & 0x7F];
-      bool on = (s.outputStatus & 0xF0) == 0x90 && s.messageBuffer[1] > 0;
-      if (on) {
-        ++sounding;
-      } else if (sounding > 0) {
-        --sounding;
-      }
-    }
+  if (send && !(fastForward && note)) {
+    sendLongMessage(engine.port, m.status, m.data.data(), count);
+    countSentNote(s, m);
   }
-  if (note && engine.drawNoteCell) {
-    bool lit = (status & 0xF0) == 0x90 && s.messageBuffer[1] > 0;
-    engine.drawNoteCell(status & 0x0F, s.messageBuffer[0] & 0x7F, lit);
+  if (note) {
+    bool lit = (status & 0xF0) == 0x90 && m.data[1] > 0;
+    engine.observer.noteChanged(status & 0x0F, m.data[0] & 0x7F, lit);
   }
   if (fastForward && !note) {
     shiftClock(engine, 4);
@@ -376,7 +373,7 @@ bool chainLoop(Engine& engine, int& result) {
   while (s.playRequest != 0) {
     // An output that has gone takes nothing more: the song ends here rather than play on
     // unheard.
-    if (engine.port.outputLost.load(std::memory_order_acquire)) {
+    if (outputLost(engine.port)) {
       s.playRequest = 0;
       break;
     }
@@ -412,6 +409,27 @@ bool chainLoop(Engine& engine, int& result) {
 
 }  // namespace
 
+void PlayerActions::sendShort(int status, int data1, int data2) {
+  sendShortMessage(engine_.port, status, data1, data2);
+}
+
+void PlayerActions::sendLong(int status, const uint8_t* data, int32_t length) {
+  sendLongMessage(engine_.port, status, data, length);
+}
+
+void PlayerActions::pause(int32_t shiftMs, int32_t sleepMs) {
+  shiftClock(engine_, shiftMs);
+  engine_.clock.sleepMs(sleepMs);
+}
+
+void PlayerActions::resetSent() {
+  noteReset(engine_.port);
+}
+
+void PlayerActions::masterVolumeCut(int32_t cut) {
+  setMasterVolumeCut(engine_, cut);
+}
+
 int playerThread(Engine& engine) {
   PlayerState& s = engine.state;
   if (s.playRequest == 0) {
@@ -427,7 +445,7 @@ int playerThread(Engine& engine) {
     waitForHead(engine);
     fadeTick(engine);
     if (s.chainHead < 0) {
-      pump(engine);
+      engine.observer.waiting();
       engine.log.print("For Thread Debug 1.\n");
       return playerDone;
     }

@@ -74,8 +74,7 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
   int32_t units = static_cast<int32_t>((static_cast<int64_t>(length | 15) + 1) / 16);
   if (units > largeTrackUnits && askForLargeTracks) {
     engine.log.print("Are you sure to get over 64kB (%04X) segments? ", units);
-    int key = engine.takeConsoleKey ? engine.takeConsoleKey() : 0;
-    if (key == esc) return loadNoMemory;
+    if (engine.observer.largeTrackAnswer() == esc) return loadNoMemory;
     engine.log.print("\n");
   }
   // A length beyond the end of the file cannot be filled: the copy below meets the end and

@@ -17,15 +17,15 @@ int silenceAll(Engine& engine) {
     }
   }
   engine.clock.sleepMs(50);
-  if (engine.pumpWindowMessages) engine.pumpWindowMessages();
+  engine.observer.waiting();
   return 0;
 }
 
-int stopPlayback(Engine& engine, platform::PlayerThread* thread) {
+int stopPlayback(Engine& engine) {
   PlayerState& s = engine.state;
   s.playRequest = 0;
   s.threadStatus = 0;
-  while (thread != nullptr && !thread->hasEnded()) engine.clock.sleepMs(20);
+  while (engine.thread && !engine.thread->hasEnded()) engine.clock.sleepMs(20);
   silenceAll(engine);
   sendGmSystemOn(engine.port);
   return 0;

@@ -6,11 +6,8 @@
 #include <algorithm>
 
 #include "translate/rule_support.h"
-#include "translate/translate.h"
 
-namespace tessaro {
-
-using namespace translation;
+namespace tessaro::translate {
 
 namespace {
 
@@ -42,35 +39,34 @@ int velocityTrim(const ChannelState& ch, int note) {
 // A note of a GS rhythm part: the note a user drum entry is played as, or the velocity trim.
 // A trimmed note-on stays a note-on (velocity at least 1): a soft drum hit is kept, not turned
 // into a note-off.
-void gsDrumNote(PlayerState& s, const ChannelState& ch, int status) {
-  uint8_t* data = s.messageBuffer.data();
+void gsDrumNote(Step& step, const ChannelState& ch, ChannelMessage& m) {
+  uint8_t* data = m.data.data();
   if (ch.userDrumSet == 0x40 || ch.userDrumSet == 0x41) {
     int set = ch.userDrumSet - 0x40;
     int32_t playedAs =
-        s.UserDrumTable[static_cast<size_t>((set * 128 + data[0]) * 16 + userDrumPlayedAs)];
+        step.state.UserDrumTable[static_cast<size_t>((set * 128 + data[0]) * 16 + userDrumPlayedAs)];
     if (playedAs >= 0) data[0] = static_cast<uint8_t>(dataByte(playedAs));
     return;
   }
   int velocity = data[1];
-  int floor = ((status & 0xF0) == 0x90 && velocity > 0) ? 1 : 0;
+  int floor = ((m.status & 0xF0) == 0x90 && velocity > 0) ? 1 : 0;
   data[1] = static_cast<uint8_t>(std::max(velocity - velocityTrim(ch, data[0]), floor));
 }
 
-void translateNote(Engine& engine, int status) {
-  PlayerState& s = engine.state;
-  int channel = status & 0x0F;
-  const ChannelState& ch = channelOf(engine, channel);
-  Target target = targetOf(engine, channel);
+void translateNote(Step& step, ChannelMessage& m) {
+  int channel = m.status & 0x0F;
+  const ChannelState& ch = step.channel(channel);
+  Target target = step.target();
   if (target == Target::none) return;
-  int onChannel10 = (status & 0xF0) | 9;
-  if (s.xgDetected != 0 && target == Target::gm && ch.xgDrumChannel != 0) {
-    s.outputStatus = onChannel10;
+  int onChannel10 = (m.status & 0xF0) | 9;
+  if (step.shown(SongConvention::xg) && target == Target::gm && ch.xgDrumChannel != 0) {
+    m.status = onChannel10;
     return;
   }
-  if (s.gsDetected == 0 || ch.rhythmMode == 0) return;
-  gsDrumNote(s, ch, status);
+  if (!step.shown(SongConvention::gs) || ch.rhythmMode == 0) return;
+  gsDrumNote(step, ch, m);
   // A GM module has its drums on channel 10 only, user drum sets included.
-  if (target == Target::gm) s.outputStatus = onChannel10;
+  if (target == Target::gm) m.status = onChannel10;
 }
 
 // Drum parts of a GS song are mixed louder than XG and GM kits: their volume is lowered.
@@ -81,36 +77,33 @@ int drumVolumeTrim(const ChannelState& ch) {
 }
 
 // Reverb send of a GS song: raised for XG and GM modules, whose reverb is weaker at equal send.
-int reverbSend(Engine& engine, const ChannelState& ch, int value) {
-  const PlayerState& s = engine.state;
-  if (s.gsDetected == 0 || !translated(engine, 0) || value == 0) return value;
-  const auto& offsets = ch.rhythmMode != 0 ? s.reverbOffsetDrum : s.reverbOffsetNormal;
+int reverbSend(const Step& step, const ChannelState& ch, int value) {
+  if (!step.shown(SongConvention::gs) || !step.translated() || value == 0) return value;
+  const Translator& t = step.state;
+  const auto& offsets = ch.rhythmMode != 0 ? t.reverbOffsetDrum : t.reverbOffsetNormal;
   return dataByte(value + offsets[static_cast<size_t>(std::clamp(ch.program, 0, 255))]);
 }
 
-void translateController(Engine& engine, int32_t track, int channel) {
-  PlayerState& s = engine.state;
-  ChannelState& ch = channelOf(engine, channel);
-  uint8_t* data = s.messageBuffer.data();
+void translateController(Step& step, ChannelMessage& m) {
+  ChannelState& ch = step.channel(m.status & 0x0F);
+  uint8_t* data = m.data.data();
   int value = data[1];
-  bool knownTrack = track >= 0 && track < static_cast<int32_t>(s.cursors.size());
   switch (data[0]) {
     case 0:
-      if (knownTrack) s.cursors[static_cast<size_t>(track)].trackBankMsb = value;
       ch.bankMsb = value;
       break;
     case 32:
-      if (knownTrack) s.cursors[static_cast<size_t>(track)].trackBankLsb = value;
       ch.bankLsb = value;
       break;
     case 91:
-      data[1] = static_cast<uint8_t>(reverbSend(engine, ch, value));
+      data[1] = static_cast<uint8_t>(reverbSend(step, ch, value));
       break;
     case 7:
-      if (s.gsDetected != 0 && translated(engine, channel))
+      if (step.shown(SongConvention::gs) && step.translated())
         value = std::max(value - drumVolumeTrim(ch), 0);
       ch.volume = value;
-      data[1] = static_cast<uint8_t>(dataByte(static_cast<int64_t>(value) + s.volumeOffset));
+      data[1] = static_cast<uint8_t>(
+          dataByte(static_cast<int64_t>(value) + step.context.volumeOffset));
       break;
     default:
       break;
@@ -119,25 +112,43 @@ void translateController(Engine& engine, int32_t track, int channel) {
 
 }  // namespace
 
-bool translateChannelMessage(Engine& engine, int32_t track, int status, int32_t count) {
-  PlayerState& s = engine.state;
+bool Translator::channelMessage(ChannelMessage& m, const EventContext& context, Actions& out) {
+  Step step{*this, context, out};
   // Data bytes leave the program as 7-bit values, whatever the song's file holds.
-  for (int32_t i = 0; i < std::min<int32_t>(count, 2); ++i)
-    s.messageBuffer[static_cast<size_t>(i)] &= 0x7F;
-  int channel = status & 0x0F;
-  switch (status & 0xF0) {
+  for (int32_t i = 0; i < std::min<int32_t>(m.count, 2); ++i)
+    m.data[static_cast<size_t>(i)] &= 0x7F;
+  switch (m.status & 0xF0) {
     case 0xC0:
-      return translateProgramChange(engine, channel);
+      return !translateProgramChange(step, m.status & 0x0F, m.data[0]);
     case 0x80:
     case 0x90:
-      translateNote(engine, status);
-      return false;
+      translateNote(step, m);
+      return true;
     case 0xB0:
-      if (count >= 2) translateController(engine, track, channel);
-      return false;
+      if (m.count >= 2) translateController(step, m);
+      return true;
     default:
-      return false;
+      return true;
   }
 }
 
-}  // namespace tessaro
+void Translator::startSong() {
+  reverbOffsetNormal.fill(40);
+  reverbOffsetNormal[98] = -5;
+  reverbOffsetDrum.fill(5);
+  for (ChannelState& channel : channels) {
+    channel.volume = -1;
+    channel.program = 0;
+    channel.xgDrumChannel = 0;
+    channel.rhythmMode = 0;
+    channel.userDrumSet = 0;
+  }
+  channels[9].xgDrumChannel = 1;
+  channels[9].rhythmMode = 1;
+  UserToneTable.fill(-1);
+  UserDrumTable.fill(-1);
+  for (size_t k = 0; k < drumNoteMap.size(); ++k) drumNoteMap[k] = static_cast<int32_t>(k % 128);
+  shown = SongConvention::undecided;
+}
+
+}  // namespace tessaro::translate

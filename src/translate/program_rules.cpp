@@ -6,7 +6,7 @@
 #include "translate/rule_support.h"
 #include "translate/xg_tables.h"
 
-namespace tessaro::translation {
+namespace tessaro::translate {
 
 namespace {
 
@@ -40,29 +40,29 @@ bool isUserBank(int msb) {
   return msb == 64 || msb == 65;
 }
 
-void restoreBank(Engine& engine, int channel) {
-  const ChannelState& ch = channelOf(engine, channel);
-  sendController(engine, channel, 0, ch.bankMsb);
-  sendController(engine, channel, 32, ch.bankLsb);
+void restoreBank(Step& step, int channel) {
+  const ChannelState& ch = step.channel(channel);
+  sendController(step, channel, 0, ch.bankMsb);
+  sendController(step, channel, 32, ch.bankLsb);
 }
 
 // XG song for a GM module: drum voices (MSB 127) make the channel a drum channel whose notes go
 // to channel 10; other banks are held back. True when consumed.
-bool xgSongToGm(Engine& engine, int channel, int program) {
-  ChannelState& ch = channelOf(engine, channel);
+bool xgSongToGm(Step& step, int channel, int program) {
+  ChannelState& ch = step.channel(channel);
   if (ch.bankMsb == 127) {
     ch.xgDrumChannel = 1;
     return true;
   }
   if (ch.bankMsb == 0 && ch.bankLsb == 0) return false;
-  sendPlainBank(engine, channel, program);
+  sendPlainBank(step, channel, program);
   return true;
 }
 
 // A user drum set's stored drum parameters, first for the notes that play as themselves, then
 // for those moved to another note, so that a moved entry wins over the note it lands on.
-void sendUserDrumSet(Engine& engine, int channel, int set) {
-  PlayerState& s = engine.state;
+void sendUserDrumSet(Step& step, int channel, int set) {
+  Translator& s = step.state;
   for (bool movedPass : {false, true}) {
     for (int k = 0; k < 128; ++k) {
       const int32_t* entry = &s.UserDrumTable[static_cast<size_t>((set * 128 + k) * entrySize)];
@@ -72,117 +72,115 @@ void sendUserDrumSet(Engine& engine, int channel, int set) {
       s.drumNoteMap[static_cast<size_t>(set * 128 + k)] = note;
       for (const DrumParameter& d : userDrumParameters) {
         int32_t value = entry[d.parameter];
-        if (value >= 0) sendNrpn(engine, channel, d.nrpnMsb, note, value);
+        if (value >= 0) sendNrpn(step, channel, d.nrpnMsb, note, value);
       }
     }
   }
-  sendNullParameter(engine, channel);
+  sendNullParameter(step, channel);
 }
 
 // A GS rhythm part: an XG drum kit (the standard kit of the part's drum map when XG has none at
 // that program), nothing for GM, whose drums are on channel 10 anyway; then the song's user
 // drum set, when it selected one.
-void gsRhythmPart(Engine& engine, int channel, int program) {
-  ChannelState& ch = channelOf(engine, channel);
+void gsRhythmPart(Step& step, int channel, int program) {
+  ChannelState& ch = step.channel(channel);
   if (ch.bankMsb == 64) ch.userDrumSet = 0x40;
   if (ch.bankMsb == 65) ch.userDrumSet = 0x41;
-  Target target = targetOf(engine, channel);
+  Target target = step.target();
   int output = target == Target::gm ? 9 : channel;
   if (target == Target::xg) {
     int kit = xgDrumKitExists(program) ? program : ch.rhythmMode - 1;
-    sendController(engine, channel, 0, 127);
-    sendController(engine, channel, 32, 0);
-    sendProgram(engine, channel, kit);
-    restoreBank(engine, channel);
+    sendController(step, channel, 0, 127);
+    sendController(step, channel, 32, 0);
+    sendProgram(step, channel, kit);
+    restoreBank(step, channel);
     if (program < 49) {
-      sendNrpn(engine, channel, 0x1C, 0x53, 0x58);
-      sendNullParameter(engine, channel);
+      sendNrpn(step, channel, 0x1C, 0x53, 0x58);
+      sendNullParameter(step, channel);
     }
   }
-  if (isUserBank(ch.bankMsb)) sendUserDrumSet(engine, output, ch.bankMsb - 64);
+  if (isUserBank(ch.bankMsb)) sendUserDrumSet(step, output, ch.bankMsb - 64);
 }
 
 // A GS user tone (bank MSB 64 or 65) rebuilt from its stored parameters. A bank parameter the
 // song never set selects bank 0, a program never set is the song's own program.
-void gsUserTone(Engine& engine, int channel, int program) {
-  PlayerState& s = engine.state;
-  const ChannelState& ch = channelOf(engine, channel);
+void gsUserTone(Step& step, int channel, int program) {
+  Translator& s = step.state;
+  const ChannelState& ch = step.channel(channel);
   int bank = ch.bankMsb == 65 ? 1 : 0;
   const int32_t* entry = &s.UserToneTable[static_cast<size_t>((bank * 128 + program) * entrySize)];
   auto setOr = [](int32_t value, int unset) { return value >= 0 ? value : unset; };
-  bool gm = targetOf(engine, channel) == Target::gm;
-  sendController(engine, channel, 0, gm ? 0 : setOr(entry[1], 0));
-  sendController(engine, channel, 32, gm ? 0 : setOr(entry[0], 0));
-  sendProgram(engine, channel, setOr(entry[2], program));
+  bool gm = step.target() == Target::gm;
+  sendController(step, channel, 0, gm ? 0 : setOr(entry[1], 0));
+  sendController(step, channel, 32, gm ? 0 : setOr(entry[0], 0));
+  sendProgram(step, channel, setOr(entry[2], program));
   for (int i = 0; i < 8; ++i) {
     int32_t value = entry[3 + i];
-    if (value >= 0) sendNrpn(engine, channel, 1, userToneNrpnLsb[i], value);
+    if (value >= 0) sendNrpn(step, channel, 1, userToneNrpnLsb[i], value);
   }
-  sendNullParameter(engine, channel);
-  restoreBank(engine, channel);
+  sendNullParameter(step, channel);
+  restoreBank(step, channel);
 }
 
 // A GS bank and program for an XG module. True when consumed; bank 0/0 needs nothing.
-bool gsToXg(Engine& engine, int channel, int program) {
-  const ChannelState& ch = channelOf(engine, channel);
+bool gsToXg(Step& step, int channel, int program) {
+  const ChannelState& ch = step.channel(channel);
   int msb = ch.bankMsb, lsb = ch.bankLsb;
   if (program == 98 && msb == 3) {
-    sendController(engine, channel, 0, 0);
-    sendController(engine, channel, 32, 0);
-    sendProgram(engine, channel, 100);
-    restoreBank(engine, channel);
+    sendController(step, channel, 0, 0);
+    sendController(step, channel, 32, 0);
+    sendProgram(step, channel, 100);
+    restoreBank(step, channel);
     return true;
   }
   for (const EffectVariation& v : effectVariations) {
     if (v.program != program || msb < 1 || msb > v.maxMsb) continue;
-    sendController(engine, channel, 0, 64);
-    sendController(engine, channel, 32, 0);
-    sendProgram(engine, channel, msb + v.offset);
-    restoreBank(engine, channel);
+    sendController(step, channel, 0, 64);
+    sendController(step, channel, 32, 0);
+    sendProgram(step, channel, msb + v.offset);
+    restoreBank(step, channel);
     return true;
   }
   if (msb == 0 && lsb == 0) return false;
   if (msb == 64 || msb == 126 || msb == 127) {
     // Already XG banks: only the LSB is held back.
-    if (lsb != 0) sendController(engine, channel, 32, 0);
-    sendProgram(engine, channel, program);
-    if (lsb != 0) sendController(engine, channel, 32, lsb);
+    if (lsb != 0) sendController(step, channel, 32, 0);
+    sendProgram(step, channel, program);
+    if (lsb != 0) sendController(step, channel, 32, lsb);
   } else if (!xgVoiceExists(program, lsb)) {
-    sendPlainBank(engine, channel, program);
+    sendPlainBank(step, channel, program);
   } else {
     // The XG voice at this LSB exists: only the GS variation MSB is held back.
-    if (msb != 0) sendController(engine, channel, 0, 0);
-    sendProgram(engine, channel, program);
-    if (msb != 0) sendController(engine, channel, 0, msb);
+    if (msb != 0) sendController(step, channel, 0, 0);
+    sendProgram(step, channel, program);
+    if (msb != 0) sendController(step, channel, 0, msb);
   }
   return true;
 }
 
 }  // namespace
 
-bool translateProgramChange(Engine& engine, int channel) {
-  PlayerState& s = engine.state;
-  ChannelState& ch = channelOf(engine, channel);
-  int program = s.messageBuffer[0];
+bool translateProgramChange(Step& step, int channel, int program) {
+  ChannelState& ch = step.channel(channel);
   ch.program = program;
-  Target target = targetOf(engine, channel);
-  if (s.xgDetected != 0 && target == Target::gm && xgSongToGm(engine, channel, program))
+  Target target = step.target();
+  if (step.shown(SongConvention::xg) && target == Target::gm && xgSongToGm(step, channel, program))
     return true;
-  if (s.gsDetected == 0 || !translated(engine, 0)) return false;
+  if (!step.shown(SongConvention::gs) || !step.translated()) return false;
   if (ch.rhythmMode != 0) {
-    gsRhythmPart(engine, channel, program);
+    gsRhythmPart(step, channel, program);
     return true;
   }
   if (isUserBank(ch.bankMsb)) {
-    gsUserTone(engine, channel, program);
+    gsUserTone(step, channel, program);
     return true;
   }
   if (target == Target::gm) {
     if (ch.bankMsb == 0 && ch.bankLsb == 0) return false;
-    sendPlainBank(engine, channel, program);
+    sendPlainBank(step, channel, program);
     return true;
   }
-  return target == Target::xg && gsToXg(engine, channel, program);
+  return target == Target::xg && gsToXg(step, channel, program);
 }
 
-}  // namespace tessaro::translation
+}  // namespace tessaro::translate

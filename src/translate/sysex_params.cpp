@@ -5,7 +5,7 @@
 
 #include "translate/rule_support.h"
 
-namespace tessaro::translation {
+namespace tessaro::translate {
 
 namespace {
 
@@ -25,51 +25,46 @@ int partChannel(int block) {
 // The master tune's four nibbles (m[7..10], 0x0018-0x07E8 in tenths of a cent around 0x0400)
 // as registered parameter 1, whose 14-bit value spans -100..+100 cents around 0x2000. A
 // nibble counts only when the checksum and 0xF7 still follow it.
-void masterTune(Engine& engine, const uint8_t* m, int32_t n) {
+void masterTune(Step& step, const uint8_t* m, int32_t n) {
   int64_t tenths = 0;
   for (int32_t k = 7; k <= 10; ++k) tenths = tenths << 4 | (k < n - 2 ? m[k] & 0x0F : 0);
   int64_t scaled = (tenths - 0x400) * 8192;
   int64_t rounded = scaled >= 0 ? (scaled + 500) / 1000 : -((-scaled + 500) / 1000);
   int64_t value = std::clamp<int64_t>(0x2000 + rounded, 0, 0x3FFF);
   for (int c = 0; c < ChannelCount; ++c) {
-    sendController(engine, c, 100, 1);
-    sendController(engine, c, 101, 0);
-    sendController(engine, c, 6, value >> 7);
-    sendController(engine, c, 38, value & 0x7F);
-    sendNullParameter(engine, c);
+    sendController(step, c, 100, 1);
+    sendController(step, c, 101, 0);
+    sendController(step, c, 6, value >> 7);
+    sendController(step, c, 38, value & 0x7F);
+    sendNullParameter(step, c);
   }
 }
 
 // Master key shift (0x40 = none) as registered parameter 2, coarse tuning, on every channel.
-void masterKeyShift(Engine& engine, int value) {
+void masterKeyShift(Step& step, int value) {
   for (int c = 0; c < ChannelCount; ++c) {
-    sendController(engine, c, 100, 2);
-    sendController(engine, c, 101, 0);
-    sendController(engine, c, 6, value);
-    sendNullParameter(engine, c);
+    sendController(step, c, 100, 2);
+    sendController(step, c, 101, 0);
+    sendController(step, c, 6, value);
+    sendNullParameter(step, c);
   }
 }
 
 // Master volume acts through the volume offset: the song's cut below full volume is taken
 // off every channel volume, replacing the cut of its previous master volume.
-void masterVolume(Engine& engine, int value) {
-  PlayerState& s = engine.state;
-  int32_t cut = 127 - value;
-  int64_t offset = static_cast<int64_t>(s.volumeOffset) - (cut - s.masterVolumeCut);
-  s.volumeOffset = static_cast<int32_t>(std::clamp<int64_t>(offset, -256, 255));
-  s.masterVolumeCut = cut;
-  s.volumeChanged = 1;
+void masterVolume(Step& step, int value) {
+  step.out.masterVolumeCut(127 - value);
 }
 
-void useForRhythmPart(Engine& engine, int channel, int mode) {
-  ChannelState& ch = channelOf(engine, channel);
+void useForRhythmPart(Step& step, int channel, int mode) {
+  ChannelState& ch = step.channel(channel);
   ch.rhythmMode = mode;
   if (mode == 0) ch.userDrumSet = 0;
 }
 
 // User tone (20 yy zz) and user drum set (21 yy zz) parameters: bit 4 of yy is the bank or
 // set, its low nibble the parameter, zz the program or note.
-void storeUserEntry(std::array<int32_t, 4096>& table, const uint8_t* m, int value) {
+void storeUserEntry(std::array<int32_t, UserTableSize>& table, const uint8_t* m, int value) {
   int which = (m[5] & 0x10) != 0 ? 1 : 0;
   int parameter = m[5] & 0x0F;
   int index = m[6];
@@ -79,21 +74,21 @@ void storeUserEntry(std::array<int32_t, 4096>& table, const uint8_t* m, int valu
 
 }  // namespace
 
-void applyRolandParameter(Engine& engine, const uint8_t* m, int32_t n) {
-  PlayerState& s = engine.state;
+void applyRolandParameter(Step& step, const uint8_t* m, int32_t n) {
+  Translator& s = step.state;
   int a = m[4], b = m[5], c = m[6];
   int value = dataAt(m, n, 7);
   bool partBlock = a == 0x40 && (b & 0xF0) == 0x10;
   if (a == 0x40 && b == 0x00 && c == 0x00) {
-    masterTune(engine, m, n);
+    masterTune(step, m, n);
   } else if (a == 0x40 && b == 0x00 && c == 0x05) {
-    masterKeyShift(engine, value);
+    masterKeyShift(step, value);
   } else if (partBlock && c == 0x1C) {
-    sendController(engine, partChannel(b & 0x0F), 10, value);
+    sendController(step, partChannel(b & 0x0F), 10, value);
   } else if (a == 0x40 && b == 0x00 && c == 0x04) {
-    masterVolume(engine, value);
+    masterVolume(step, value);
   } else if (partBlock && c == 0x15) {
-    useForRhythmPart(engine, partChannel(b & 0x0F), value);
+    useForRhythmPart(step, partChannel(b & 0x0F), value);
   } else if (a == 0x20) {
     storeUserEntry(s.UserToneTable, m, value);
   } else if (a == 0x21) {
@@ -101,4 +96,4 @@ void applyRolandParameter(Engine& engine, const uint8_t* m, int32_t n) {
   }
 }
 
-}  // namespace tessaro::translation
+}  // namespace tessaro::translate

@@ -4,21 +4,13 @@
 #include <initializer_list>
 
 #include "translate/rule_support.h"
-#include "translate/translate.h"
 
-namespace tessaro {
-
-using namespace translation;
+namespace tessaro::translate {
 
 namespace {
 
 constexpr uint8_t roland = 0x41;
 constexpr uint8_t yamaha = 0x43;
-
-// Convention values ORed into conventionFlags: 8 for XG and for any detection while nothing is
-// translated, 1 for GS while translating.
-constexpr int32_t shownAsXg = 8;
-constexpr int32_t shownAsGs = 1;
 
 // A byte of the message for a pattern test: -1 past its end, which matches no pattern.
 int byteAt(const uint8_t* m, int32_t n, int32_t k) {
@@ -68,143 +60,139 @@ bool isGsDataSet(const uint8_t* m, int32_t n) {
   return toOurDevice(m, n) && followsDevice(m, n, {0x42, 0x12});
 }
 
-void markConvention(PlayerState& s, bool xg, int32_t shownAs) {
-  s.xgDetected = xg ? -1 : 0;
-  s.gsDetected = xg ? 0 : -1;
-  s.undetected = 0;
-  s.conventionFlags |= shownAs;
+void markConvention(Step& step, SongConvention convention) {
+  step.state.shown = convention;
 }
 
 // Holds the music back by `shift` ms while the module takes a reset, of which only `sleep` ms
 // are waited here; the rest is waited by the player as part of the next event's time.
-void pause(Engine& engine, int32_t shift, int32_t sleep) {
-  shiftClock(engine, shift);
-  engine.clock.sleepMs(sleep);
+void pause(Step& step, int32_t shift, int32_t sleep) {
+  step.out.pause(shift, sleep);
 }
 
-void sendSystemExclusive(Engine& engine, const uint8_t* m, int32_t n) {
-  engine.state.outputStatus = 0xF0;
-  sendLongMessage(engine.port, 0xF0, m, n);
+void sendSystemExclusive(Step& step, const uint8_t* m, int32_t n) {
+  step.out.sendLong(0xF0, m, n);
 }
 
-void gmResetStep(Engine& engine) {
-  engine.fullRepaintRequest = true;
-  sendGmSystemOn(engine.port);
-  engine.state.outputStatus = 0xF0;
-  pause(engine, 100, 50);
+void gmResetStep(Step& step) {
+  static constexpr uint8_t gmSystemOn[] = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
+  step.out.resetSent();
+  sendSystemExclusive(step, gmSystemOn, sizeof gmSystemOn);
+  pause(step, 100, 50);
 }
 
 // Brings an XG module to the state a GS song expects: XG System On, reverb and variation
 // effects like a GS module's, and a standard drum kit on channel 10. `variation` is the
 // variation type's low byte (0 after a GS Reset, 1 after an SC-88 mode set or none).
-void xgSetupSequence(Engine& engine, uint8_t variation) {
+void xgSetupSequence(Step& step, uint8_t variation) {
   static constexpr uint8_t xgSystemOn[] = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
   static constexpr uint8_t reverbType[] = {0x43, 0x10, 0x4C, 0x02, 0x01, 0x00, 0x01, 0x01, 0xF7};
   static constexpr uint8_t connection[] = {0x43, 0x10, 0x4C, 0x02, 0x01, 0x5A, 0x01, 0xF7};
   const uint8_t variationType[] = {0x43, 0x10, 0x4C, 0x02, 0x01, 0x40, 0x01, variation, 0xF7};
-  engine.fullRepaintRequest = true;
-  sendSystemExclusive(engine, xgSystemOn, sizeof xgSystemOn);
-  pause(engine, 100, 50);
-  sendSystemExclusive(engine, reverbType, sizeof reverbType);
-  pause(engine, 20, 20);
-  sendSystemExclusive(engine, connection, sizeof connection);
-  pause(engine, 100, 20);
-  sendSystemExclusive(engine, variationType, sizeof variationType);
-  pause(engine, 820, 20);
+  step.out.resetSent();
+  sendSystemExclusive(step, xgSystemOn, sizeof xgSystemOn);
+  pause(step, 100, 50);
+  sendSystemExclusive(step, reverbType, sizeof reverbType);
+  pause(step, 20, 20);
+  sendSystemExclusive(step, connection, sizeof connection);
+  pause(step, 100, 20);
+  sendSystemExclusive(step, variationType, sizeof variationType);
+  pause(step, 820, 20);
   // Drum kit 0 on channel 10; the program change goes out like the song's own.
-  static constexpr uint8_t kit = 0;
-  sendShortMessage(engine.port, 0xB9, 0, 127);
-  sendShortMessage(engine.port, 0xB9, 32, 0);
-  engine.state.outputStatus = 0xC9;
-  sendLongMessage(engine.port, 0xC9, &kit, 1);
-  sendShortMessage(engine.port, 0xB9, 0, 0);
-  pause(engine, 20, 10);
+  step.out.sendShort(0xB9, 0, 127);
+  step.out.sendShort(0xB9, 32, 0);
+  sendProgram(step, 9, 0);
+  step.out.sendShort(0xB9, 0, 0);
+  pause(step, 20, 10);
 }
 
-void sendTargetReset(Engine& engine, Target target, uint8_t variation) {
-  if (target == Target::gm) {
-    gmResetStep(engine);
+void sendTargetReset(Step& step, uint8_t variation) {
+  if (step.target() == Target::gm) {
+    gmResetStep(step);
   } else {
-    xgSetupSequence(engine, variation);
+    xgSetupSequence(step, variation);
   }
 }
 
 // Sends the song's message as it is. While fast-forwarding, the module gets time after it:
 // 50 ms after a reset, 4 ms after anything else.
-void sendUnchanged(Engine& engine, const uint8_t* m, int32_t n) {
-  sendSystemExclusive(engine, m, n);
-  if (engine.state.fastForward == 0) return;
+void sendUnchanged(Step& step, const uint8_t* m, int32_t n) {
+  sendSystemExclusive(step, m, n);
+  if (!step.context.fastForward) return;
   bool reset = (byteAt(m, n, 0) == 0x7E && byteAt(m, n, 1) == 0x7F) || isXgSystemOn(m, n) ||
                (n > 8 && m[0] == roland && m[8] == 0x41);
-  if (reset) engine.fullRepaintRequest = true;
+  if (reset) step.out.resetSent();
   int32_t ms = reset ? 50 : 4;
-  pause(engine, ms, ms);
+  pause(step, ms, ms);
+}
+
+// A song that has shown neither convention yet.
+bool undecided(const Step& step) {
+  SongConvention shown = step.state.shown;
+  return shown == SongConvention::none || shown == SongConvention::undecided;
 }
 
 // Without translation: the convention is only detected, for the display.
-void detectOnly(Engine& engine, const uint8_t* m, int32_t n) {
-  PlayerState& s = engine.state;
+void detectOnly(Step& step, const uint8_t* m, int32_t n) {
   if (isXgSystemOn(m, n)) {
-    markConvention(s, true, shownAsXg);
+    markConvention(step, SongConvention::xg);
     return;
   }
   if (!isRoland(m, n)) return;
   // Any longer Roland message marks a song not yet decided as GS.
-  bool undecided = s.gsDetected == 0 && s.xgDetected == 0;
-  if (isGsReset(m, n) || isSc88Mode1(m, n) || undecided) markConvention(s, false, shownAsXg);
+  if (isGsReset(m, n) || isSc88Mode1(m, n) || undecided(step))
+    markConvention(step, SongConvention::gs);
 }
 
 // A Roland message while translating: never sent as it is, since the target module would
 // misread it; the resets are replaced, the parameters that matter are rewritten, the rest is
 // dropped.
-void translateRoland(Engine& engine, const uint8_t* m, int32_t n, Target target) {
-  PlayerState& s = engine.state;
+void translateRoland(Step& step, const uint8_t* m, int32_t n) {
   if (isGsReset(m, n)) {
-    markConvention(s, false, shownAsGs);
-    sendTargetReset(engine, target, 0);
+    markConvention(step, SongConvention::gs);
+    sendTargetReset(step, 0);
     return;
   }
   if (isSc88ModeSet(m, n)) {
     // Mode 2 (two-module mode) has no counterpart: dropped, and it decides nothing.
     if (m[7] != 0) return;
-    markConvention(s, false, shownAsGs);
-    sendTargetReset(engine, target, 1);
+    markConvention(step, SongConvention::gs);
+    sendTargetReset(step, 1);
     return;
   }
-  if (s.gsDetected == 0) {
+  if (!step.shown(SongConvention::gs)) {
     // A song that sets GS parameters without a reset first: the module is reset for it now.
-    markConvention(s, false, shownAsGs);
-    sendTargetReset(engine, target, 1);
+    markConvention(step, SongConvention::gs);
+    sendTargetReset(step, 1);
   }
-  if (isGsDataSet(m, n)) applyRolandParameter(engine, m, n);
+  if (isGsDataSet(m, n)) applyRolandParameter(step, m, n);
 }
 
 }  // namespace
 
-void translateSystemExclusive(Engine& engine, const uint8_t* m, int32_t n) {
-  PlayerState& s = engine.state;
-  s.outputStatus = 0xF0;
+void Translator::systemExclusive(const uint8_t* m, int32_t n, const EventContext& context,
+                                 Actions& out) {
+  Step step{*this, context, out};
   n = std::max<int32_t>(n, 0);
-  Target target = targetOf(engine, 0);
-  if (target == Target::none) {
-    detectOnly(engine, m, n);
-    sendUnchanged(engine, m, n);
+  if (!step.translated()) {
+    detectOnly(step, m, n);
+    sendUnchanged(step, m, n);
     return;
   }
   if (isXgSystemOn(m, n)) {
-    markConvention(s, true, shownAsXg);
-    if (target == Target::gm) {
-      gmResetStep(engine);
+    markConvention(step, SongConvention::xg);
+    if (step.target() == Target::gm) {
+      gmResetStep(step);
     } else {
-      sendUnchanged(engine, m, n);
+      sendUnchanged(step, m, n);
     }
     return;
   }
   if (isRoland(m, n)) {
-    translateRoland(engine, m, n, target);
+    translateRoland(step, m, n);
     return;
   }
-  sendUnchanged(engine, m, n);
+  sendUnchanged(step, m, n);
 }
 
-}  // namespace tessaro
+}  // namespace tessaro::translate

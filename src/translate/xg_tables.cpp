@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tessaro {
+namespace tessaro::translate {
 
 namespace {
 
@@ -153,4 +153,4 @@ bool xgVoiceExists(int program, int bankLsb) {
   return inRange(program) && inRange(bankLsb) && xgVoiceMap.test(program, bankLsb);
 }
 
-}  // namespace tessaro
+}  // namespace tessaro::translate

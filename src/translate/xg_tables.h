@@ -2,7 +2,7 @@
 // number and bank select LSB.
 #pragma once
 
-namespace tessaro {
+namespace tessaro::translate {
 
 // An XG drum kit exists at this program number (0-127).
 bool xgDrumKitExists(int program);
@@ -10,4 +10,4 @@ bool xgDrumKitExists(int program);
 // An XG normal voice exists at this program number and bank LSB (both 0-127).
 bool xgVoiceExists(int program, int bankLsb);
 
-}  // namespace tessaro
+}  // namespace tessaro::translate

@@ -17,15 +17,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/file_cue.h"
 #include "app/options.h"
 #include "app/settings.h"
-#include "common/exit_handlers.h"
-#include "common/log.h"
-#include "midiout/midi_port.h"
+#include "control/commands.h"
+#include "control/file_cue.h"
 #include "player/engine.h"
+#include "support/player_stack.h"
 #include "support/smf.h"
-#include "support/virtual_platform.h"
 #include "support/wire.h"
 
 namespace tessaro::testing {
@@ -185,26 +183,22 @@ class StoppingClock : public VirtualClock {
   uint32_t stopRequestedAt = 0;
 };
 
-// Serial lines whose writes also let the clock count messages (a song that sends without
-// ever waiting is stopped by its message count).
-struct FuzzPlayerRig {
-  StoppingClock clock;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  Log log;
-  ExitHandlers exits;
-  PlaybackOptions options;
-  std::atomic<bool> repaint{false};
-  MidiPort port{clock, serial, midi, log, exits, options.DispLevel, repaint};
-  Engine engine{clock, log, port, options, repaint};
-
-  ~FuzzPlayerRig() { exits.runAll(); }
+// The player's notes and waits give the clock its chance to stop a song that sends without
+// ever sleeping.
+struct CheckingObserver : PlayerObserver {
+  void noteChanged(int, int, bool) override { clock->check(); }
+  void waiting() override { clock->check(); }
+  StoppingClock* clock = nullptr;
 };
 
-inline void setFuzzTarget(Engine& engine, PlaybackOptions& options, FuzzControls::Target target) {
-  engine.targets.setAll(target == FuzzControls::Target::xg ? -1 : 0,
-                        target == FuzzControls::Target::gm ? -1 : 0, 0);
-  options.initialConventionFlags = target == FuzzControls::Target::xg ? 2 : 0;
+struct FuzzPlayerRig : PlayerStack<StoppingClock, CheckingObserver> {
+  FuzzPlayerRig() { observer.clock = &clock; }
+};
+
+inline Target targetOf(FuzzControls::Target target) {
+  return target == FuzzControls::Target::xg   ? Target::xg
+         : target == FuzzControls::Target::gm ? Target::gm
+                                              : Target::none;
 }
 
 // Plays one player input (controls, then the song) as the main loop plays a song: load,
@@ -219,7 +213,7 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   rig.log.startCapture();
   Engine& engine = rig.engine;
   openMidiPort(rig.port, controls.messageDevice ? 0 : 1, platform::MidiOutputs::mapper);
-  setFuzzTarget(engine, rig.options, controls.target);
+  rig.options.target = targetOf(controls.target);
   rig.options.volumeAdd = controls.volume;
   rig.options.skipToMeasure = controls.measure;
   rig.options.skipToBeat = controls.beat;
@@ -229,8 +223,6 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   }
   auto messages = [&rig] { return rig.serial.writes.size() + rig.midi.records.size(); };
   rig.clock.messageCount = messages;
-  engine.drawNoteCell = [&rig](int, int, bool) { rig.clock.check(); };
-  engine.pumpWindowMessages = [&rig] { rig.clock.check(); };
 
   {
     TempFile file(song);
@@ -240,14 +232,14 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   if (prepared == 0 && (controls.measure >= 1 || controls.beat >= 1))
     positionToMeasure(engine, controls.measure > 0 ? controls.measure - 1 : 0,
                       controls.beat > 0 ? controls.beat - 1 : 0);
-  setUserVolume(engine, controls.volume);
+  setUserVolume(engine);
   if (controls.fade) engine.state.fadeActive = 255;
 
   rig.clock.state = &engine.state;
   rig.clock.startedAt = rig.clock.now;
   rig.clock.userStopMs = static_cast<uint32_t>(controls.stopAfterMs);
-  SyncThread thread([&engine] { playerThread(engine); });
-  thread.resume();
+  engine.thread = std::make_unique<SyncThread>([&engine] { playerThread(engine); });
+  engine.thread->resume();
   uint32_t ended = rig.clock.now;
   rig.clock.state = nullptr;
 
@@ -259,7 +251,7 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   if (ended - rig.clock.startedAt > FuzzPlayCapMs + FuzzWaitPieceMs + FuzzStopLatencyMs)
     failure = "the player ran " + std::to_string(ended - rig.clock.startedAt) + " ms";
 
-  stopPlayback(engine, &thread);
+  stopPlayback(engine);
   freeSong(engine);
 
   std::vector<Captured> writes =
@@ -297,24 +289,14 @@ class NameFileSystem : public platform::FileSystem {
   }
 };
 
-struct FuzzOptionRig {
-  VirtualClock clock;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  Log log;
-  ExitHandlers exits;
-  PlaybackOptions options;
-  std::atomic<bool> repaint{false};
-  MidiPort port{clock, serial, midi, log, exits, options.DispLevel, repaint};
-  Engine engine{clock, log, port, options, repaint};
-  FileCue cue;
-  OptionSinks sinks{options, engine, cue, log};
+struct FuzzOptionRig : PlayerStack<> {
+  StatusView headless;
+  SessionCommands commands{session, headless};
 
   explicit FuzzOptionRig(bool messageDevice) {
     log.startCapture();
     openMidiPort(port, messageDevice ? 0 : 1, platform::MidiOutputs::mapper);
   }
-  ~FuzzOptionRig() { exits.runAll(); }
 };
 
 inline std::string checkCue(const FileCue& cue) {
@@ -337,10 +319,10 @@ inline std::string runSettingsInput(const uint8_t* data, size_t size) {
   TempFile file(Bytes(data, data + size), "tessaro.ini");
   SettingsReader reader;
   for (int pass = 1; pass <= 2; ++pass) {
-    SettingsPass settings{rig.sinks, files, file.dir() + "/", pass};
+    SettingsPass settings{rig.commands, rig.log, files, file.dir() + "/", pass};
     readSettingsPass(reader, settings, file.path());
   }
-  std::string failure = checkCue(rig.cue);
+  std::string failure = checkCue(rig.session.cue);
   if (failure.empty() && !messageDevice) {
     for (const Captured& w : rig.serial.writes) {
       if (w.bytes.size() != 1) return "a direct byte written as " + fuzzHex(w.bytes);
@@ -369,8 +351,9 @@ inline std::vector<std::string> splitWords(const uint8_t* data, size_t size) {
 inline std::string runOptionsInput(const uint8_t* data, size_t size) {
   FuzzOptionRig rig(size > 0 && (data[0] & 1) != 0);
   std::vector<std::string> words = splitWords(data, size);
-  if (!commandLineFirstPass(rig.sinks, words)) commandLineSecondPass(rig.sinks, words);
-  return checkCue(rig.cue);
+  if (!commandLineFirstPass(rig.commands, rig.log, words))
+    commandLineSecondPass(rig.commands, words);
+  return checkCue(rig.session.cue);
 }
 
 }  // namespace tessaro::testing

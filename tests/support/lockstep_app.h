@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
-#include "support/fake_glyphs.h"
-#include "support/fake_window.h"
+#include "support/app_rig.h"
 #include "support/lockstep.h"
-#include "support/player_rig.h"
-#include "support/system_platform.h"
+#include "support/smf.h"
 
 namespace tessaro::testing {
 
@@ -104,36 +101,15 @@ class TurnConsole : public ScriptedConsole {
   std::function<void(int)> onRead;
 };
 
-struct LockstepApp {
-  LockstepClock clock;
-  LockstepThreads threads{clock};
-  FakePriorities priorities;
-  TurnConsole console;
-  FaultySerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  SystemFileSystem files;
-  FakeEnvironment environment;
-  FakeWindowSystem windows;
-  BlockGlyphs glyphs;
-  Log log;
-  bool withWindow = false;
-  std::function<void(App&)> setUp;  // runs on the App before the run
-
-  LockstepApp() { log.startCapture(); }
+// The program on the lockstep clock and threads, scripted console turns and a faulty line;
+// setUp runs on the program before the run.
+struct LockstepApp : AppRigOf<LockstepClock, LockstepThreads, TurnConsole, FaultySerialPorts> {
+  std::function<void(App&)> setUp;
 
   int run(std::vector<std::string> words) {
-    platform::Services services{&clock,  &threads, &priorities, &console,
-                                &serial, &midi,    &files,      &environment};
-    if (withWindow) {
-      services.windows = &windows;
-      services.glyphs = &glyphs;
-    }
-    words.insert(words.begin(), "/opt/tessaro/tessaro");
-    App app(services, log);
-    if (setUp) setUp(app);
-    return runProgram(app, words);
+    if (setUp) setUp(program());
+    return AppRigOf::run(std::move(words));
   }
-  std::string out() const { return log.captured(); }
 };
 
 }  // namespace tessaro::testing

@@ -1,34 +1,20 @@
-// A complete player in virtual time: an engine wired to a virtual clock and a capture serial
+// A complete player in virtual time: a session wired to a virtual clock and a capture serial
 // port (COM1), so a test can load a song, play it on the test thread and read every byte
 // with its exact virtual time.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <map>
 #include <utility>
+#include <vector>
 
-#include "common/exit_handlers.h"
-#include "common/log.h"
-#include "midiout/midi_port.h"
-#include "player/engine.h"
+#include "support/player_stack.h"
 #include "support/smf.h"
-#include "support/virtual_platform.h"
 #include "support/wire.h"
 
 namespace tessaro::testing {
 
-struct PlayerRig {
-  VirtualClock clock;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  Log log;
-  ExitHandlers exits;
-  PlaybackOptions options;
-  std::atomic<bool> repaint{false};
-  MidiPort port{clock, serial, midi, log, exits, options.DispLevel, repaint};
-  Engine engine{clock, log, port, options, repaint};
+struct PlayerRig : PlayerStack<> {
   uint32_t start = 0;
 
   // Port 1 is a serial line (exact bytes); port 0 the message device.

@@ -3,9 +3,9 @@
 #pragma once
 
 #ifdef _WIN32
-#include "platform/win32/win32_platform.h"
+#include "backends/win32/win32_platform.h"
 #else
-#include "platform/posix/posix_platform.h"
+#include "backends/posix/posix_platform.h"
 #endif
 
 namespace tessaro::testing {

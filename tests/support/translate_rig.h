@@ -1,5 +1,7 @@
-// A player rig for the translation: a prepared engine with a chosen target, the entry points
-// fed with messages written as hex, and what a module hears read back from the wire as hex.
+// The translation stage on its own: a translator with a chosen target and song convention, fed
+// messages written as hex, and the actions it asks for read back as hex (what a module would
+// hear) with the pauses and notices beside them. Also what a module hears of a whole song from
+// the wire, for the song tests on the player rig.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "player/playback_options.h"
 #include "support/player_rig.h"
 #include "translate/translate.h"
 
@@ -16,8 +19,11 @@ namespace tessaro::testing {
 enum class To { none, xg, gm };
 enum class Song { undecided, gs, xg };  // the convention the song has shown so far
 
-inline void setTarget(Engine& engine, To target) {
-  engine.targets.setAll(target == To::xg ? -1 : 0, target == To::gm ? -1 : 0, 0);
+inline Target targetOf(To target) {
+  return target == To::xg ? Target::xg : target == To::gm ? Target::gm : Target::none;
+}
+inline void setTarget(PlaybackOptions& options, To target) {
+  options.target = targetOf(target);
 }
 
 inline Bytes hex(const std::string& text) {
@@ -89,44 +95,90 @@ inline std::string xgSetup(int variation) {
 }
 inline const std::string gmSystemOn = "F0 7E 7F 09 01 F7";
 
-// A prepared engine whose entry points the test calls directly, as the player would.
-struct TranslateRig : PlayerRig {
+// What the translation asked for, in order: the messages as a module hears them (each with its
+// status byte), the pauses and the notices.
+class RecordedActions : public translate::Actions {
+ public:
+  void sendShort(int status, int data1, int data2) override {
+    record({static_cast<uint8_t>(status), static_cast<uint8_t>(data1),
+            static_cast<uint8_t>(data2)});
+  }
+  void sendLong(int status, const uint8_t* data, int32_t length) override {
+    Bytes message{static_cast<uint8_t>(status)};
+    message.insert(message.end(), data, data + length);
+    record(message);
+  }
+  void pause(int32_t shiftMs, int32_t sleepMs) override {
+    shifted += static_cast<uint32_t>(shiftMs);
+    if (sleepMs > 0) sleeps.push_back(sleepMs);
+    steps.push_back("pause " + std::to_string(shiftMs) + "/" + std::to_string(sleepMs));
+  }
+  void resetSent() override {
+    ++resets;
+    steps.emplace_back("reset");
+  }
+  void masterVolumeCut(int32_t cut) override {
+    cuts.push_back(cut);
+    steps.push_back("cut " + std::to_string(cut));
+  }
+
+  Bytes heard;                     // every message, status bytes written out
+  std::vector<std::string> steps;  // messages as hex, pauses and notices, in order
+  uint32_t shifted = 0;            // the play clock held back in all
+  std::vector<int32_t> sleeps;
+  int resets = 0;
+  std::vector<int32_t> cuts;
+
+ private:
+  // Every message must be whole: its status, then data bytes below 0x80, a system exclusive up
+  // to its F7.
+  void record(const Bytes& message) {
+    bool sysex = message[0] == 0xF0;
+    bool whole =
+        sysex ? message.back() == 0xF7
+              : message[0] >= 0x80 &&
+                    static_cast<int>(message.size()) - 1 == dataCount(message[0]) &&
+                    std::all_of(message.begin() + 1, message.end(), [](uint8_t d) { return d < 0x80; });
+    EXPECT_TRUE(whole) << "message " << hexOf(message);
+    heard.insert(heard.end(), message.begin(), message.end());
+    steps.push_back(hexOf(message));
+  }
+};
+
+// A translator at a song's start with the target and the convention the song has shown.
+struct TranslateRig {
+  translate::Translator translator;
+  translate::EventContext context;
+  RecordedActions out;
+
   explicit TranslateRig(To target, Song song = Song::undecided) {
-    options.initialConventionFlags = 0;
-    Track t;
-    load(smf(0, 480, {t.end()}));
-    preparePlayback(engine);
-    setTarget(engine, target);
-    PlayerState& s = engine.state;
-    s.gsDetected = song == Song::gs ? -1 : 0;
-    s.xgDetected = song == Song::xg ? -1 : 0;
-    s.undetected = song == Song::undecided ? -1 : 0;
-    s.volumeChanged = 0;
-    repaint = false;
-    serial.writes.clear();
+    translator.startSong();
+    context.target = targetOf(target);
+    translator.shown = song == Song::gs   ? SongConvention::gs
+                       : song == Song::xg ? SongConvention::xg
+                                          : SongConvention::undecided;
   }
 
   // A system exclusive, handed over in a buffer of exactly its length so that a read past its
   // end is caught by the address sanitizer; or a channel message, translated, then sent as the
   // player sends it unless the translation consumed it.
-  void feed(const Bytes& message, int32_t track = 0) {
-    PlayerState& s = engine.state;
+  void feed(const Bytes& message) {
     if (message[0] == 0xF0) {
       Bytes body(message.begin() + 1, message.end());
-      translateSystemExclusive(engine, body.data(), static_cast<int32_t>(body.size()));
+      translator.systemExclusive(body.data(), static_cast<int32_t>(body.size()), context, out);
       return;
     }
-    int32_t count = static_cast<int32_t>(message.size()) - 1;
-    std::copy(message.begin() + 1, message.end(), s.messageBuffer.begin());
-    s.outputStatus = message[0];
-    if (!translateChannelMessage(engine, track, message[0], count))
-      sendLongMessage(port, s.outputStatus, s.messageBuffer.data(), count);
+    translate::ChannelMessage m;
+    m.status = message[0];
+    m.count = static_cast<int32_t>(message.size()) - 1;
+    for (size_t i = 1; i < message.size() && i <= 2; ++i) m.data[i - 1] = message[i];
+    if (translator.channelMessage(m, context, out)) out.sendLong(m.status, m.data.data(), m.count);
   }
   void feed(const std::string& messages) {
     for (const Bytes& m : messagesOf(hex(messages))) feed(m);
   }
 
-  std::string heard(size_t from = 0) const { return heardOn(serial.writes, from); }
+  std::string heard() const { return hexOf(out.heard); }
 };
 
 }  // namespace tessaro::testing

@@ -114,8 +114,10 @@ class CaptureMidiOut : public platform::MidiOutDevice {
     return unprepareResult;
   }
   uintptr_t handleValue() const override { return 0x1234; }
+  void setConvention(platform::ModuleConvention told) override { convention = told; }
 
   uint32_t shortResult = 0, prepareResult = 0, longResult = 0, unprepareResult = 0;
+  platform::ModuleConvention convention = platform::ModuleConvention::gs;
   int stillPlayingCount = 0;
 
  private:

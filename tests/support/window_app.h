@@ -1,49 +1,26 @@
-// An App with every service faked and a fake window system, for the status window's part of
-// the program: start-up, clicks, drops, wheel and whole runs in virtual time.
+// A program on fake services with a fake window system, for the status window's part of the
+// program: start-up, clicks, drops, wheel and whole runs in virtual time.
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "app/program.h"
 #include "app/status_link.h"
-#include "support/fake_glyphs.h"
-#include "support/fake_window.h"
-#include "support/player_rig.h"
-#include "support/system_platform.h"
+#include "support/app_rig.h"
 
 namespace tessaro::testing {
 
-struct WindowApp {
-  VirtualClock clock;
-  SyncThreads threads;
-  FakePriorities priorities;
-  ScriptedConsole console;
-  CaptureSerialPorts serial{clock};
-  CaptureMidiOutputs midi{clock};
-  SystemFileSystem files;
-  FakeEnvironment environment;
-  FakeWindowSystem windows;
-  BlockGlyphs glyphs;
-  Log log;
-  platform::Services services{&clock, &threads, &priorities,  &console, &serial,
-                              &midi,  &files,   &environment, &windows, &glyphs};
-  App app{services, log};
-
-  WindowApp() { log.startCapture(); }
+struct WindowApp : AppRig {
+  WindowApp() : AppRig(true) {}
+  App& app = program();
 
   // Start-up of the window alone: pictures, controls, window.
   void open() {
-    buildStatusPictures(app);
-    openStatusWindow(app);
-  }
-  int run(std::vector<std::string> words) {
-    words.insert(words.begin(), "/opt/tessaro/tessaro");
-    return runProgram(app, words);
+    std::string failed;
+    app.status->buildPictures(failed);
+    app.status->open();
   }
   FakeWindowPort& port() { return windows.window; }
-  StatusLink& link() { return *app.status; }
-  std::string out() const { return log.captured(); }
+  WindowView& link() { return static_cast<WindowView&>(*app.status); }
 };
 
 }  // namespace tessaro::testing

@@ -1,0 +1,158 @@
+// Keys from standard input without waiting. On a terminal the line discipline is switched to
+// non-canonical input without echo or CR/LF translation, keeping ISIG so that Ctrl+C still
+// interrupts; the mode the terminal had is put back whenever the program lets go of the
+// keyboard or ends. Ctrl+C and SIGTERM ask the program to stop: the first only raises a flag
+// the main loop reads, so that the song is silenced before the program ends; a second one,
+// while the program is still stopping, ends it at once (terminal restored).
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "backends/posix/posix_platform.h"
+
+namespace tessaro::platform::posix {
+
+namespace {
+
+// The terminal's mode before we changed it. It is process-wide state, as the terminal is, and
+// a plain static so that the signal handler may read it; it is written only while
+// terminalChanged is false, before the handlers can look at it.
+termios savedTermios;
+// True while the terminal is in our mode. Lock-free, so the signal handler may read it.
+std::atomic<bool> terminalChanged{false};
+std::atomic<bool> atexitRegistered{false};
+std::atomic<bool> signalHandlersInstalled{false};
+// Set by the first SIGINT or SIGTERM; read by the main loop as a stop request.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Puts the saved mode back. Async-signal-safe: tcsetattr and sigprocmask are. SIGTTOU is held
+// off meanwhile so that a program moved to the background is not stopped by its own restore,
+// and SIGINT/SIGTERM so that their handler cannot cut in after the flag is taken but before
+// the mode is back.
+void restoreTerminal() {
+  sigset_t held;
+  sigset_t previous;
+  sigemptyset(&held);
+  sigaddset(&held, SIGTTOU);
+  sigaddset(&held, SIGINT);
+  sigaddset(&held, SIGTERM);
+  sigprocmask(SIG_BLOCK, &held, &previous);
+  if (terminalChanged.exchange(false)) tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+// The first request only raises the flag: the main loop stops the song, silences it and ends
+// the run. A second one restores the terminal and lets the signal do what it would have done
+// without us, so that a program stuck while stopping can still be ended.
+void onStopSignal(int signal) {
+  const int savedErrno = errno;
+  if (stopRequested.exchange(true)) {
+    restoreTerminal();
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+  }
+  errno = savedErrno;
+}
+
+void installStopHandlers() {
+  if (signalHandlersInstalled.exchange(true)) return;
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) != 0) continue;
+    // A signal the program was started with ignored (a background job, nohup) stays ignored.
+    if (previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Interrupted system calls resume: the request is read by the main loop, not by them.
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+// True when standard input is a terminal we may switch: not one whose foreground belongs to
+// another process group (a job started with & would be stopped by touching it).
+bool isUsableTerminal() {
+  if (!isatty(STDIN_FILENO)) return false;
+  const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+  // A terminal that is not our controlling terminal has no foreground for us; it is usable.
+  return foreground == -1 || foreground == getpgrp();
+}
+
+// Switches a terminal on standard input to immediate, silent key input. False when standard
+// input is no terminal or is a background job's.
+bool enterKeyMode() {
+  if (terminalChanged.load()) return true;
+  if (!isUsableTerminal()) return false;
+  termios mode{};
+  if (tcgetattr(STDIN_FILENO, &mode) != 0) return false;
+  savedTermios = mode;
+  if (!atexitRegistered.exchange(true)) std::atexit(restoreTerminal);
+  mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  mode.c_lflag |= ISIG;
+  // Enter arrives as the carriage return it is, not translated to a line feed.
+  mode.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+  mode.c_cc[VMIN] = 0;
+  mode.c_cc[VTIME] = 0;
+  // Set before the change, so that a signal arriving in between restores rather than leaves
+  // the terminal in our mode.
+  terminalChanged.store(true);
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0) {
+    terminalChanged.store(false);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The handlers are in place from the start, whatever standard input is: a stop request that
+// comes before the first song is read when the start-up is done, and one from outside a
+// terminal (SIGTERM) ends a song as cleanly as Ctrl+C does.
+PosixConsoleInput::PosixConsoleInput(bool installSignalHandlers)
+    : installSignalHandlers_(installSignalHandlers) {
+  if (installSignalHandlers_) {
+    stopRequested.store(false);
+    installStopHandlers();
+  }
+}
+
+PosixConsoleInput::~PosixConsoleInput() {
+  restoreTerminal();
+}
+
+int PosixConsoleInput::readKey() {
+  if (released_ || endOfInput_) return 0;
+  // The terminal is switched on first use rather than at start, so that a run that never
+  // reads keys (usage, an early failure) leaves it alone. A background job reads nothing.
+  if (isatty(STDIN_FILENO) && !enterKeyMode()) return 0;
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  if (poll(&input, 1, 0) <= 0) return 0;
+  if ((input.revents & POLLNVAL) != 0) {
+    endOfInput_ = true;
+    return 0;
+  }
+  if ((input.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return 0;
+  unsigned char byte = 0;
+  const ssize_t count = ::read(STDIN_FILENO, &byte, 1);
+  if (count == 1) return static_cast<signed char>(byte);
+  // End of a pipe or file, or a terminal that hung up: there will be no more keys.
+  if (count == 0 || (errno != EINTR && errno != EAGAIN)) endOfInput_ = true;
+  return 0;
+}
+
+bool PosixConsoleInput::interrupted() {
+  return installSignalHandlers_ && stopRequested.load();
+}
+
+void PosixConsoleInput::release() {
+  restoreTerminal();
+  released_ = true;
+}
+
+}  // namespace tessaro::platform::posix

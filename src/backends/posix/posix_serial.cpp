@@ -1,0 +1,123 @@
+// Serial lines through termios: raw 38400 baud, 8 data bits, no parity, one stop bit, no flow
+// control, DTR raised. COMn maps to a device path that the user may choose per port.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "backends/posix/posix_platform.h"
+
+namespace tessaro::platform::posix {
+
+namespace {
+
+// A write to a line whose far end has gone (a pseudo-terminal, a USB adapter pulled out) must
+// fail with EPIPE or EIO rather than end the program through SIGPIPE.
+void ignoreBrokenPipes() {
+  static std::once_flag once;
+  std::call_once(once, [] { signal(SIGPIPE, SIG_IGN); });
+}
+
+SerialOpenResult failure(SerialOpenResult::Step step, int error, std::string reason) {
+  SerialOpenResult result;
+  result.failedStep = step;
+  result.error = error;
+  result.reason = std::move(reason);
+  return result;
+}
+
+}  // namespace
+
+PosixSerialLine::~PosixSerialLine() {
+  ::close(fd_);
+}
+
+int PosixSerialLine::write(const uint8_t* bytes, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t written = ::write(fd_, bytes + done, count - done);
+    if (written > 0) {
+      done += static_cast<size_t>(written);
+      continue;
+    }
+    if (written == 0) return EIO;  // a device that takes nothing would loop for ever
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // The line is opened blocking, but a device shared with another program may have been
+      // switched to non-blocking; wait for room instead of spinning.
+      pollfd output{fd_, POLLOUT, 0};
+      if (poll(&output, 1, -1) < 0 && errno != EINTR) return errno;
+      continue;
+    }
+    return errno;
+  }
+  return 0;
+}
+
+std::string PosixSerialLine::describeError(int error) const {
+  return path_ + ": " + std::strerror(error);
+}
+
+std::string PosixSerialPorts::devicePath(int port) {
+  const std::string variable = "TESSARO_COM" + std::to_string(port);
+  const char* chosen = std::getenv(variable.c_str());
+  if (chosen != nullptr && *chosen != '\0') return chosen;
+  return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+SerialOpenResult PosixSerialPorts::open(int port) {
+  using Step = SerialOpenResult::Step;
+  const std::string path = devicePath(port);
+  ignoreBrokenPipes();
+
+  // Opened without waiting for carrier detect: a line without CLOCAL set yet would otherwise
+  // block here until a modem answers. Writes are made blocking again once CLOCAL is on.
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    return failure(Step::open, error, path + ": " + std::strerror(error));
+  }
+
+  termios mode{};
+  if (tcgetattr(fd, &mode) != 0) {
+    const int error = errno;
+    ::close(fd);
+    const std::string what =
+        error == ENOTTY ? "not a serial device" : "cannot read the line settings";
+    return failure(Step::getState, error, path + ": " + what + " (" + std::strerror(error) + ")");
+  }
+
+  cfmakeraw(&mode);
+  cfsetispeed(&mode, B38400);
+  cfsetospeed(&mode, B38400);
+  mode.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  mode.c_cflag |= CS8 | CLOCAL | CREAD;
+  mode.c_cc[VMIN] = 0;
+  mode.c_cc[VTIME] = 0;
+  const int flags = fcntl(fd, F_GETFL);
+  if (tcsetattr(fd, TCSANOW, &mode) != 0 || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return failure(Step::setState, error,
+                   path + ": cannot set 38400 baud 8N1 (" + std::strerror(error) + ")");
+  }
+
+  // A pseudo-terminal or a three-wire adapter has no modem lines and refuses this; the line
+  // works without it.
+  int dtr = TIOCM_DTR;
+  ioctl(fd, TIOCMBIS, &dtr);
+
+  SerialOpenResult result;
+  result.line = std::make_unique<PosixSerialLine>(fd, path);
+  return result;
+}
+
+}  // namespace tessaro::platform::posix

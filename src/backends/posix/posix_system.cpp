@@ -1,0 +1,142 @@
+// Main-thread priorities, the choice of the message device, file patterns and facts about the
+// user and the program.
+#include <glob.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "backends/alsa/alsa_sequencer.h"
+#include "backends/posix/posix_platform.h"
+#include "backends/synth/synth_device.h"
+
+namespace tessaro::platform::posix {
+
+namespace {
+
+// True when the calling thread holds CAP_SYS_NICE, which lifts every limit on nice values.
+bool hasNiceCapability() {
+  __user_cap_header_struct header{};
+  header.version = _LINUX_CAPABILITY_VERSION_3;
+  header.pid = 0;
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  return (data[CAP_SYS_NICE / 32].effective & (1u << (CAP_SYS_NICE % 32))) != 0;
+}
+
+// True when a thread of this process may go back to the given nice value after lowering its
+// priority: a lower nice value needs CAP_SYS_NICE or an RLIMIT_NICE of at least 20 - value.
+bool mayReturnTo(int nice) {
+  if (hasNiceCapability()) return true;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NICE, &limit) != 0) return false;
+  if (limit.rlim_cur == RLIM_INFINITY) return true;
+  return static_cast<long long>(limit.rlim_cur) >= 20LL - nice;
+}
+
+// The value of an environment variable, empty when unset.
+std::string variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+// setpriority with PRIO_PROCESS and a thread id acts on that one thread on Linux, so these
+// leave the player thread's scheduling alone.
+bool PosixPriorities::getMainPriority(int& priority) {
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+  if (nice == -1 && errno != 0) return false;
+  priority = nice;
+  return true;
+}
+
+bool PosixPriorities::setMainPriority(int priority) {
+  return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), priority) == 0;
+}
+
+bool PosixPriorities::setMainPriorityLowest() {
+  int current = 0;
+  if (!getMainPriority(current)) return false;
+  const int lowered = std::min(current + 2, 19);
+  // Without the right to come back the main thread keeps its priority: a lowered main thread
+  // that can never be raised again would be worse than one never lowered. The request still
+  // counts as done, as a silently downgraded request does elsewhere.
+  if (lowered == current || !mayReturnTo(current)) return true;
+  return setMainPriority(lowered);
+}
+
+MidiOpenResult PosixMidiOutputs::open(uint32_t /*deviceId*/) {
+  std::string port = variable("TESSARO_MIDI_PORT");
+  if (!port.empty()) return alsa::openSequencerOutput(port);
+  synth::SynthOptions options;
+  options.soundFont = variable("TESSARO_SOUNDFONT");
+  options.wavPath = variable("TESSARO_WAV");
+  return synth::openSynthesizer(options);
+}
+
+std::vector<FileMatch> PosixFileSystem::findFiles(const std::string& pattern, size_t limit) {
+  std::vector<FileMatch> matches;
+  if (limit == 0 || pattern.empty()) return matches;
+  glob_t found{};
+  // Backslash is an ordinary character in names here, not an escape. A name without wildcards
+  // comes back only when it exists, as glob checks it.
+  if (glob(pattern.c_str(), GLOB_NOESCAPE, nullptr, &found) == 0) {
+    for (size_t i = 0; i < found.gl_pathc && matches.size() < limit; ++i) {
+      std::string path = found.gl_pathv[i];
+      FileMatch match;
+      struct stat info {};
+      // A dangling link is listed (glob lists it too) as a file; opening it reports why.
+      match.isDirectory = ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      while (path.size() > 1 && path.back() == '/') path.pop_back();
+      const size_t slash = path.rfind('/');
+      match.name = slash == std::string::npos || path.size() == 1 ? path : path.substr(slash + 1);
+      matches.push_back(std::move(match));
+    }
+  }
+  globfree(&found);
+  return matches;
+}
+
+bool PosixEnvironment::japaneseUser() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return std::strncmp(value, "ja", 2) == 0;
+  }
+  return false;
+}
+
+std::string PosixEnvironment::programPath(const std::string& word0) {
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", target.data(), target.size());
+    if (length < 0) return word0;
+    // A result that fills the buffer may have been cut short: try again with more room.
+    if (static_cast<size_t>(length) < target.size()) {
+      target.resize(static_cast<size_t>(length));
+      return target;
+    }
+    if (target.size() >= 65536) return word0;
+    target.resize(target.size() * 2);
+  }
+}
+
+std::string PosixEnvironment::settingsPath(const std::string& programDir) {
+  static const char name[] = "tessaro.ini";
+  std::string beside = programDir + name;
+  struct stat info {};
+  if (stat(beside.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) return beside;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && config[0] == '/') return std::string(config) + "/tessaro/" + name;
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/.config/tessaro/" + name;
+}
+
+}  // namespace tessaro::platform::posix

@@ -1,0 +1,33 @@
+// The built-in software synthesizer (FluidSynth) as a message device: the default output when
+// no external MIDI port is named. It plays to the default audio device, or renders in real time
+// into a WAV file for machines without sound.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "backends/synth/soundfont.h"
+
+namespace tessaro::platform::synth {
+
+struct SynthOptions {
+  std::string soundFont;  // the user's SoundFont file or directory; empty to search
+  std::string soundFontDir = systemSoundFontDir;
+  std::string wavPath;  // render into this file instead of playing; empty to play
+};
+
+// Sample rate of the synthesizer and of the WAV file.
+inline constexpr int sampleRate = 44100;
+// Frames the WAV renderer adds on each turn; events still land at the sample of their arrival.
+inline constexpr int renderPeriodFrames = 256;
+
+// Opens the synthesizer. On failure the result's reason says why in plain words (no SoundFont,
+// no audio device, the WAV file cannot be written).
+MidiOpenResult openSynthesizer(const SynthOptions& options);
+
+// The CLOCK_MONOTONIC time in nanoseconds of the first sample of the WAV file that device
+// renders into, or -1 when device is not a synthesizer rendering to a file.
+int64_t wavTimeOrigin(const MidiOutDevice& device);
+
+}  // namespace tessaro::platform::synth

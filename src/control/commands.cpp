@@ -1,0 +1,240 @@
+#include "control/commands.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace tessaro {
+
+namespace {
+
+// a + b kept within the 32-bit range.
+int32_t saturatingAdd(int32_t a, int64_t b) {
+  return static_cast<int32_t>(std::clamp<int64_t>(a + b, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+platform::ModuleConvention moduleConventionOf(Target target) {
+  switch (target) {
+    case Target::xg:
+      return platform::ModuleConvention::xg;
+    case Target::gm:
+      return platform::ModuleConvention::gm;
+    default:
+      return platform::ModuleConvention::gs;
+  }
+}
+
+int32_t fasterSpeed(int32_t divisor) {
+  return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(divisor) * 17 / 16, INT32_MAX));
+}
+
+int32_t slowerSpeed(int32_t divisor) {
+  return static_cast<int32_t>((16 * static_cast<int64_t>(divisor) + 8) / 17);
+}
+
+void SessionCommands::setComPort(int32_t port) {
+  s_.options.comPort = port;
+  s_.log.print("COM port = COM%d \n", port);
+}
+
+void SessionCommands::setVolume(int32_t volume) {
+  s_.options.volumeAdd = volume;
+  setUserVolume(s_.engine);
+  s_.log.print("Volume = %d \n", volume);
+}
+
+void SessionCommands::setFadeSpeed(int32_t speed) {
+  PlayerState& state = s_.engine.state;
+  speed = std::max(speed, 2);
+  if (speed >= 224) {
+    state.fadeInterval = 125;
+    state.fadeStep = speed / 56;
+  } else {
+    state.fadeStep = 3;
+    state.fadeInterval = 21000 / speed;
+  }
+  s_.log.print("FadeOutSpeed = %d \n", speed);
+}
+
+void SessionCommands::setStandardFade() {
+  s_.engine.state.fadeInterval = 210;
+  s_.engine.state.fadeStep = 3;
+  s_.log.print("FadeOutSpeed = std. (100) \n");
+}
+
+void SessionCommands::setFadeStep(int32_t step) {
+  s_.engine.state.fadeStep = step;
+  s_.log.print("FadeOutVolStep = %d \n", step);
+}
+
+void SessionCommands::setFadeInterval(int32_t ms) {
+  s_.engine.state.fadeInterval = ms;
+  s_.log.print("FadeOutCycleTime = %d \n", ms);
+}
+
+void SessionCommands::setConsoleMode() {
+  s_.options.consoleMode = true;
+  s_.log.print("Console mode: ON.\n");
+}
+
+void SessionCommands::setStartMeasure(int32_t measure) {
+  s_.options.skipToMeasure = measure;
+  s_.log.print("Skip to Meas = %d \n", measure);
+}
+
+void SessionCommands::setStartBeat(int32_t beat) {
+  s_.options.skipToBeat = beat;
+  s_.log.print("Skip to Beat = %d \n", beat);
+}
+
+void SessionCommands::setRepeats(int32_t count) {
+  s_.engine.state.repeatCount = count;
+  s_.engine.state.repeatSetByUser = 255;
+  s_.log.print("Repeat Time = %d \n", count);
+}
+
+void SessionCommands::sendByte(int32_t value) {
+  s_.log.print("%04X ", static_cast<unsigned>(value));
+  sendDirectByte(s_.port, value);
+}
+
+bool SessionCommands::queueFile(const std::string& path) {
+  return appendEntry(s_.cue, path);
+}
+
+void SessionCommands::setConversion(Conversion conversion, Echo echo) {
+  static constexpr const char* messages[] = {
+      "GS => XG conversion AUTO-DETECT.\n", "GS => GM conversion AUTO-DETECT.\n",
+      "GS => XG conversion OFF.\n", "88GS/XG/GM conversion ALL OFF.\n"};
+  Target target = conversion == Conversion::xg   ? Target::xg
+                  : conversion == Conversion::gm ? Target::gm
+                                                 : Target::none;
+  s_.options.target = target;
+  if (echo == Echo::confirm) s_.log.print("%s", messages[static_cast<int>(conversion)]);
+  setPortConvention(s_.port, moduleConventionOf(target));
+  view_.refresh();
+}
+
+void SessionCommands::setReportLevel(int level, Echo echo) {
+  s_.options.DispLevel = level;
+  if (echo == Echo::confirm) s_.log.print("DispLevel=%d  RealPlay=ON\n", level);
+}
+
+void SessionCommands::stepVolume(int32_t step) {
+  s_.options.volumeAdd = saturatingAdd(s_.options.volumeAdd, step);
+  setUserVolume(s_.engine);
+  view_.refresh();
+}
+
+void SessionCommands::stepRepeats(int step) {
+  PlayerState& state = s_.engine.state;
+  state.repeatSetByUser = 255;
+  int32_t count = state.repeatCount;
+  if (step > 0) {
+    state.repeatCount = count < 0 ? 0 : saturatingAdd(count, 1);
+  } else {
+    state.repeatCount = count <= 0 ? 0 : count - 1;
+  }
+  view_.refresh();
+}
+
+void SessionCommands::resetModule() {
+  sendGmSystemOn(s_.port);
+  shiftClock(s_.engine, 50);
+}
+
+void SessionCommands::fadeOut() {
+  s_.engine.state.fadeActive = 255;
+  view_.refresh();
+}
+
+void SessionCommands::speedUp() {
+  s_.engine.state.speedDivisor = fasterSpeed(s_.engine.state.speedDivisor);
+  view_.refresh();
+}
+
+void SessionCommands::normalSpeed() {
+  s_.engine.state.speedDivisor = DefaultSpeedDivisor;
+  view_.refresh();
+}
+
+void SessionCommands::slowDown() {
+  s_.engine.state.speedDivisor = slowerSpeed(s_.engine.state.speedDivisor);
+  view_.refresh();
+}
+
+bool SessionCommands::openFile() {
+  if (!view_.exists() || s_.cue.length >= CueCapacity) return false;
+  bool idle = s_.cue.length == 0;
+  platform::FileChoice choice = view_.chooseFile();
+  bool added = false;
+  if (choice.result == platform::FileChoice::Result::chosen) {
+    added = appendEntry(s_.cue, choice.path);
+    if (!added) s_.log.print("Path Too Long.\n");
+  } else {
+    s_.log.print("\nFailed Opening File-Open Dialog Box.\n");
+    if (choice.result == platform::FileChoice::Result::failed)
+      s_.log.print("%s\n", choice.error.c_str());
+  }
+  view_.releaseControls();
+  if (!idle && added) {
+    view_.update();
+  } else {
+    view_.refresh();
+  }
+  return added;
+}
+
+void SessionCommands::dropFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (path.size() > CuePathLimit) {
+      s_.log.print("Path Too Long.\n");
+    } else if (s_.cue.length < CueCapacity) {
+      appendEntry(s_.cue, path);
+    }
+  }
+}
+
+void SessionCommands::stopSong() {
+  stopPlayback(s_.engine);
+}
+
+void SessionCommands::selectRow(int row) {
+  CueView& view = s_.view;
+  int32_t entry = view.ListTop + row;
+  int32_t last = s_.cue.length - 1;
+  if (row == 0) {
+    if (view.ListTop > last) return;  // nothing shown there: no change, no repaint
+    view.SelectedEntry = entry;
+  } else {
+    view.SelectedEntry = entry <= last ? entry : -1;
+  }
+  view_.refresh();
+}
+
+void SessionCommands::scrollList(int step) {
+  int32_t& top = s_.view.ListTop;
+  int32_t last = s_.cue.length - 1;
+  if (step == -1) {
+    if (top > 0) --top;
+  } else if (step == 1) {
+    if (top < last) ++top;
+  } else {
+    top = std::max(std::min(saturatingAdd(top, step), last), 0);
+  }
+  view_.refresh();
+}
+
+void SessionCommands::removeEntry(int32_t index) {
+  FileCue& cue = s_.cue;
+  if (index < 0 || index >= cue.length) return;
+  for (int32_t i = index; i + 1 < cue.length; ++i)
+    cue.entries[static_cast<size_t>(i)] = std::move(cue.entries[static_cast<size_t>(i) + 1]);
+  cue.entries[static_cast<size_t>(cue.length) - 1].clear();
+  --cue.length;
+  if (s_.view.SelectedEntry >= cue.length) s_.view.SelectedEntry = -1;
+  view_.update();
+}
+
+}  // namespace tessaro

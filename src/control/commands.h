@@ -1,0 +1,119 @@
+// The command layer: the only code that changes the options, the player's state and the play
+// list. The command line, the settings file, the console keys and the window controls are
+// parsers that turn their input into these commands. Every command keeps its arithmetic in
+// range, whatever number it is given.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/conventions.h"
+#include "control/session.h"
+#include "control/status_view.h"
+
+namespace tessaro {
+
+// The translation an option names: off (/nx) and allOff (/nc) both translate nothing.
+enum class Conversion { xg, gm, off, allOff };
+
+// Whether a command says on the console what it set (options do; keys and clicks do not).
+enum class Echo { quiet, confirm };
+
+class Commands {
+ public:
+  virtual ~Commands() = default;
+
+  // --- Options: each says on the console what it set.
+  virtual void setComPort(int32_t port) = 0;
+  virtual void setVolume(int32_t volume) = 0;
+  // The fade-out speed: 100 is 3 units every 210 ms; below 2 counts as 2.
+  virtual void setFadeSpeed(int32_t speed) = 0;
+  // The standard fade-out: 3 units every 210 ms.
+  virtual void setStandardFade() = 0;
+  virtual void setFadeStep(int32_t step) = 0;
+  virtual void setFadeInterval(int32_t ms) = 0;
+  virtual void setConsoleMode() = 0;
+  virtual void setStartMeasure(int32_t measure) = 0;
+  virtual void setStartBeat(int32_t beat) = 0;
+  virtual void setRepeats(int32_t count) = 0;
+  // A byte sent to the module at once (0-255; only the low eight bits go out).
+  virtual void sendByte(int32_t value) = 0;
+  // Joins the play list; false (nothing added) when the list is full or the name too long.
+  virtual bool queueFile(const std::string& path) = 0;
+
+  // --- Options, keys and controls.
+  virtual void setConversion(Conversion conversion, Echo echo) = 0;
+  virtual void setReportLevel(int level, Echo echo) = 0;
+
+  // --- Keys and controls.
+  virtual void stepVolume(int32_t step) = 0;
+  // One repeat more (step > 0) or fewer; the count stays 0 or above.
+  virtual void stepRepeats(int step) = 0;
+  // GM System On to the module, with time for it before the next events.
+  virtual void resetModule() = 0;
+  virtual void fadeOut() = 0;
+  virtual void speedUp() = 0;
+  virtual void normalSpeed() = 0;
+  virtual void slowDown() = 0;
+  // The file chooser of the window; the chosen file joins the list. True when one was added.
+  virtual bool openFile() = 0;
+  // Files dropped on the window join the list.
+  virtual void dropFiles(const std::vector<std::string>& paths) = 0;
+  // Stops the song that plays: its notes are silenced and GM System On follows.
+  virtual void stopSong() = 0;
+  // The list rows of the window: row 0-2 selected, the list moved by step entries (one at a
+  // time stops at either end), an entry removed.
+  virtual void selectRow(int row) = 0;
+  virtual void scrollList(int step) = 0;
+  virtual void removeEntry(int32_t index) = 0;
+};
+
+// The commands acting on one session, with the window (or the headless one) showing them.
+class SessionCommands : public Commands {
+ public:
+  SessionCommands(Session& session, StatusView& view) : s_(session), view_(view) {}
+
+  void setComPort(int32_t port) override;
+  void setVolume(int32_t volume) override;
+  void setFadeSpeed(int32_t speed) override;
+  void setStandardFade() override;
+  void setFadeStep(int32_t step) override;
+  void setFadeInterval(int32_t ms) override;
+  void setConsoleMode() override;
+  void setStartMeasure(int32_t measure) override;
+  void setStartBeat(int32_t beat) override;
+  void setRepeats(int32_t count) override;
+  void sendByte(int32_t value) override;
+  bool queueFile(const std::string& path) override;
+  void setConversion(Conversion conversion, Echo echo) override;
+  void setReportLevel(int level, Echo echo) override;
+  void stepVolume(int32_t step) override;
+  void stepRepeats(int step) override;
+  void resetModule() override;
+  void fadeOut() override;
+  void speedUp() override;
+  void normalSpeed() override;
+  void slowDown() override;
+  bool openFile() override;
+  void dropFiles(const std::vector<std::string>& paths) override;
+  void stopSong() override;
+  void selectRow(int row) override;
+  void scrollList(int step) override;
+  void removeEntry(int32_t index) override;
+
+ private:
+  Session& s_;
+  StatusView& view_;
+};
+
+// The device's bank-select style for a target: untranslated songs keep their own convention,
+// most often GS.
+platform::ModuleConvention moduleConventionOf(Target target);
+
+// Speed steps of the faster and slower commands: the divisor times 17/16, or
+// (16 x divisor + 8) / 17.
+int32_t fasterSpeed(int32_t divisor);
+int32_t slowerSpeed(int32_t divisor);
+
+}  // namespace tessaro

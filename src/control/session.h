@@ -1,0 +1,40 @@
+// Session: everything one run of songs consists of, owned once: the options, the output port,
+// the player and the play list. The program owns one; a test or an offline conversion builds
+// as many as it likes, since none of it is process-wide.
+#pragma once
+
+#include "common/exit_handlers.h"
+#include "common/log.h"
+#include "control/file_cue.h"
+#include "midiout/midi_port.h"
+#include "platform/platform.h"
+#include "player/engine.h"
+#include "player/playback_options.h"
+
+namespace tessaro {
+
+struct Session {
+  Session(platform::Clock& clock, platform::SerialPorts& serial, platform::MidiOutputs& midi,
+          Log& log, PlayerObserver& observer)
+      : log(log),
+        port(clock, serial, midi, log, exitHandlers),
+        engine(clock, log, port, options, observer) {}
+  // A player thread still running is joined; then the resources still held (the port, a
+  // settings file, the window) are released, the last acquired first.
+  ~Session() {
+    engine.thread.reset();
+    exitHandlers.runAll();
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  Log& log;
+  ExitHandlers exitHandlers;
+  PlaybackOptions options;
+  MidiPort port;
+  Engine engine;
+  FileCue cue;
+  CueView view;
+};
+
+}  // namespace tessaro
