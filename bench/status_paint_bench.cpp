@@ -3,9 +3,9 @@
 // the program uses, and handed to a window that does nothing.
 #include <benchmark/benchmark.h>
 
+#include "backends/fonts/font_glyphs.h"
 #include "display/controls.h"
 #include "display/status_painter.h"
-#include "backends/fonts/font_glyphs.h"
 
 namespace {
 

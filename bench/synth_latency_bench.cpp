@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "app/program.h"
-#include "backends/stream/midi_stream.h"
 #include "backends/posix/posix_platform.h"
+#include "backends/stream/midi_stream.h"
 #include "backends/synth/synth_device.h"
 #include "support/smf.h"
 #include "support/wav_reader.h"

@@ -58,8 +58,8 @@ struct Rig : testing::PlayerStack<FreeClock, PlayerObserver, NullSerialPorts> {
 
   // One channel message as the player hands it over, and sends it unless it was consumed.
   void channel(const std::vector<uint8_t>& m) {
-    translate::ChannelMessage message{m[0], {m[1], m.size() > 2 ? m[2] : uint8_t{0}},
-                                      static_cast<int32_t>(m.size()) - 1};
+    translate::ChannelMessage message{
+        m[0], {m[1], m.size() > 2 ? m[2] : uint8_t{0}}, static_cast<int32_t>(m.size()) - 1};
     if (engine.translator.channelMessage(message, context(), actions))
       sendLongMessage(port, message.status, message.data.data(), message.count);
   }

@@ -18,16 +18,6 @@ Bytes song(uint8_t key) {
   return smf(0, 480, {t});
 }
 
-// Note-on keys in the order they reached the line.
-std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
-  std::vector<int> keys;
-  for (const auto& w : serial.writes) {
-    if (w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0x90 && w.bytes[2] > 0)
-      keys.push_back(w.bytes[1]);
-  }
-  return keys;
-}
-
 TEST(ProgramStartUp, UsageEndsTheRunBeforeThePortOpens) {
   ProgramRun run;
   EXPECT_EQ(run.run({"/com3", "song.mid", "/?"}), 0);

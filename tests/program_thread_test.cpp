@@ -18,16 +18,6 @@ struct RealTimeRun : AppRigOf<SystemClock, SystemThreads> {
   RealTimeRun() { console.keepOpen = true; }
 };
 
-// Note-on keys in the order they reached the line.
-std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
-  std::vector<int> keys;
-  for (const auto& w : serial.writes) {
-    if (w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0x90 && w.bytes[2] > 0)
-      keys.push_back(w.bytes[1]);
-  }
-  return keys;
-}
-
 // Eighth notes over a note held for the whole song; 8 s at 120 beats a minute.
 Bytes heldNoteSong() {
   Track t;

@@ -25,9 +25,7 @@ namespace {
 // A fresh directory, removed with everything in it when the object goes.
 class TempDir {
  public:
-  TempDir() {
-    path_ = makeTempDir("tessaro-settings-");
-  }
+  TempDir() { path_ = makeTempDir("tessaro-settings-"); }
   ~TempDir() { std::filesystem::remove_all(path_); }
   // Writes a file (directories on the way are made) and returns its full path.
   std::string file(const std::string& name, const std::string& text = "") const {
@@ -398,15 +396,6 @@ Bytes song(uint8_t key) {
 
 std::string songText(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
-}
-
-std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
-  std::vector<int> keys;
-  for (const auto& w : serial.writes) {
-    if (w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0x90 && w.bytes[2] > 0)
-      keys.push_back(w.bytes[1]);
-  }
-  return keys;
 }
 
 TEST(SettingsStartUp, CommandLineOverridesTheFileAndItsSongsFollowTheFiles) {

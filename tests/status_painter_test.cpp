@@ -99,7 +99,7 @@ TEST(StatusList, LongNameIsCutAtX135) {
 
 // The source and target of a mode index's two parts.
 SongConvention sourceOf(int source) {
-  return source == 1 ? SongConvention::gs
+  return source == 1   ? SongConvention::gs
          : source == 2 ? SongConvention::xg
                        : SongConvention::undecided;
 }
@@ -143,9 +143,9 @@ TEST(ModePanel, IndexFollowsSourceAndTarget) {
     Target target;
     int mode;
   } cases[] = {
-      {S::gs, Target::xg, 9},         {S::gs, Target::gm, 13},        {S::gs, Target::none, 1},
-      {S::xg, Target::xg, 10},        {S::xg, Target::gm, 14},        {S::xg, Target::none, 2},
-      {S::undecided, Target::xg, 8},  {S::undecided, Target::gm, 0},  {S::none, Target::none, 0},
+      {S::gs, Target::xg, 9},          {S::gs, Target::gm, 13},       {S::gs, Target::none, 1},
+      {S::xg, Target::xg, 10},         {S::xg, Target::gm, 14},       {S::xg, Target::none, 2},
+      {S::undecided, Target::xg, 8},   {S::undecided, Target::gm, 0}, {S::none, Target::none, 0},
       {S::undecided, Target::none, 0}, {S::none, Target::xg, 8},
   };
   for (const Case& c : cases) {

@@ -20,14 +20,6 @@ Bytes song(uint8_t key, bool withNoteOff = true) {
   return smf(0, 480, {t});
 }
 
-std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
-  std::vector<int> keys;
-  for (const auto& w : serial.writes)
-    if (w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0x90 && w.bytes[2] > 0)
-      keys.push_back(w.bytes[1]);
-  return keys;
-}
-
 int gmResets(const CaptureSerialPorts& serial) {
   int count = 0;
   for (const auto& w : serial.writes) count += w.bytes == gmSystemOn;

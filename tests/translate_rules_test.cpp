@@ -170,20 +170,13 @@ TEST(SysExSetUp, ExactMessagesAndPauses) {
   TranslateRig rig(To::xg);
   rig.feed(gsReset);
   const std::vector<std::string> expected = {
-      "reset",
-      xgOn,
-      "pause 100/50",
-      "F0 43 10 4C 02 01 00 01 01 F7",
-      "pause 20/20",
-      "F0 43 10 4C 02 01 5A 01 F7",
-      "pause 100/20",
-      "F0 43 10 4C 02 01 40 01 00 F7",
-      "pause 820/20",
-      "B9 00 7F",
-      "B9 20 00",
-      "C9 00",
-      "B9 00 00",
-      "pause 20/10",
+      "reset",        xgOn,
+      "pause 100/50", "F0 43 10 4C 02 01 00 01 01 F7",
+      "pause 20/20",  "F0 43 10 4C 02 01 5A 01 F7",
+      "pause 100/20", "F0 43 10 4C 02 01 40 01 00 F7",
+      "pause 820/20", "B9 00 7F",
+      "B9 20 00",     "C9 00",
+      "B9 00 00",     "pause 20/10",
   };
   EXPECT_EQ(rig.out.steps, expected);
   EXPECT_EQ(rig.out.shifted, 1060u);

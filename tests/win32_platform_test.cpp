@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "control/file_cue.h"
 #include "app/settings.h"
-#include "common/log.h"
 #include "backends/win32/win32_platform.h"
-#include "support/player_rig.h"
+#include "common/log.h"
+#include "control/file_cue.h"
+#include "support/recording_commands.h"
 #include "support/temp_dir.h"
 
 namespace tessaro::testing {
@@ -95,17 +95,19 @@ TEST_F(FileSearch, Utf8SettingsNamesAreFoundUnderTheirSystemNames) {
     GTEST_SKIP() << "code page " << GetACP();
   for (bool converted : {true, false}) {
     SCOPED_TRACE(converted ? "converted" : "as it stands");
-    PlayerRig rig;
-    FileCue cue;
+    RecordingCommands commands;
+    Log log;
+    log.startCapture();
     SettingsReader reader;
-    SettingsPass pass{OptionSinks{rig.options, rig.engine, cue, rig.log}, files, dir + "/", 2};
+    SettingsPass pass{commands, log, files, dir + "/", 2};
     if (converted)
       pass.fromUtf8 = [&](const std::string& name) { return environment.nativeFileName(name); };
     ASSERT_TRUE(readSettingsPass(reader, pass, settings));
-    EXPECT_EQ(cue.length, converted ? 1 : 0) << rig.log.captured();
+    EXPECT_EQ(commands.calls.size(), converted ? 1u : 0u) << log.captured();
     if (converted) {
-      EXPECT_EQ(cue.entries[0], environment.nativeFileName(dir + "/caf\xC3\xA9.mid"));
-      EXPECT_TRUE(std::filesystem::exists(cue.entries[0]));
+      std::string queued = environment.nativeFileName(dir + "/caf\xC3\xA9.mid");
+      EXPECT_EQ(commands.text(), "queue " + queued);
+      EXPECT_TRUE(std::filesystem::exists(queued));
     }
   }
 }

@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "backends/win32/win32_glyphs.h"
+#include "backends/win32/win32_window.h"
 #include "display/back_buffer.h"
 #include "display/note_cells.h"
 #include "display/status_window.h"
-#include "backends/win32/win32_glyphs.h"
-#include "backends/win32/win32_window.h"
 
 namespace {
 

@@ -18,25 +18,45 @@ struct KeyRow {
   Action play;
 };
 
-void volumeDown(Commands& c) { c.stepVolume(-volumeKeyStep); }
-void volumeUp(Commands& c) { c.stepVolume(volumeKeyStep); }
-void repeatDown(Commands& c) { c.stepRepeats(-1); }
-void repeatUp(Commands& c) { c.stepRepeats(1); }
-void resetModule(Commands& c) { c.resetModule(); }
-void openFile(Commands& c) { c.openFile(); }
-void fadeOut(Commands& c) { c.fadeOut(); }
-void speedUp(Commands& c) { c.speedUp(); }
-void normalSpeed(Commands& c) { c.normalSpeed(); }
-void slowDown(Commands& c) { c.slowDown(); }
-void stopSong(Commands& c) { c.stopSong(); }
+void volumeDown(Commands& c) {
+  c.stepVolume(-volumeKeyStep);
+}
+void volumeUp(Commands& c) {
+  c.stepVolume(volumeKeyStep);
+}
+void repeatDown(Commands& c) {
+  c.stepRepeats(-1);
+}
+void repeatUp(Commands& c) {
+  c.stepRepeats(1);
+}
+void resetModule(Commands& c) {
+  c.resetModule();
+}
+void openFile(Commands& c) {
+  c.openFile();
+}
+void fadeOut(Commands& c) {
+  c.fadeOut();
+}
+void speedUp(Commands& c) {
+  c.speedUp();
+}
+void normalSpeed(Commands& c) {
+  c.normalSpeed();
+}
+void slowDown(Commands& c) {
+  c.slowDown();
+}
+void stopSong(Commands& c) {
+  c.stopSong();
+}
 
 constexpr KeyRow keyTable[] = {
-    {",<", volumeDown, volumeDown},   {".>", volumeUp, volumeUp},
-    {"Gg", resetModule, resetModule}, {"-_", repeatDown, repeatDown},
-    {";+", repeatUp, repeatUp},       {"Oo", openFile, openFile},
-    {"Ff", nullptr, fadeOut},         {"Uu", nullptr, speedUp},
-    {"Ss", nullptr, normalSpeed},     {"Dd", nullptr, slowDown},
-    {"\x1B", nullptr, stopSong},
+    {",<", volumeDown, volumeDown}, {".>", volumeUp, volumeUp},  {"Gg", resetModule, resetModule},
+    {"-_", repeatDown, repeatDown}, {";+", repeatUp, repeatUp},  {"Oo", openFile, openFile},
+    {"Ff", nullptr, fadeOut},       {"Uu", nullptr, speedUp},    {"Ss", nullptr, normalSpeed},
+    {"Dd", nullptr, slowDown},      {"\x1B", nullptr, stopSong},
 };
 
 // The row of a key, or none. Codes outside the characters (navigation keys, Alt+letter) and

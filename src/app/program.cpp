@@ -19,10 +19,14 @@ void sleepMs(App& app, int32_t ms) {
 }
 
 void settingsPass(App& app, const std::string& path, int number) {
-  SettingsPass pass{app.commands, app.log, *app.sys.files, app.ProgramDir, number,
-                    app.sys.environment->pathRules(), [&app](const std::string& name) {
-                      return app.sys.environment->nativeFileName(name);
-                    }};
+  SettingsPass pass{
+      app.commands,
+      app.log,
+      *app.sys.files,
+      app.ProgramDir,
+      number,
+      app.sys.environment->pathRules(),
+      [&app](const std::string& name) { return app.sys.environment->nativeFileName(name); }};
   if (readSettingsPass(app.settings, pass, path))
     app.exitHandlers.add([&app] { closeSettings(app.settings); });
 }
@@ -144,8 +148,7 @@ bool idleLoop(App& app) {
     int key = takeTurnKey(app);
     if (key != 0 && applyIdleKey(app.commands, key) == IdleAction::quit) return false;
     // Without a window, keys are the only way in: input that has ended can bring no file.
-    if (key == 0 && !app.ConsoleDetached && !app.status->exists() &&
-        app.sys.console->inputEnded())
+    if (key == 0 && !app.ConsoleDetached && !app.status->exists() && app.sys.console->inputEnded())
       return false;
   }
   return true;

@@ -11,7 +11,9 @@ constexpr size_t maxSettingsBytes = 16u << 20;  // more than any settings file h
 constexpr size_t wordLimit = 258;
 constexpr int endOfFileMark = 0x1A;
 
-int upper(int c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+int upper(int c) {
+  return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+}
 
 bool isBlank(int c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == endOfFileMark;
@@ -27,8 +29,11 @@ bool isUtf8(const std::vector<uint8_t>& text) {
   bool high = false;
   for (size_t i = 0; i < text.size();) {
     uint8_t b = text[i];
-    size_t length = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
-                                : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+    size_t length = b < 0x80                   ? 1
+                    : (b >= 0xC2 && b <= 0xDF) ? 2
+                    : (b >= 0xE0 && b <= 0xEF) ? 3
+                    : (b >= 0xF0 && b <= 0xF4) ? 4
+                                               : 0;
     if (length == 0 || i + length > text.size()) return false;
     for (size_t k = 1; k < length; ++k) {
       if ((text[i + k] & 0xC0) != 0x80) return false;
@@ -257,7 +262,9 @@ void closeSettings(SettingsReader& reader) {
   reader.lookahead = -1;
 }
 
-int peekChar(const SettingsReader& reader) { return reader.lookahead; }
+int peekChar(const SettingsReader& reader) {
+  return reader.lookahead;
+}
 
 int nextChar(SettingsReader& reader) {
   int c = reader.lookahead;

@@ -59,8 +59,8 @@ class WindowView : public StatusView, public platform::WindowEvents {
 
   bool created_ = false;
   bool fullRepaint_ = false;
-  uint32_t resetsShown_ = 0;     // the port's reset count at the last paint
-  int32_t shownMode_ = -1;       // mode picture and repeat count at the last title repaint
+  uint32_t resetsShown_ = 0;  // the port's reset count at the last paint
+  int32_t shownMode_ = -1;    // mode picture and repeat count at the last title repaint
   int32_t shownRepeat_ = -1;
 };
 

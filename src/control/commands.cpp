@@ -26,7 +26,8 @@ platform::ModuleConvention moduleConventionOf(Target target) {
 }
 
 int32_t fasterSpeed(int32_t divisor) {
-  return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(divisor) * 17 / 16, INT32_MAX));
+  return static_cast<int32_t>(
+      std::min<int64_t>(static_cast<int64_t>(divisor) * 17 / 16, INT32_MAX));
 }
 
 int32_t slowerSpeed(int32_t divisor) {

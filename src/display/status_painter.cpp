@@ -63,7 +63,8 @@ int32_t shownRepeat(int32_t count) {
 }  // namespace
 
 int modeIndexOf(const StatusFacts& facts) {
-  int source = facts.source == SongConvention::gs ? 1 : (facts.source == SongConvention::xg ? 2 : 0);
+  int source =
+      facts.source == SongConvention::gs ? 1 : (facts.source == SongConvention::xg ? 2 : 0);
   int target = facts.target == Target::xg ? 2 : (facts.target == Target::gm ? 3 : 0);
   if (source == 0 && (target == 3 || target == 0)) return 0;
   return source + 4 * target;

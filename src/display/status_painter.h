@@ -18,8 +18,8 @@ struct StatusFacts {
   int32_t listTop = 0;
   int32_t selectedEntry = -1;
   std::function<std::string(int32_t entry)> entryName;  // file name of a cue entry
-  SongConvention source = SongConvention::none;  // what the song has shown
-  Target target = Target::none;                  // the module the output is translated for
+  SongConvention source = SongConvention::none;         // what the song has shown
+  Target target = Target::none;                         // the module the output is translated for
   int32_t repeatCount = 0;
   int32_t volumeAdd = 0;
   bool fullRepaint = false;  // show the whole window, wiping lit note cells

@@ -97,7 +97,8 @@ void setRepeatPoint(Engine& engine, int32_t track, int32_t tick) {
   point.markChainHead = s.chainHead;
   std::copy_n(s.cursors.begin(), engine.song.trackCount, point.cursors.begin());
   for (int c = 0; c < ChannelCount; ++c)
-    point.volume[static_cast<size_t>(c)] = engine.translator.channels[static_cast<size_t>(c)].volume;
+    point.volume[static_cast<size_t>(c)] =
+        engine.translator.channels[static_cast<size_t>(c)].volume;
 }
 
 void repeatJump(Engine& engine, int32_t eventTick) {
@@ -108,7 +109,8 @@ void repeatJump(Engine& engine, int32_t eventTick) {
   s.chainHead = point.markChainHead;
   std::copy_n(point.cursors.begin(), engine.song.trackCount, s.cursors.begin());
   for (int c = 0; c < ChannelCount; ++c)
-    engine.translator.channels[static_cast<size_t>(c)].volume = point.volume[static_cast<size_t>(c)];
+    engine.translator.channels[static_cast<size_t>(c)].volume =
+        point.volume[static_cast<size_t>(c)];
   // Back at the song start: the song's reset is to be recognised again.
   if (point.markTick == 0) engine.translator.restartDetection();
   if (point.markTrack != -1) insertTrack(engine, point.markTrack);

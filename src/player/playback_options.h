@@ -11,8 +11,8 @@
 namespace tessaro {
 
 struct PlaybackOptions {
-  int32_t comPort = 0;            // 0 the MIDI mapper, 1-99 the serial port COMn
-  std::atomic<int> DispLevel{0};  // 0-9: how much is reported on the console
+  int32_t comPort = 0;                     // 0 the MIDI mapper, 1-99 the serial port COMn
+  std::atomic<int> DispLevel{0};           // 0-9: how much is reported on the console
   std::atomic<Target> target{Target::xg};  // the module every song is translated for
   int32_t skipToMeasure = 0;               // measure every song starts at, from 1; 0 the start
   int32_t skipToBeat = 0;                  // beat within that measure, from 1; 0 beat 1

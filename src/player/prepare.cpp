@@ -23,7 +23,8 @@ void resetCursors(Engine& engine) {
   point.markTrack = -1;
   std::copy_n(s.cursors.begin(), engine.song.trackCount, point.cursors.begin());
   for (int c = 0; c < ChannelCount; ++c)
-    point.volume[static_cast<size_t>(c)] = engine.translator.channels[static_cast<size_t>(c)].volume;
+    point.volume[static_cast<size_t>(c)] =
+        engine.translator.channels[static_cast<size_t>(c)].volume;
 }
 
 }  // namespace

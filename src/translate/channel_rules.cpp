@@ -44,7 +44,8 @@ void gsDrumNote(Step& step, const ChannelState& ch, ChannelMessage& m) {
   if (ch.userDrumSet == 0x40 || ch.userDrumSet == 0x41) {
     int set = ch.userDrumSet - 0x40;
     int32_t playedAs =
-        step.state.UserDrumTable[static_cast<size_t>((set * 128 + data[0]) * 16 + userDrumPlayedAs)];
+        step.state
+            .UserDrumTable[static_cast<size_t>((set * 128 + data[0]) * 16 + userDrumPlayedAs)];
     if (playedAs >= 0) data[0] = static_cast<uint8_t>(dataByte(playedAs));
     return;
   }
@@ -102,8 +103,8 @@ void translateController(Step& step, ChannelMessage& m) {
       if (step.shown(SongConvention::gs) && step.translated())
         value = std::max(value - drumVolumeTrim(ch), 0);
       ch.volume = value;
-      data[1] = static_cast<uint8_t>(
-          dataByte(static_cast<int64_t>(value) + step.context.volumeOffset));
+      data[1] =
+          static_cast<uint8_t>(dataByte(static_cast<int64_t>(value) + step.context.volumeOffset));
       break;
     default:
       break;

@@ -14,9 +14,9 @@
 #include "support/fake_window.h"
 #include "support/player_stack.h"
 #include "support/smf.h"
-#include "support/wire.h"
 #include "support/system_platform.h"
 #include "support/virtual_platform.h"
+#include "support/wire.h"
 
 namespace tessaro::testing {
 
@@ -40,8 +40,8 @@ struct AppRigOf {
   explicit AppRigOf(bool window = false) : withWindow(window) { log.startCapture(); }
 
   platform::Services services() {
-    platform::Services s{&clock, &threads, &priorities, &console, &serial, &midi, &files,
-                         &environment};
+    platform::Services s{&clock,  &threads, &priorities, &console,
+                         &serial, &midi,    &files,      &environment};
     if (withWindow) {
       s.windows = &windows;
       s.glyphs = &glyphs;
@@ -62,5 +62,15 @@ struct AppRigOf {
 };
 
 using AppRig = AppRigOf<>;
+
+// Note-on keys in the order they reached the line.
+inline std::vector<int> notesPlayed(const CaptureSerialPorts& serial) {
+  std::vector<int> keys;
+  for (const auto& w : serial.writes) {
+    if (w.bytes.size() == 3 && (w.bytes[0] & 0xF0) == 0x90 && w.bytes[2] > 0)
+      keys.push_back(w.bytes[1]);
+  }
+  return keys;
+}
 
 }  // namespace tessaro::testing

@@ -100,8 +100,8 @@ inline const std::string gmSystemOn = "F0 7E 7F 09 01 F7";
 class RecordedActions : public translate::Actions {
  public:
   void sendShort(int status, int data1, int data2) override {
-    record({static_cast<uint8_t>(status), static_cast<uint8_t>(data1),
-            static_cast<uint8_t>(data2)});
+    record(
+        {static_cast<uint8_t>(status), static_cast<uint8_t>(data1), static_cast<uint8_t>(data2)});
   }
   void sendLong(int status, const uint8_t* data, int32_t length) override {
     Bytes message{static_cast<uint8_t>(status)};
@@ -134,11 +134,11 @@ class RecordedActions : public translate::Actions {
   // to its F7.
   void record(const Bytes& message) {
     bool sysex = message[0] == 0xF0;
-    bool whole =
-        sysex ? message.back() == 0xF7
-              : message[0] >= 0x80 &&
-                    static_cast<int>(message.size()) - 1 == dataCount(message[0]) &&
-                    std::all_of(message.begin() + 1, message.end(), [](uint8_t d) { return d < 0x80; });
+    bool whole = sysex ? message.back() == 0xF7
+                       : message[0] >= 0x80 &&
+                             static_cast<int>(message.size()) - 1 == dataCount(message[0]) &&
+                             std::all_of(message.begin() + 1, message.end(),
+                                         [](uint8_t d) { return d < 0x80; });
     EXPECT_TRUE(whole) << "message " << hexOf(message);
     heard.insert(heard.end(), message.begin(), message.end());
     steps.push_back(hexOf(message));

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
 #include "backends/synth/soundfont.h"
+#include "platform/platform.h"
 
 namespace tessaro::platform::synth {
 

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
+#include "backends/win32/win32_glyphs.h"
 #include "display/key_codes.h"
 #include "display/scroll.h"
-#include "backends/win32/win32_glyphs.h"
 
 namespace tessaro::platform::win32 {
 
