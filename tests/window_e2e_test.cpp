@@ -1,8 +1,12 @@
 // The built program with its real window on a virtual X display: the window has the content
-// size, shows the status strip and lights the cell of a sounding note.
+// size, shows the status strip and lights the cell of a sounding note; a user resizes it,
+// scrolls it with both bars and drops files on it from a file manager.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "support/program_process.h"
@@ -33,7 +37,7 @@ struct WindowInfo {
 bool findWindow(const std::string& display, WindowInfo& info) {
   std::string tree = commandOutput("DISPLAY=" + display + " xwininfo -root -tree 2>/dev/null");
   std::smatch m;
-  std::regex line(R"((0x[0-9a-f]+) "[^"]*": \("FLTK" "FLTK"\)\s+(\d+)x(\d+))");
+  std::regex line(R"((0x[0-9a-f]+) "[^"]*": \("tessaro" "Tessaro"\)\s+(\d+)x(\d+))");
   if (!std::regex_search(tree, m, line)) return false;
   info = {m[1], std::stoi(m[2]), std::stoi(m[3])};
   return true;
@@ -43,6 +47,22 @@ bool screenshot(const std::string& display, const std::string& id, Screenshot& s
   return readXwd(commandOutput("DISPLAY=" + display + " xwd -silent -id " + id), shot);
 }
 
+Bytes bytesOf(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+// The program on a virtual display, playing to the pseudo-terminal.
+struct WindowRun {
+  TempFile suppressions;
+  ProgramProcess process;
+  WindowRun(const VirtualDisplay& display, const std::vector<std::string>& words)
+      // In sanitizer builds: fontconfig keeps a few blocks until the process ends.
+      : suppressions(bytesOf("leak:libfontconfig.so\n"), "lsan.supp"),
+        process(words, "", ProgramProcess::Keys::pipe,
+                {"DISPLAY=" + display.name(), "LSAN_OPTIONS=suppressions=" + suppressions.path()}) {
+  }
+};
+
 TEST(WindowEndToEnd, ShowsTheStripAndLightsTheSoundingNote) {
   for (const char* tool : {"Xvfb", "xwd", "xwininfo"}) {
     if (commandOutput(std::string("command -v ") + tool).empty())
@@ -51,23 +71,18 @@ TEST(WindowEndToEnd, ShowsTheStripAndLightsTheSoundingNote) {
   VirtualDisplay display;
   ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
   TempFile song(repeatedNote(60), "repeated.mid");
-  // In sanitizer builds: fontconfig keeps a few blocks until the process ends.
-  std::string leaks = "leak:libfontconfig.so\n";
-  TempFile suppressions(Bytes(leaks.begin(), leaks.end()), "lsan.supp");
-  ProgramProcess run(
-      {"/com1", song.path()}, "", ProgramProcess::Keys::pipe,
-      {"DISPLAY=" + display.name(), "LSAN_OPTIONS=suppressions=" + suppressions.path()});
+  WindowRun window(display, {"/com1", song.path()});
+  ProgramProcess& run = window.process;
   ASSERT_EQ(run.setupError(), "");
 
-  WindowInfo window;
+  WindowInfo info;
   Screenshot shot;
   bool lit = false;
   std::string seen;
   const Pixel litC{255, 120, 0};  // note 60 is a C: no blue in its column
   for (auto until = std::chrono::steady_clock::now() + 20s;
        !lit && std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(100ms)) {
-    if (!findWindow(display.name(), window) || !screenshot(display.name(), window.id, shot))
-      continue;
+    if (!findWindow(display.name(), info) || !screenshot(display.name(), info.id, shot)) continue;
     lit = shot.width == 385 && shot.at(181, 1) == litC && shot.at(183, 2) == litC;
     if (shot.width == 385) {
       Pixel p = shot.at(181, 1);
@@ -75,8 +90,8 @@ TEST(WindowEndToEnd, ShowsTheStripAndLightsTheSoundingNote) {
     }
   }
   ASSERT_TRUE(lit) << run.out() << "\nnote cell pixels seen: " << seen;
-  EXPECT_EQ(window.width, 385);
-  EXPECT_EQ(window.height, 82);
+  EXPECT_EQ(info.width, 385);
+  EXPECT_EQ(info.height, 82);
   // The idle grid around the lit cell, the separator and the strip.
   EXPECT_EQ(shot.at(181, 3), (Pixel{0, 0, 0}));    // the row between channels
   EXPECT_EQ(shot.at(184, 1), (Pixel{0, 0, 130}));  // C sharp, idle
@@ -92,6 +107,139 @@ TEST(WindowEndToEnd, ShowsTheStripAndLightsTheSoundingNote) {
   EXPECT_GT(ink, 30);
   EXPECT_EQ(shot.at(136, 50), (Pixel{255, 255, 255}));  // a raised button's light corner
   run.finish(30s);
+}
+
+#if TESSARO_XTEST
+// Polls value() until done(value) holds or ten seconds have passed; the last value.
+template <class F, class D>
+auto awaitUntil(F value, D done) {
+  auto last = value();
+  for (int i = 0; i < 100 && !done(last); ++i) {
+    std::this_thread::sleep_for(100ms);
+    last = value();
+  }
+  return last;
+}
+template <class F, class T>
+T await(F value, const T& expected) {
+  return awaitUntil(value, [&](const T& v) { return v == expected; });
+}
+
+using Point = std::pair<int, int>;
+
+Point shownFrom(const Screenshot& whole, const Screenshot& shot, int w, int h) {
+  for (int dy = 0; dy + h <= whole.height && shot.width >= w && shot.height >= h; ++dy)
+    for (int dx = 0; dx + w <= whole.width; ++dx) {
+      bool same = true;
+      for (int y = 0; y < h && same; ++y)
+        for (int x = 0; x < w && same; ++x) same = shot.at(x, y) == whole.at(x + dx, y + dy);
+      if (same) return {dx, dy};
+    }
+  return {-1, -1};
+}
+#endif
+
+// A user narrows and lowers the window, steps through the content with both scroll bars, widens
+// it again and drops two files on it from a file manager.
+TEST(WindowEndToEnd, ResizesScrollsAndTakesDroppedFiles) {
+#if !TESSARO_XTEST
+  GTEST_SKIP() << "built without XTest (libxtst-dev, which scripts/install-deps.sh installs)";
+#else
+  if (commandOutput("command -v Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
+  VirtualDisplay display;
+  XUser user(display.name());
+  ASSERT_TRUE(user.connected()) << "Xvfb did not start";
+  Track silence;
+  silence.end(480 * 120);  // a minute without notes: the picture stays as it is
+  TempFile song(smf(0, 480, {silence}), "quiet.mid");
+  for (const char* name : {"one two.mid", "100%.mid"})
+    std::filesystem::copy_file(song.path(), song.dir() + "/" + name);
+  WindowRun run(display, {"/com1", "&99", song.path()});
+  Window w =
+      awaitUntil([&] { return user.find("tessaro", "Tessaro"); }, [](Window f) { return f; });
+  ASSERT_NE(w, 0u) << run.process.out();
+  auto size = [&] {
+    XWindowAttributes a = user.where(w);
+    return Point(a.width, a.height);
+  };
+  ASSERT_EQ(await(size, Point(385, 82)), Point(385, 82));
+  const Screenshot whole = awaitUntil([&] { return user.shot(w); },  // painted: a button's corner
+                                      [](const Screenshot& s) { return s.at(136, 50).r == 255; });
+  for (int y = 67; y < 80; ++y)  // "repeat100" ends left of the repeat buttons' frame at 260
+    for (int x = 261; x < 265; ++x) EXPECT_LT(whole.at(x, y).g, 150) << x << "," << y;
+
+  // Narrowed by 50 while the button holds the drag: the snap waits for the button.
+  user.pointTo(700, 500);
+  user.button(true);
+  user.resize(w, 335, 82);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(size(), Point(335, 82));
+  user.button(false);
+  int bar = awaitUntil(size, [](Point p) { return p.second != 82; }).second - 82;
+  EXPECT_EQ(size(), Point(335, 82 + bar));
+  EXPECT_GT(bar, 0);
+  XSizeHints hints = user.hints(w);
+  EXPECT_LT(hints.min_width, 335);
+  EXPECT_EQ(Point(hints.max_width, hints.max_height), Point(385, 82 + bar));
+
+  // Horizontal range 50: a line, a page (5), the thumb dragged to the end (the content moves
+  // when it is let go), then the left arrow held: nine steps of 1, then faster.
+  auto from = [&] { return shownFrom(whole, user.shot(w), 335, 82); };
+  auto click = [&](int x, int y) {
+    user.pointTo(x, y, w);
+    user.button(true);
+    user.button(false);
+  };
+  click(335 - bar / 2, 82 + bar / 2);
+  EXPECT_EQ(await(from, Point(1, 0)), Point(1, 0));
+  click(335 - bar - 2, 82 + bar / 2);
+  EXPECT_EQ(await(from, Point(6, 0)), Point(6, 0));
+  user.pointTo(150, 82 + bar / 2, w);
+  user.button(true);
+  user.pointTo(330, 82 + bar / 2, w);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(from(), Point(6, 0));
+  user.button(false);
+  EXPECT_EQ(await(from, Point(50, 0)), Point(50, 0));
+  user.pointTo(bar / 2, 82 + bar / 2, w);
+  user.button(true);
+  const std::set<int> held{50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
+                           39, 36, 32, 27, 22, 17, 12, 7,  2,  0};
+  std::set<int> seen;
+  for (auto until = std::chrono::steady_clock::now() + 10s;
+       !seen.contains(0) && std::chrono::steady_clock::now() < until;)
+    seen.insert(from().first);
+  user.button(false);
+  EXPECT_TRUE(seen.contains(0));
+  for (int x : seen) EXPECT_TRUE(held.contains(x)) << "stepped to " << x;
+
+  // Wider than the content: full size again, bar gone, and the full size is the largest.
+  user.resize(w, 385 + bar + 10, 82);
+  EXPECT_EQ(await(size, Point(385, 82)), Point(385, 82));
+  hints = user.hints(w);
+  EXPECT_EQ(Point(hints.max_width, hints.max_height), Point(385, 82));
+
+  // Lowered by 30: vertical range 30, a line and a page (3).
+  user.resize(w, 385, 52);
+  ASSERT_EQ(await(size, Point(385 + bar, 52)), Point(385 + bar, 52));
+  auto fromV = [&] { return shownFrom(whole, user.shot(w), 385, 52); };
+  click(385 + bar / 2, 52 - bar / 2);
+  EXPECT_EQ(await(fromV, Point(0, 1)), Point(0, 1));
+  click(385 + bar / 2, 52 - bar - 2);
+  EXPECT_EQ(await(fromV, Point(0, 4)), Point(0, 4));
+
+  // Two files dropped after the pointer left the window and a first drag left it again.
+  user.pointTo(100, 20, w);
+  user.pointTo(700, 500);
+  std::string uris =
+      "file://" + song.dir() + "/one%20two.mid\r\nfile://" + song.dir() + "/100%25.mid\r\n";
+  EXPECT_TRUE(user.drag(w, 100, 20, uris, false));
+  EXPECT_TRUE(user.drag(w, 100, 20, uris, true));
+  std::string title = "quiet.mid < one two.mid < 100%.mid";
+  EXPECT_EQ(await([&] { return user.title(w); }, title), title);
+  user.close(w);
+  run.process.finish(30s);
+#endif
 }
 
 }  // namespace
