@@ -154,7 +154,7 @@ TEST(WindowEndToEnd, ResizesScrollsAndTakesDroppedFiles) {
   TempFile song(smf(0, 480, {silence}), "quiet.mid");
   for (const char* name : {"one two.mid", "100%.mid"})
     std::filesystem::copy_file(song.path(), song.dir() + "/" + name);
-  WindowRun run(display, {"/com1", "&99", song.path()});
+  WindowRun run(display, {"/com1", song.path()});
   Window w =
       awaitUntil([&] { return user.find("tessaro", "Tessaro"); }, [](Window f) { return f; });
   ASSERT_NE(w, 0u) << run.process.out();
@@ -165,8 +165,6 @@ TEST(WindowEndToEnd, ResizesScrollsAndTakesDroppedFiles) {
   ASSERT_EQ(await(size, Point(385, 82)), Point(385, 82));
   const Screenshot whole = awaitUntil([&] { return user.shot(w); },  // painted: a button's corner
                                       [](const Screenshot& s) { return s.at(136, 50).r == 255; });
-  for (int y = 67; y < 80; ++y)  // "repeat100" ends left of the repeat buttons' frame at 260
-    for (int x = 261; x < 265; ++x) EXPECT_LT(whole.at(x, y).g, 150) << x << "," << y;
 
   // Narrowed by 50 while the button holds the drag: the snap waits for the button.
   user.pointTo(700, 500);

@@ -510,11 +510,14 @@ int FltkStatusWindow::handle(int event) {
 }
 
 // The chooser opens in the directory of the last file chosen or dropped, at first in the
-// current directory, the one relative names of the play list are found in.
+// current directory, the one relative names of the play list are found in. It is FLTK's own:
+// the GTK chooser writes its warnings to the console (a typed path, an unwritable list of
+// recent files), and the console is the program's.
 FileChoice FltkStatusWindow::chooseMidiFile() {
+  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title("Open MIDI File");
-  chooser.filter("MIDI Files\t*.mid\nAll Files\t*");  // names match in any case
+  chooser.filter("MIDI Files \t*.mid\nAll Files \t*");  // names match in any case
   std::string directory = chooserDirectory_;
   if (directory.empty()) {
     std::error_code error;
