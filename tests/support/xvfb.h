@@ -4,13 +4,11 @@
 #pragma once
 
 #if TESSARO_XTEST
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
+#include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <poll.h>
 
 #include <algorithm>
-#include <chrono>
 #include <initializer_list>
 #endif
 
@@ -132,9 +130,8 @@ inline bool readXwd(const std::string& data, Screenshot& shot) {
 }
 
 #if TESSARO_XTEST
-// A client of the virtual display that stands in for the user and the window manager: it finds
-// a window by its class, reads its properties and pixels, sizes it, and moves the pointer and
-// the left button through XTest.
+// A client of the virtual display that stands in for the user and the window manager: it sizes
+// and closes windows, moves the pointer and the left button through XTest, and drags files.
 class XUser {
  public:
   explicit XUser(const std::string& display) : d_(XOpenDisplay(display.c_str())) {}
@@ -144,67 +141,16 @@ class XUser {
   XUser(const XUser&) = delete;
   XUser& operator=(const XUser&) = delete;
   bool connected() const { return d_ != nullptr; }
-  Atom atom(const char* name) { return XInternAtom(d_, name, False); }
 
-  // The top-level window whose class hint names instance and className; 0 when there is none.
-  Window find(const std::string& instance, const std::string& className) {
-    Window root = 0, parent = 0, *children = nullptr, found = 0;
-    unsigned count = 0;
-    XQueryTree(d_, DefaultRootWindow(d_), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && found == 0; ++i) {
-      XClassHint hint{};
-      if (XGetClassHint(d_, children[i], &hint) == 0) continue;
-      if (instance == hint.res_name && className == hint.res_class) found = children[i];
-      XFree(hint.res_name);
-      XFree(hint.res_class);
-    }
-    if (children != nullptr) XFree(children);
-    return found;
-  }
-  // Size and position on the screen.
-  XWindowAttributes where(Window w) {
-    XWindowAttributes a{};
-    XGetWindowAttributes(d_, w, &a);
-    Window child = 0;
-    XTranslateCoordinates(d_, w, DefaultRootWindow(d_), 0, 0, &a.x, &a.y, &child);
-    return a;
-  }
-  XSizeHints hints(Window w) {
-    XSizeHints h{};
-    long supplied = 0;
-    XGetWMNormalHints(d_, w, &h, &supplied);
-    return h;
-  }
-  std::string title(Window w) {
-    XTextProperty text{};
-    std::string out;
-    if (XGetTextProperty(d_, w, &text, atom("_NET_WM_NAME")) != 0 && text.value != nullptr)
-      out.assign(reinterpret_cast<char*>(text.value), text.nitems);
-    if (text.value != nullptr) XFree(text.value);
-    return out;
-  }
-  Screenshot shot(Window w) {
-    Screenshot s;
-    XWindowAttributes a = where(w);
-    XImage* image = XGetImage(d_, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
-    if (image == nullptr) return s;
-    s = {a.width, a.height, {}};
-    for (int y = 0; y < a.height; ++y)
-      for (int x = 0; x < a.width; ++x) {
-        unsigned long p = XGetPixel(image, x, y);
-        s.pixels.push_back({uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
-      }
-    XDestroyImage(image);
-    return s;
-  }
   void resize(Window w, int width, int height) {
     XResizeWindow(d_, w, width, height);
     XSync(d_, False);
   }
-  // The pointer to a point of window w (or of the screen), and the left button.
+  // The pointer to (x, y) of window w, or of the screen.
   void pointTo(int x, int y, Window w = 0) {
-    XWindowAttributes a = w != 0 ? where(w) : XWindowAttributes{};
-    XTestFakeMotionEvent(d_, -1, a.x + x, a.y + y, CurrentTime);
+    Window child = 0;
+    if (w != 0) XTranslateCoordinates(d_, w, DefaultRootWindow(d_), x, y, &x, &y, &child);
+    XTestFakeMotionEvent(d_, -1, x, y, CurrentTime);
     XSync(d_, False);
   }
   void button(bool down) {
@@ -213,23 +159,21 @@ class XUser {
   }
   void close(Window w) { send(w, "WM_PROTOCOLS", {long(atom("WM_DELETE_WINDOW"))}); }
 
-  // Drags the text/uri-list text onto window w at (x, y) as a file manager does, through the X
-  // drag-and-drop protocol: enter, position, then a drop or a leave. True when the window
+  // Drags text/uri-list text onto window w at (x, y) as a file manager does, through the X
+  // drag-and-drop protocol: enter and position, then a drop or a leave. True when the window
   // accepted the position and, for a drop, took the text and finished.
   bool drag(Window w, int x, int y, const std::string& uris, bool drop) {
-    Window source = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0);
+    Window source = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0), child;
     XSetSelectionOwner(d_, atom("XdndSelection"), source, CurrentTime);
-    XWindowAttributes a = where(w);
+    XTranslateCoordinates(d_, w, DefaultRootWindow(d_), x, y, &x, &y, &child);
     send(w, "XdndEnter",
          {long(source), 5L << 24, long(atom("x-special/gnome-icon-list")),
           long(atom("text/uri-list")), long(atom("UTF8_STRING"))});
-    send(w, "XdndPosition",
-         {long(source), 0, (a.x + x) << 16 | (a.y + y), CurrentTime, long(atom("XdndActionCopy"))});
+    send(w, "XdndPosition", {long(source), 0, x << 16 | y, 0, long(atom("XdndActionCopy"))});
     bool done = false, accepted = false;
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done && std::chrono::steady_clock::now() < until) {
+    for (int quiet = 0; !done && quiet < 100;) {  // up to ten seconds without an answer
       pollfd fd{ConnectionNumber(d_), POLLIN, 0};
-      if (XPending(d_) == 0 && poll(&fd, 1, 100) <= 0) continue;
+      if (XPending(d_) == 0 && poll(&fd, 1, 100) <= 0 && ++quiet) continue;
       XEvent e;
       XNextEvent(d_, &e);
       if (e.type == SelectionRequest) {  // the window asks for the dropped text
@@ -242,11 +186,10 @@ class XUser {
         XSendEvent(d_, r.requestor, False, 0, &reply);
       } else if (e.type == ClientMessage && e.xclient.message_type == atom("XdndStatus")) {
         accepted = (e.xclient.data.l[1] & 1) != 0;
-        if (accepted && drop) send(w, "XdndDrop", {long(source), 0, CurrentTime});
-        if (!accepted || !drop) send(w, "XdndLeave", {long(source)});
+        send(w, accepted && drop ? "XdndDrop" : "XdndLeave", {long(source), 0, 0});
         done = !accepted || !drop;
-      } else if (e.type == ClientMessage && e.xclient.message_type == atom("XdndFinished")) {
-        done = true;
+      } else if (e.type == ClientMessage) {
+        done = e.xclient.message_type == atom("XdndFinished");
       }
     }
     XDestroyWindow(d_, source);
@@ -255,6 +198,7 @@ class XUser {
   }
 
  private:
+  Atom atom(const char* name) { return XInternAtom(d_, name, False); }
   void send(Window w, const char* type, std::initializer_list<long> data) {
     XEvent e{};
     e.xclient = {ClientMessage, 0, True, d_, w, atom(type), 32, {}};
