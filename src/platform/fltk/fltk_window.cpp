@@ -214,7 +214,7 @@ class FltkStatusWindow : public StatusWindowPort {
   int clientHeight() const { return window_->h() - (bars_.horizontal ? barSize_ : 0); }
   void layOut();
   void showPositions();
-  void limitSize(bool whileBarsChange);
+  void limitSize(bool openForSnap);
   void snap();
   void settle();
   void scrolled(bool horizontal, display::ScrollCode code, int thumb);
