@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev socat
   libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libfltk1.3-dev libfreetype-dev libfontconfig-dev fonts-ipafont-gothic xvfb x11-apps x11-utils
+  libxtst-dev
   clang libclang-rt-14-dev)
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

@@ -41,6 +41,25 @@ TEST(FontGlyphs, TextIsInkInsideItsCell) {
   }
 }
 
+// Every printable character of the list font (13 px) and the label fonts (15, 16 px) is whole
+// in its cell: an underscore below the cell, or a bracket above it, would lose its ink.
+TEST(FontGlyphs, EveryPrintableCharacterIsWholeInItsCell) {
+  FontGlyphSource glyphs;
+  if (glyphs.fontFile().empty()) GTEST_SKIP() << "no font installed";
+  for (int height : {13, 15, 16}) {
+    for (char c = 0x20; c < 0x7F; ++c) {
+      TextMask mask;
+      glyphs.render(std::string(1, c), height, mask);
+      EXPECT_EQ(glyphs.lostPixels(), 0) << "'" << c << "' at " << height;
+      EXPECT_EQ(inkOf(mask).pixels > 0, c != ' ') << "'" << c << "' at " << height;
+    }
+  }
+  TextMask name;
+  glyphs.render("my_test_song.mid", 13, name);
+  EXPECT_EQ(glyphs.lostPixels(), 0);
+  EXPECT_GE(inkOf(name).bottom, 11);  // the underscores' row
+}
+
 TEST(FontGlyphs, JapaneseNamesAndBrokenBytes) {
   FontGlyphSource glyphs;
   if (glyphs.fontFile().empty()) GTEST_SKIP() << "no font installed";

@@ -219,6 +219,25 @@ TEST(StatusTexts, RepeatShowsCountPlusOneAndVolumeItsSign) {
   EXPECT_EQ(s.at(292, StripTop + 15 + 14), White);         // "+" of the volume, height 16
 }
 
+// In a font of 8 pixels a character "repeat100" starts at 188 and ends before the repeat
+// buttons' frame at 260; a count too wide even from 178 is cut at the frame.
+TEST(StatusTexts, RepeatEndsLeftOfTheRepeatButtons) {
+  struct Case {
+    int32_t repeat;
+    int firstInk;
+  } cases[] = {{99, 188}, {99999, 178}};
+  for (const Case& c : cases) {
+    Strip s;
+    s.glyphs.advance = 8;
+    s.facts.repeatCount = c.repeat;
+    s.paint();
+    const int y = StripTop + 21;
+    EXPECT_EQ(s.at(c.firstInk - 1, y), Black) << c.repeat;
+    EXPECT_EQ(s.at(c.firstInk, y), White) << c.repeat;
+    for (int x = 261; x < 266; ++x) EXPECT_EQ(s.at(x, y), Black) << c.repeat << " at " << x;
+  }
+}
+
 TEST(StatusStrip, SeparatorBackgroundAndPresentedRows) {
   Strip s;
   fillRect(s.window.buffer, 0, 50, 384, 81, {9, 9, 9});

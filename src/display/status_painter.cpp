@@ -1,5 +1,6 @@
 #include "display/status_painter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tessaro::display {
@@ -9,6 +10,11 @@ namespace {
 constexpr int listRight = 135;
 constexpr int rowHeight = 12;
 constexpr size_t titleLimit = 35;
+// The repeat count: its place, the first column of the repeat buttons' frame it must end
+// before, and the first column of the free panel part a wider count may start from.
+constexpr int repeatLeft = 199;
+constexpr int repeatButtonsLeft = 260;
+constexpr int repeatLeftmost = 178;
 
 std::string format(const char* pattern, int32_t value) {
   char text[32];
@@ -60,6 +66,24 @@ int32_t shownRepeat(int32_t count) {
   return count == INT32_MAX ? count : count + 1;
 }
 
+// "repeat" and the count, ending left of the repeat buttons: a count of 100 or more, wider than
+// the place it has, starts further left, and what still does not fit is cut at the frame.
+void paintRepeat(StatusWindow& window, int32_t count) {
+  platform::TextMask mask;
+  window.glyphs.render(format("repeat%3d", shownRepeat(count)), 13, mask);
+  int x = std::clamp(repeatButtonsLeft - mask.width, repeatLeftmost, repeatLeft);
+  int room = repeatButtonsLeft - x;
+  if (mask.width > room) {
+    platform::TextMask cut{room, mask.height, {}};
+    for (int y = 0; y < mask.height; ++y) {
+      auto row = mask.coverage.begin() + static_cast<ptrdiff_t>(y) * mask.width;
+      cut.coverage.insert(cut.coverage.end(), row, row + room);
+    }
+    mask = std::move(cut);
+  }
+  blendMask(window.buffer, x, StripTop + 18, mask, White);
+}
+
 }  // namespace
 
 int modeIndexOf(const StatusFacts& facts) {
@@ -77,8 +101,7 @@ void paintStatus(StatusWindow& window, const StatusFacts& facts, const ModePictu
   int mode = modeIndexOf(facts);
   if (mode != 0) paintModePicture(window, pictures[static_cast<size_t>(mode)]);
   paintLabels(window, facts);
-  drawText(window, 199, StripTop + 18, format("repeat%3d", shownRepeat(facts.repeatCount)), 13,
-           White);
+  paintRepeat(window, facts.repeatCount);
   drawText(window, 288, StripTop + 1, "vol", 13, White);
   drawText(window, 288, StripTop + 15, format("%+3d", facts.volumeAdd), 16, White);
   drawControls(window);

@@ -1,6 +1,7 @@
 // A glyph source for pixel tests: every character but the space is a solid block three pixels
-// wide in a cell four pixels wide, filling the cell's rows 1 .. height - 2. Text placement and
-// colour can then be read off the buffer exactly, whatever fonts the machine has.
+// wide in a cell four pixels wide (or as wide as a test sets), filling the cell's rows 1 .. height
+// - 2. Text placement and colour can then be read off the buffer exactly, whatever fonts the
+// machine has.
 #pragma once
 
 #include <string>
@@ -12,7 +13,7 @@ namespace tessaro::testing {
 
 class BlockGlyphs : public platform::GlyphSource {
  public:
-  static constexpr int advance = 4;
+  int advance = 4;
   void render(const std::string& text, int cellHeight, platform::TextMask& mask) override {
     calls.push_back({text, cellHeight});
     mask.width = advance * static_cast<int>(text.size());

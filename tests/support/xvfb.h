@@ -1,6 +1,16 @@
 // A virtual X display for end-to-end runs of the window: Xvfb picks a free display number and
-// is stopped when the object goes. Screenshots come from xwd, read as 24-bit pixels.
+// is stopped when the object goes. Screenshots come from xwd, read as 24-bit pixels. Where the
+// test is built with XTest, an XUser on the display plays the user and the window manager.
 #pragma once
+
+#if TESSARO_XTEST
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <initializer_list>
+#endif
 
 #include <fcntl.h>
 #include <signal.h>
@@ -118,5 +128,87 @@ inline bool readXwd(const std::string& data, Screenshot& shot) {
   }
   return true;
 }
+
+#if TESSARO_XTEST
+// A client of the virtual display that stands in for the user and the window manager: it sizes
+// and closes windows, moves the pointer and the left button through XTest, and drags files.
+class XUser {
+ public:
+  explicit XUser(const std::string& display) : d_(XOpenDisplay(display.c_str())) {}
+  ~XUser() {
+    if (d_ != nullptr) XCloseDisplay(d_);
+  }
+  XUser(const XUser&) = delete;
+  XUser& operator=(const XUser&) = delete;
+  bool connected() const { return d_ != nullptr; }
+
+  void resize(Window w, int width, int height) {
+    XResizeWindow(d_, w, width, height);
+    XSync(d_, False);
+  }
+  // The pointer to (x, y) of window w, or of the screen.
+  void pointTo(int x, int y, Window w = 0) {
+    Window child = 0;
+    if (w != 0) XTranslateCoordinates(d_, w, DefaultRootWindow(d_), x, y, &x, &y, &child);
+    XTestFakeMotionEvent(d_, -1, x, y, CurrentTime);
+    XSync(d_, False);
+  }
+  void button(bool down) {
+    XTestFakeButtonEvent(d_, 1, down ? True : False, CurrentTime);
+    XSync(d_, False);
+  }
+  void close(Window w) { send(w, "WM_PROTOCOLS", {long(atom("WM_DELETE_WINDOW"))}); }
+
+  // Drags text/uri-list text onto window w at (x, y) as a file manager does, through the X
+  // drag-and-drop protocol: enter and position, then a drop or a leave. True when the window
+  // accepted the position and, for a drop, took the text and finished.
+  bool drag(Window w, int x, int y, const std::string& uris, bool drop) {
+    Window source = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0), child;
+    XSetSelectionOwner(d_, atom("XdndSelection"), source, CurrentTime);
+    XTranslateCoordinates(d_, w, DefaultRootWindow(d_), x, y, &x, &y, &child);
+    send(w, "XdndEnter",
+         {long(source), 5L << 24, long(atom("x-special/gnome-icon-list")),
+          long(atom("text/uri-list")), long(atom("UTF8_STRING"))});
+    send(w, "XdndPosition", {long(source), 0, x << 16 | y, 0, long(atom("XdndActionCopy"))});
+    bool done = false, accepted = false;
+    for (int quiet = 0; !done && quiet < 100;) {  // up to ten seconds without an answer
+      pollfd fd{ConnectionNumber(d_), POLLIN, 0};
+      if (XPending(d_) == 0 && poll(&fd, 1, 100) <= 0 && ++quiet) continue;
+      XEvent e;
+      XNextEvent(d_, &e);
+      if (e.type == SelectionRequest) {  // the window asks for the dropped text
+        XSelectionRequestEvent& r = e.xselectionrequest;
+        XChangeProperty(d_, r.requestor, r.property, r.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(uris.data()), int(uris.size()));
+        XEvent reply{};
+        reply.xselection = {SelectionNotify, 0,        True,       d_,    r.requestor,
+                            r.selection,     r.target, r.property, r.time};
+        XSendEvent(d_, r.requestor, False, 0, &reply);
+      } else if (e.type == ClientMessage && e.xclient.message_type == atom("XdndStatus")) {
+        accepted = (e.xclient.data.l[1] & 1) != 0;
+        send(w, accepted && drop ? "XdndDrop" : "XdndLeave", {long(source), 0, 0});
+        done = !accepted || !drop;
+      } else if (e.type == ClientMessage) {
+        done = e.xclient.message_type == atom("XdndFinished");
+      }
+    }
+    XDestroyWindow(d_, source);
+    XSync(d_, False);
+    return done && accepted;
+  }
+
+ private:
+  Atom atom(const char* name) { return XInternAtom(d_, name, False); }
+  void send(Window w, const char* type, std::initializer_list<long> data) {
+    XEvent e{};
+    e.xclient = {ClientMessage, 0, True, d_, w, atom(type), 32, {}};
+    std::copy(data.begin(), data.end(), e.xclient.data.l);
+    XSendEvent(d_, w, False, NoEventMask, &e);
+    XSync(d_, False);
+  }
+
+  Display* d_;
+};
+#endif
 
 }  // namespace tessaro::testing

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <system_error>
 
 #include "display/key_codes.h"
 #include "display/scroll.h"
@@ -18,8 +21,23 @@ namespace tessaro::platform::fltk {
 
 namespace {
 
-// A pause this long in resize events ends a user resize (X11 reports no end of it).
+// A pause this long in resize events, with no mouse button held, ends a user resize (X11
+// reports no end of it; a window manager holds the button for as long as its drag lasts).
 constexpr double resizeSettleSeconds = 0.4;
+// A scroll arrow or trough held down steps again after the first wait, then at each repeat.
+constexpr double firstRepeatSeconds = 0.4;
+constexpr double repeatSeconds = 0.05;
+constexpr const char* windowClass = "tessaro";  // X class "Tessaro", instance "tessaro"
+
+// Whether a mouse button is down anywhere on the screen.
+bool buttonHeld() {
+  Window root = 0, child = 0;
+  int rootX = 0, rootY = 0, x = 0, y = 0;
+  unsigned mask = 0;
+  XQueryPointer(fl_display, DefaultRootWindow(fl_display), &root, &child, &rootX, &rootY, &x, &y,
+                &mask);
+  return (mask & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+}
 
 // The window manager's "keep above" state, asked for through the root window.
 void keepAbove(Fl_Window* window, bool above) {
@@ -38,10 +56,123 @@ void keepAbove(Fl_Window* window, bool above) {
   XFlush(display);
 }
 
+// A path's directory with its final slash; empty when the path has none.
+std::string directoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 Rgb rgbOf(Fl_Color colour) {
   uchar r = 0, g = 0, b = 0;
   Fl::get_color(colour, r, g, b);
   return {r, g, b};
+}
+
+// A scroll bar whose presses are the window's scroll commands: an arrow steps a line at once
+// and again while it is held, the trough steps a page (again while held, until the thumb is
+// under the pointer), and the thumb follows a drag and sets the position where it is let go.
+// FLTK draws the bar from the range and the position the window gives it.
+class StepBar : public Fl_Scrollbar {
+ public:
+  using Step = std::function<void(display::ScrollCode code, int thumb)>;
+  StepBar(bool horizontal, Step step);
+  ~StepBar() override { Fl::remove_timeout(repeated, this); }
+  int handle(int event) override;
+
+ private:
+  enum class Part { none, backArrow, forwardArrow, backTrough, forwardTrough, thumb };
+  Part partAt(int x, int y) const;
+  void stepFor(Part part);
+  static void repeated(void* self);
+
+  Step step_;
+  Part held_ = Part::none;
+  int pointerX_ = 0, pointerY_ = 0;
+};
+
+StepBar::StepBar(bool horizontal, Step step) : Fl_Scrollbar(0, 0, 1, 1), step_(std::move(step)) {
+  type(horizontal ? FL_HORIZONTAL : FL_VERTICAL);
+  clear_visible_focus();
+  when(FL_WHEN_NEVER);  // the position reaches the window through step_, never a callback
+  hide();
+}
+
+// The parts as FLTK lays the bar out: square arrows at both ends (when the bar is at least
+// three times as long as it is thick), the thumb sized and placed from the range.
+StepBar::Part StepBar::partAt(int x, int y) const {
+  bool horizontal = type() == FL_HORIZONTAL;
+  int start = horizontal ? this->x() : this->y();
+  int length = horizontal ? w() : h();
+  int thickness = horizontal ? h() : w();
+  int along = horizontal ? x : y;
+  if (length >= 3 * thickness) {
+    if (along < start + thickness) return Part::backArrow;
+    if (along >= start + length - thickness) return Part::forwardArrow;
+    start += thickness;
+    length -= 2 * thickness;
+  }
+  int thumbLength = std::max(static_cast<int>(slider_size() * length + .5), thickness / 2 + 1);
+  double range = maximum() - minimum();
+  double fraction = range != 0 ? std::clamp((value() - minimum()) / range, 0.0, 1.0) : 0.5;
+  int thumbStart = start + static_cast<int>(fraction * (length - thumbLength) + .5);
+  if (along < thumbStart) return Part::backTrough;
+  if (along >= thumbStart + thumbLength) return Part::forwardTrough;
+  return Part::thumb;
+}
+
+void StepBar::stepFor(Part part) {
+  switch (part) {
+    case Part::backArrow:
+      return step_(display::ScrollCode::lineBack, 0);
+    case Part::forwardArrow:
+      return step_(display::ScrollCode::lineForward, 0);
+    case Part::backTrough:
+      return step_(display::ScrollCode::pageBack, 0);
+    case Part::forwardTrough:
+      return step_(display::ScrollCode::pageForward, 0);
+    default:
+      return;
+  }
+}
+
+// Held down: one more step while the pointer is still over the part first pressed.
+void StepBar::repeated(void* self) {
+  auto* bar = static_cast<StepBar*>(self);
+  if (bar->held_ == Part::none || bar->held_ == Part::thumb) return;
+  if (bar->partAt(bar->pointerX_, bar->pointerY_) == bar->held_) bar->stepFor(bar->held_);
+  Fl::repeat_timeout(repeatSeconds, repeated, self);
+}
+
+int StepBar::handle(int event) {
+  switch (event) {
+    case FL_PUSH:
+      if (Fl::event_button() != FL_LEFT_MOUSE || held_ != Part::none) return 1;
+      pointerX_ = Fl::event_x();
+      pointerY_ = Fl::event_y();
+      held_ = partAt(pointerX_, pointerY_);
+      if (held_ == Part::thumb) return Fl_Scrollbar::handle(event);
+      stepFor(held_);
+      Fl::add_timeout(firstRepeatSeconds, repeated, this);
+      return 1;
+    case FL_DRAG:
+      pointerX_ = Fl::event_x();
+      pointerY_ = Fl::event_y();
+      return held_ == Part::thumb ? Fl_Scrollbar::handle(event) : 1;
+    case FL_RELEASE: {
+      if (Fl::event_button() != FL_LEFT_MOUSE) return 1;
+      Part was = held_;
+      held_ = Part::none;
+      Fl::remove_timeout(repeated, this);
+      if (was != Part::thumb) return 1;
+      Fl_Scrollbar::handle(event);
+      step_(display::ScrollCode::thumbPosition, value());
+      return 1;
+    }
+    case FL_MOUSEWHEEL:
+      return 0;  // the window's wheel moves the play list
+    default:
+      return Fl_Scrollbar::handle(event);
+  }
 }
 
 class FltkStatusWindow;
@@ -82,18 +213,22 @@ class FltkStatusWindow : public StatusWindowPort {
   int clientWidth() const { return window_->w() - (bars_.vertical ? barSize_ : 0); }
   int clientHeight() const { return window_->h() - (bars_.horizontal ? barSize_ : 0); }
   void layOut();
+  void showPositions();
+  void limitSize(bool openForSnap);
   void snap();
-  void scrolled(bool horizontal);
+  void settle();
+  void scrolled(bool horizontal, display::ScrollCode code, int thumb);
   int mouse(int event);
   int keyDown();
   void close();
-  static void settled(void* self) { static_cast<FltkStatusWindow*>(self)->snap(); }
+  static void settled(void* self) { static_cast<FltkStatusWindow*>(self)->settle(); }
 
   WindowContent& content_;
   WindowEvents& events_;
   std::unique_ptr<ContentWindow> window_;
-  Fl_Scrollbar* hBar_ = nullptr;  // children of the window
-  Fl_Scrollbar* vBar_ = nullptr;
+  StepBar* hBar_ = nullptr;  // children of the window
+  StepBar* vBar_ = nullptr;
+  std::string chooserDirectory_;  // where the last file chosen or dropped lies
   display::WindowGeometry geometry_;
   display::ScrollState scroll_;
   display::BarsShown bars_;
@@ -129,23 +264,16 @@ FltkStatusWindow::FltkStatusWindow(const std::string& title, WindowContent& cont
   window_ =
       std::make_unique<ContentWindow>(*this, geometry_.fullWidth, geometry_.fullHeight, nullptr);
   window_->copy_label(title.c_str());
-  hBar_ = new Fl_Scrollbar(0, 0, 1, 1);
-  hBar_->type(FL_HORIZONTAL);
-  vBar_ = new Fl_Scrollbar(0, 0, 1, 1);
-  for (Fl_Scrollbar* bar : {hBar_, vBar_}) {
-    bar->clear_visible_focus();
-    bar->when(FL_WHEN_RELEASE);
-    bar->linesize(1);
-    bar->hide();
-    bar->callback(
-        [](Fl_Widget* w, void* self) {
-          static_cast<FltkStatusWindow*>(self)->scrolled(w->type() == FL_HORIZONTAL);
-        },
-        this);
-  }
+  window_->xclass(windowClass);
+  hBar_ = new StepBar(true,
+                      [this](display::ScrollCode code, int thumb) { scrolled(true, code, thumb); });
+  vBar_ = new StepBar(
+      false, [this](display::ScrollCode code, int thumb) { scrolled(false, code, thumb); });
+  // Sized by the program too: without a resizable part FLTK would pin the size range to every
+  // size the program sets.
+  window_->resizable(window_.get());
   window_->end();
-  window_->size_range(2 * barSize_, 2 * barSize_, geometry_.fullWidthWithBar,
-                      geometry_.fullHeightWithBar);
+  limitSize(false);
   if (geometry_.clamped) window_->position(wx, wy);
   window_->callback(
       [](Fl_Widget*, void* self) {
@@ -221,8 +349,7 @@ void FltkStatusWindow::layOut() {
   int cw = clientWidth(), ch = clientHeight();
   hBar_->resize(0, ch, cw, barSize_);
   vBar_->resize(cw, 0, barSize_, ch);
-  hBar_->value(scroll_.hPos, cw, 0, std::max(content_.contentWidth(), cw));
-  vBar_->value(scroll_.vPos, ch, 0, std::max(content_.contentHeight(), ch));
+  showPositions();
   if (bars_.horizontal)
     hBar_->show();
   else
@@ -232,6 +359,23 @@ void FltkStatusWindow::layOut() {
   else
     vBar_->hide();
   window_->redraw();
+}
+
+// The thumbs: as long as the client is to the content, at the scroll position.
+void FltkStatusWindow::showPositions() {
+  int cw = clientWidth(), ch = clientHeight();
+  hBar_->value(scroll_.hPos, cw, 0, std::max(content_.contentWidth(), cw));
+  vBar_->value(scroll_.vPos, ch, 0, std::max(content_.contentHeight(), ch));
+}
+
+// The sizes a user can give the window: down to room for the two bars, up to the full size,
+// and a bar's thickness more in the direction that has to make room for the other direction's
+// bar. Maximized, the window therefore takes the full size. While the program sets a size
+// itself the limit is open to both bars, so that no window manager holds the snap back.
+void FltkStatusWindow::limitSize(bool openForSnap) {
+  int maxW = openForSnap || bars_.vertical ? geometry_.fullWidthWithBar : geometry_.fullWidth;
+  int maxH = openForSnap || bars_.horizontal ? geometry_.fullHeightWithBar : geometry_.fullHeight;
+  window_->size_range(2 * barSize_, 2 * barSize_, maxW, maxH);
 }
 
 void FltkStatusWindow::resized(int w, int h) {
@@ -245,21 +389,31 @@ void FltkStatusWindow::resized(int w, int h) {
   layOut();
 }
 
+// The resize events paused: the resize is over unless a button still holds the drag.
+void FltkStatusWindow::settle() {
+  if (open_ && buttonHeld())
+    Fl::add_timeout(resizeSettleSeconds, settled, this);
+  else
+    snap();
+}
+
 void FltkStatusWindow::snap() {
   if (!open_) return;
   display::Size size = display::snapSize(scroll_, geometry_, window_->w(), window_->h());
-  snapping_ = true;
-  if (size.width != window_->w() || size.height != window_->h())
+  if (size.width != window_->w() || size.height != window_->h()) {
+    limitSize(true);
+    snapping_ = true;
     window_->size(size.width, size.height);
-  snapping_ = false;
+    snapping_ = false;
+  }
   layOut();
+  limitSize(false);
   keepAbove(window_.get(), false);
 }
 
-void FltkStatusWindow::scrolled(bool horizontal) {
-  Fl_Scrollbar* bar = horizontal ? hBar_ : vBar_;
-  if (display::scrollBar(scroll_, horizontal, display::ScrollCode::thumbPosition, bar->value()))
-    window_->damage(FL_DAMAGE_ALL);
+void FltkStatusWindow::scrolled(bool horizontal, display::ScrollCode code, int thumb) {
+  if (display::scrollBar(scroll_, horizontal, code, thumb)) window_->damage(FL_DAMAGE_ALL);
+  showPositions();
 }
 
 int FltkStatusWindow::keyDown() {
@@ -308,11 +462,16 @@ int FltkStatusWindow::handle(int event) {
   switch (event) {
     case FL_FOCUS:
     case FL_UNFOCUS:
+    case FL_DND_LEAVE:
+      return 1;
     case FL_DND_ENTER:
     case FL_DND_DRAG:
-    case FL_DND_LEAVE:
-    case FL_DND_RELEASE:
+      if (chooserOpen_) return 0;
+      // FLTK hands the drop and its text only to the widget it has recorded below the pointer.
+      Fl::belowmouse(window_.get());
       return 1;
+    case FL_DND_RELEASE:
+      return chooserOpen_ ? 0 : 1;
     case FL_ENTER:
     case FL_MOVE:
       display::pointerMoved(scroll_);
@@ -329,12 +488,18 @@ int FltkStatusWindow::handle(int event) {
       if (Fl::event_dy() != 0) events_.wheel(Fl::event_dy() < 0);
       return 1;
     case FL_PUSH:
+      display::pointerMoved(scroll_);  // a press is a pointer event over the window too
+      return mouse(event);
     case FL_RELEASE:
     case FL_DRAG:
       return mouse(event);
-    case FL_PASTE:
-      events_.dropped(droppedPaths(std::string(Fl::event_text(), Fl::event_length())));
+    case FL_PASTE: {
+      std::vector<std::string> paths =
+          droppedPaths(std::string(Fl::event_text(), Fl::event_length()));
+      if (!paths.empty()) chooserDirectory_ = directoryOf(paths.back());
+      events_.dropped(paths);
       return 1;
+    }
     case FL_SHOW:
     case FL_HIDE:
       display::minimizedOrRestored(scroll_);
@@ -344,10 +509,21 @@ int FltkStatusWindow::handle(int event) {
   }
 }
 
+// The chooser opens in the directory of the last file chosen or dropped, at first in the
+// current directory, the one relative names of the play list are found in. It is FLTK's own:
+// the GTK chooser writes its warnings to the console (a typed path, an unwritable list of
+// recent files), and the console is the program's.
 FileChoice FltkStatusWindow::chooseMidiFile() {
+  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title("Open MIDI File");
-  chooser.filter("MIDI Files  (*.mid)\t*.{mid,MID,Mid}\nAll Files  (*.*)\t*");
+  chooser.filter("MIDI Files \t*.mid\nAll Files \t*");  // names match in any case
+  std::string directory = chooserDirectory_;
+  if (directory.empty()) {
+    std::error_code error;
+    directory = std::filesystem::current_path(error).string();
+  }
+  chooser.directory(directory.c_str());
   chooserOpen_ = true;
   int result = chooser.show();
   chooserOpen_ = false;
@@ -355,6 +531,7 @@ FileChoice FltkStatusWindow::chooseMidiFile() {
   if (result == 0 && chooser.filename() != nullptr && *chooser.filename() != '\0') {
     choice.result = FileChoice::Result::chosen;
     choice.path = chooser.filename();
+    chooserDirectory_ = directoryOf(choice.path);
   } else if (result == 1) {
     choice.result = FileChoice::Result::cancelled;
   } else {

@@ -1,6 +1,6 @@
 // The status window on FLTK 1.3 (X11): one window that shows the display's content by block
 // copies, with scroll bars, size snapping at the end of a resize, keys, wheel, clicks, dropped
-// files and the native file chooser. Every call runs on the main thread.
+// files and FLTK's file chooser. Every call runs on the main thread.
 #pragma once
 
 #include <memory>

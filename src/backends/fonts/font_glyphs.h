@@ -24,6 +24,8 @@ class FontGlyphSource : public GlyphSource {
   void render(const std::string& text, int cellHeight, TextMask& mask) override;
   // The font file in use; empty when none could be opened.
   std::string fontFile();
+  // Inked pixels of the last render that fell outside the mask: 0 when every glyph was whole.
+  int lostPixels() const { return lostPixels_; }
 
  private:
   bool ready();
@@ -35,6 +37,7 @@ class FontGlyphSource : public GlyphSource {
   std::string file_;
   int cellHeight_ = 0;
   int ascender_ = 0;  // pixels from the cell top to the baseline
+  int lostPixels_ = 0;
 };
 
 }  // namespace tessaro::platform::fonts
