@@ -18,7 +18,7 @@ class NoWindow : public platform::StatusWindowPort {
   void showRows(int, int) override {}
   void pump() override {}
   void releaseTopmost() override {}
-  platform::FileChoice chooseMidiFile() override { return {}; }
+  platform::FileChoice chooseMidiFile(const std::string&) override { return {}; }
   platform::Rgb menuColour() override { return {212, 208, 200}; }
   platform::Rgb grayTextColour() override { return {128, 128, 128}; }
 };

@@ -98,8 +98,23 @@ TEST(StatusWindowRun, TheFileChooserAddsOrReportsItsFailure) {
   };
   EXPECT_EQ(w.run({"/com1"}), 0);
   EXPECT_EQ(w.port().chooserOpened, 2);
+  EXPECT_EQ(w.port().chooserDirectory, "");  // no song yet: where the window system likes
   EXPECT_NE(w.out().find("\nFailed Opening File-Open Dialog Box.\n"), std::string::npos);
   EXPECT_EQ(notesPlayed(w.serial), std::vector<int>{65});
+}
+
+// While a song plays, the chooser opens in the song's directory.
+TEST(StatusWindowRun, TheFileChooserOpensWhereTheSongPlayingLies) {
+  WindowApp w;
+  TempFile a(song(65));
+  w.port().choice = {platform::FileChoice::Result::cancelled, "", ""};
+  w.port().onPump = [&] {
+    if (w.port().chooserOpened == 0 && !notesPlayed(w.serial).empty())
+      w.windows.events->key('o');
+  };
+  EXPECT_EQ(w.run({"/com1", a.path()}), 0);
+  EXPECT_EQ(w.port().chooserOpened, 1);
+  EXPECT_EQ(w.port().chooserDirectory, a.dir() + "/");
 }
 
 TEST(StatusWindowRun, AWindowKeyReplacesAConsoleKeyOfTheSameTurn) {

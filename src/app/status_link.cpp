@@ -131,8 +131,16 @@ void WindowView::update() {
     refresh();
 }
 
+// The chooser opens where the song playing (or the next to play) lies.
 platform::FileChoice WindowView::chooseFile() {
-  return port->chooseMidiFile();
+  std::string directory;
+  const FileCue& cue = app.cue;
+  if (cue.length > 0) {
+    const std::string& song = cue.entries[static_cast<size_t>(std::min(cue.current, cue.length - 1))];
+    platform::PathRules rules = app.sys.environment->pathRules();
+    directory = directoryPart(song, rules.separator, rules.skipLeadBytes);
+  }
+  return port->chooseMidiFile(directory);
 }
 
 void WindowView::noteChanged(int channel, int note, bool sounding) {

@@ -256,8 +256,9 @@ class StatusWindowPort {
   virtual void pump() = 0;
   // Leaves the always-on-top band it was created in.
   virtual void releaseTopmost() = 0;
-  // The modal file chooser for one existing MIDI file.
-  virtual FileChoice chooseMidiFile() = 0;
+  // The modal file chooser for one existing MIDI file, opened in startDirectory (the directory
+  // of the song playing); empty: where the window system chooses.
+  virtual FileChoice chooseMidiFile(const std::string& startDirectory) = 0;
   // Colours of the desktop: menu background and disabled text.
   virtual Rgb menuColour() = 0;
   virtual Rgb grayTextColour() = 0;

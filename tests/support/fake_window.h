@@ -21,8 +21,9 @@ class FakeWindowPort : public platform::StatusWindowPort {
     if (onPump) onPump();
   }
   void releaseTopmost() override { ++topmostReleases; }
-  platform::FileChoice chooseMidiFile() override {
+  platform::FileChoice chooseMidiFile(const std::string& startDirectory) override {
     ++chooserOpened;
+    chooserDirectory = startDirectory;
     return choice;
   }
   platform::Rgb menuColour() override { return {212, 208, 200}; }
@@ -34,6 +35,7 @@ class FakeWindowPort : public platform::StatusWindowPort {
   int pumps = 0;
   int topmostReleases = 0;
   int chooserOpened = 0;
+  std::string chooserDirectory;
   int destroyed = 0;
   platform::FileChoice choice;
   std::function<void()> onPump;
@@ -52,7 +54,9 @@ class FakeWindowSystem : public platform::WindowSystem {
     void showRows(int y1, int y2) override { to_.showRows(y1, y2); }
     void pump() override { to_.pump(); }
     void releaseTopmost() override { to_.releaseTopmost(); }
-    platform::FileChoice chooseMidiFile() override { return to_.chooseMidiFile(); }
+    platform::FileChoice chooseMidiFile(const std::string& startDirectory) override {
+      return to_.chooseMidiFile(startDirectory);
+    }
     platform::Rgb menuColour() override { return to_.menuColour(); }
     platform::Rgb grayTextColour() override { return to_.grayTextColour(); }
 

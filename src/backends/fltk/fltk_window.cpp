@@ -201,7 +201,7 @@ class FltkStatusWindow : public StatusWindowPort {
   void showRows(int y1, int y2) override;
   void pump() override;
   void releaseTopmost() override { keepAbove(window_.get(), false); }
-  FileChoice chooseMidiFile() override;
+  FileChoice chooseMidiFile(const std::string& startDirectory) override;
   Rgb menuColour() override { return rgbOf(FL_BACKGROUND_COLOR); }
   Rgb grayTextColour() override { return rgbOf(FL_INACTIVE_COLOR); }
 
@@ -509,20 +509,20 @@ int FltkStatusWindow::handle(int event) {
   }
 }
 
-// The chooser opens in the directory of the last file chosen or dropped, at first in the
-// current directory, the one relative names of the play list are found in. It is FLTK's own:
-// the GTK chooser writes its warnings to the console (a typed path, an unwritable list of
-// recent files), and the console is the program's.
-FileChoice FltkStatusWindow::chooseMidiFile() {
+// The chooser opens in the directory asked for (the song playing), else in that of the last
+// file chosen or dropped, at first in the current directory, the one relative names of the play
+// list are found in. It is FLTK's own: the GTK chooser writes its warnings to the console (a
+// typed path, an unwritable list of recent files), and the console is the program's.
+FileChoice FltkStatusWindow::chooseMidiFile(const std::string& startDirectory) {
   Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title("Open MIDI File");
   chooser.filter("MIDI Files \t*.mid\nAll Files \t*");  // names match in any case
-  std::string directory = chooserDirectory_;
-  if (directory.empty()) {
-    std::error_code error;
+  std::error_code error;
+  std::string directory = startDirectory.empty() ? chooserDirectory_ : startDirectory;
+  if (!directory.empty()) directory = std::filesystem::absolute(directory, error).string();
+  if (directory.empty() || !std::filesystem::is_directory(directory, error))
     directory = std::filesystem::current_path(error).string();
-  }
   chooser.directory(directory.c_str());
   chooserOpen_ = true;
   int result = chooser.show();

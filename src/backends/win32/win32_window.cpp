@@ -66,7 +66,7 @@ class Win32StatusWindow : public StatusWindowPort {
   void showRows(int y1, int y2) override;
   void pump() override;
   void releaseTopmost() override;
-  FileChoice chooseMidiFile() override;
+  FileChoice chooseMidiFile(const std::string& startDirectory) override;
   Rgb menuColour() override { return menuColour_; }
   Rgb grayTextColour() override { return grayTextColour_; }
 
@@ -520,7 +520,8 @@ LRESULT CALLBACK Win32StatusWindow::procedure(HWND window, UINT message, WPARAM 
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-FileChoice Win32StatusWindow::chooseMidiFile() {
+// The dialog keeps its own choice of directory (the last one it was used in).
+FileChoice Win32StatusWindow::chooseMidiFile(const std::string& /*startDirectory*/) {
   FileChoice choice;
   char path[pathBufferSize] = {};
   OPENFILENAMEA request{};
