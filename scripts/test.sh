@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tessaro with its tests and runs them.
+# Installs what is missing, builds Tessaro with its tests and runs them. Further CMake options
+# can be given in TESSARO_CMAKE_ARGS (CI turns warnings into errors with -DTESSARO_WERROR=ON).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# shellcheck disable=SC2086
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TESSARO_CMAKE_ARGS:-}
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"

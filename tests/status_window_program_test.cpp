@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/lockstep_app.h"
 #include "support/window_app.h"
 
 namespace tessaro::testing {
@@ -101,6 +102,22 @@ TEST(StatusWindowRun, TheFileChooserAddsOrReportsItsFailure) {
   EXPECT_EQ(w.port().chooserDirectory, "");  // no song yet: where the window system likes
   EXPECT_NE(w.out().find("\nFailed Opening File-Open Dialog Box.\n"), std::string::npos);
   EXPECT_EQ(notesPlayed(w.serial), std::vector<int>{65});
+}
+
+// The window answers the whole run, between songs too: it is never left unpumped for longer than
+// the stop's settling time and a turn of the main loop.
+// (The player runs on a thread of its own, taking turns with the main thread in virtual time.)
+TEST(StatusWindowRun, TheWindowIsPumpedThroughTheWaitsBetweenSongs) {
+  LockstepApp run;
+  run.withWindow = true;
+  TempFile a(song(60)), b(song(62));
+  std::vector<uint32_t> pumps;
+  run.windows.window.onPump = [&] { pumps.push_back(run.clock.now()); };
+  EXPECT_EQ(run.run({"/com1", a.path(), b.path()}), 0);
+  ASSERT_GE(pumps.size(), 2u);
+  uint32_t longest = 0;
+  for (size_t i = 1; i < pumps.size(); ++i) longest = std::max(longest, pumps[i] - pumps[i - 1]);
+  EXPECT_LE(longest, 100u);
 }
 
 // While a song plays, the chooser opens in the song's directory.

@@ -14,8 +14,21 @@ namespace {
 constexpr size_t tooManyWords = 512;
 constexpr int consoleFlushLimit = 4096;
 
+constexpr int32_t pumpIntervalMs = 25;
+
 void sleepMs(App& app, int32_t ms) {
   app.sys.clock->sleepMs(ms);
+}
+
+// A fixed wait of the main thread once the window is there: the window is pumped every 25 ms,
+// as during a song, so that it repaints and its controls answer between songs.
+void wait(App& app, int32_t ms) {
+  while (ms > 0) {
+    int32_t piece = app.status->exists() ? std::min(ms, pumpIntervalMs) : ms;
+    sleepMs(app, piece);
+    ms -= piece;
+    app.status->pump();
+  }
 }
 
 void settingsPass(App& app, const std::string& path, int number) {
@@ -158,7 +171,7 @@ void startPlayerThread(App& app) {
   Engine& engine = app.engine;
   engine.thread = app.sys.threads->createSuspended([&engine] { playerThread(engine); });
   engine.thread->setTimeCritical();
-  sleepMs(app, 400);
+  wait(app, 400);
   engine.thread->resume();
 }
 
@@ -174,7 +187,7 @@ void playLoop(App& app) {
       break;
     }
     if (state.threadStatus != 0 && app.engine.thread->hasEnded()) {
-      sleepMs(app, 2000);
+      wait(app, 2000);
       stopPlayback(app.engine);
     }
     app.status->update();
@@ -202,7 +215,7 @@ void playSong(App& app) {
 
   if (!app.sys.priorities->setMainPriority(app.savedPriority))
     app.log.print("Failed Recovering Priority.\n");
-  sleepMs(app, 200);
+  wait(app, 200);
 
   int code = preparePlayback(engine);
   app.status->showAllAfresh();
@@ -213,16 +226,16 @@ void playSong(App& app) {
   if (code == 0 && (measure >= 1 || beat >= 1))
     positionToMeasure(engine, measure > 0 ? measure - 1 : 0, beat > 0 ? beat - 1 : 0);
 
-  sleepMs(app, 200);
+  wait(app, 200);
   setUserVolume(engine);
-  sleepMs(app, 200);
+  wait(app, 200);
 
   startPlayerThread(app);
   playLoop(app);
   // The player thread has returned or is about to: it is joined before the song is freed.
   engine.thread.reset();
 
-  sleepMs(app, 200);
+  wait(app, 200);
   freeSong(engine);
   setUserVolume(engine);
   engine.state.repeatSetByUser = 0;
@@ -303,7 +316,7 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     app.exitHandlers.runAll();
     return -1;
   }
-  sleepMs(app, 1500);
+  wait(app, 1500);
   sendGmSystemOn(app.port);
   app.exitHandlers.runAll();
   return 0;
