@@ -322,6 +322,22 @@ TEST(PlayerFade, DefaultFadeEndsTheSongAtStep44) {
   EXPECT_EQ(volumeSweeps, 42);
 }
 
+// Any fade step a user can give ends the song without an overflow in the end test.
+TEST(PlayerFade, TheLargestStepEndsTheSongAtOnce) {
+  PlayerRig rig;
+  Track t;
+  t.ev(0, {0x90, 0x3C, 0x40});
+  for (int i = 0; i < 20; ++i) t.ev(96, {0xB0, 0x01, 0x00});
+  t.end();
+  rig.load(smf(0, 480, {t}));
+  int prepared = preparePlayback(rig.engine);
+  rig.engine.state.fadeStep = INT32_MAX;
+  rig.engine.state.fadeActive = 255;
+  EXPECT_EQ(rig.playPrepared(prepared), playerDone);
+  EXPECT_EQ(rig.engine.state.threadStatus, 0);
+  EXPECT_EQ(rig.sentBytes().back(), (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+}
+
 TEST(PlayerStop, EverySoundingNoteGetsItsNoteOffThenGmSystemOn) {
   PlayerRig rig;
   Track t;

@@ -50,7 +50,7 @@ void fadeTick(Engine& engine) {
       int32_t step = s.fadeStep;
       s.volumeOffset -= step;
       s.fadeTotal -= step;
-      if (s.volumeOffset < -127 - step) {
+      if (s.volumeOffset < -127 - static_cast<int64_t>(step)) {
         s.playRequest = 0;
         s.threadStatus = 0;
         silenceAll(engine);
