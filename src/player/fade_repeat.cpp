@@ -1,6 +1,7 @@
 // Loudness and repeats: the volume offset added to every channel volume, the fade-out that
 // lowers it step by step until the song ends, and the repeat point with its jump back.
 #include <algorithm>
+#include <climits>
 
 #include "player/engine.h"
 
@@ -9,6 +10,10 @@ namespace tessaro {
 namespace {
 
 constexpr int32_t maxRepeats = 9999;
+
+int32_t saturated(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
 
 int32_t limitOffset(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, -256, 255));
@@ -47,10 +52,13 @@ void fadeTick(Engine& engine) {
       } else {
         s.fadeLastTime = static_cast<int32_t>(now);
       }
-      int32_t step = s.fadeStep;
-      s.volumeOffset -= step;
-      s.fadeTotal -= step;
-      if (s.volumeOffset < -127 - static_cast<int64_t>(step)) {
+      // The song ends at the step that starts from an offset below -127 (a channel at full
+      // volume is silent by then); the values saturate, so any step a user gives ends it.
+      int64_t step = s.fadeStep;
+      int32_t before = s.volumeOffset;
+      s.volumeOffset = saturated(before - step);
+      s.fadeTotal = saturated(s.fadeTotal - step);
+      if (before < -127) {
         s.playRequest = 0;
         s.threadStatus = 0;
         silenceAll(engine);
