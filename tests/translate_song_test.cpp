@@ -67,7 +67,7 @@ TEST(TranslatedSong, GsSongToXgToGmAndUntranslated) {
     std::string heard;
   } cases[] = {
       {To::xg, xgSetup(0) +
-                   " B2 0A 20 B0 00 08 B0 00 00 C0 04 B0 00 08 B0 07 49 B0 5B 50 "
+                   " B1 00 7F B1 20 00 C1 00 B2 0A 20 B0 00 08 B0 00 00 C0 04 B0 00 08 B0 07 49 B0 5B 50 "
                    "B9 00 7F B9 20 00 C9 19 B9 00 00 B9 20 00 " +
                    kit +
                    "B9 07 41 "
