@@ -177,7 +177,6 @@ const LoadCase kLoadCases[] = {
      -3,
      "End of Track undetected.(90:3C:40)\n",
      {kScale}},
-    // A track cut short by the file's end keeps the bytes read, to play what is whole of it.
     {"FileEndsInsideTrack",
      kOneTrack + text("MTrk") + be32(12) + Bytes{0x00, 0x90},
      -4,
@@ -434,7 +433,7 @@ TEST(PublicSongs, EveryFileLoadsOrFailsCleanly) {
       {"test-empty-file.mid", {-2, 0, 0}},
       {"test-non-midi-track.mid", {0, 1, 0x1B7}},  // the "Junk" chunk before it is passed over
       {"test-corrupt-file-missing-byte.mid", {-4, 1, 0xF5}},  // all but its last byte
-      {"test-corrupt-file-extra-byte.mid", {0, 1, 0xFD}},  // the byte after it is ignored
+      {"test-corrupt-file-extra-byte.mid", {0, 1, 0xFD}},     // the byte after it is ignored
   };
   int songs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {

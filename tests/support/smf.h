@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,31 +46,6 @@ struct Track {
   }
   Track& end(uint32_t delta = 0) { return ev(delta, {0xFF, 0x2F, 0x00}); }
 };
-
-// A track written as events "delta bytes" separated by commas, the bytes in hex, or as
-// "delta text:words" and "delta marker:words" for text and marker events; its End of Track is
-// added.
-inline Track trackOf(const std::string& events) {
-  Track t;
-  std::istringstream in(events);
-  for (std::string event; std::getline(in, event, ',');) {
-    std::istringstream fields(event);
-    uint32_t delta = 0;
-    std::string rest;
-    std::getline(fields >> delta >> std::ws, rest);
-    size_t colon = rest.find(':');
-    if (colon != std::string::npos) {
-      t.text(delta, rest.substr(colon + 1), rest[0] == 'm' ? 0x06 : 0x01);
-      continue;
-    }
-    Bytes bytes;
-    std::istringstream words(rest);
-    for (std::string word; words >> word;)
-      bytes.push_back(static_cast<uint8_t>(std::stoi(word, nullptr, 16)));
-    t.raw(delta, bytes);
-  }
-  return t.end();
-}
 
 inline void put32(Bytes& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
