@@ -126,7 +126,8 @@ bool setRepeatPoint(Engine& engine, int32_t track, int32_t tick, bool loop) {
     point.cursors[self].chainNext = chained;
     point.sounding = start.sounding;
   } else {
-    // Met while skipping to the start position: the point is where the player stands.
+    // Met while skipping to the start position, where no tick has a start: the point is where
+    // the player stands.
     point.markChainHead = s.chainHead;
     point.markTrackChained = false;
     std::copy_n(s.cursors.begin(), tracks, point.cursors.begin());
@@ -228,9 +229,10 @@ void repeatJump(Engine& engine, int32_t eventTick) {
   for (int c = 0; c < ChannelCount; ++c)
     engine.translator.channels[static_cast<size_t>(c)].volume =
         point.volume[static_cast<size_t>(c)];
-  if (point.markTick == 0) {
+  if (point.markTrack == -1) {
     // Back at the song start: the song's reset is to be recognised again, and its set-up
-    // spaced as on the first pass.
+    // spaced as on the first pass. A mark at tick 0 is not the start: what came before it
+    // in its track (a reset, say) is not played again.
     engine.translator.restartDetection();
     s.firstNoteSeen = 0;
   }
