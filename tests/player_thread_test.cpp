@@ -321,24 +321,23 @@ std::string timeline(const PlayerRig& rig, bool notesOnly) {
   return out;
 }
 
-// A track from events "delta hex bytes" separated by commas, or "delta text:words" and "delta
-// marker:words" for text and marker events, closed by its End of Track.
-Track trackOf(const std::string& events) {
-  Track t;
-  std::istringstream in(events);
-  for (std::string event; std::getline(in, event, ',');) {
-    std::istringstream fields(event);
+// A song of one track or more at 480 ticks to the quarter note, each track written as events
+// "delta hex bytes" separated by commas, or "delta text:words" and "delta marker:words" for
+// text and marker events, and closed by its End of Track.
+Bytes song(const std::vector<std::string>& tracks) {
+  std::vector<Track> out(tracks.size());
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    std::istringstream in(tracks[i] + ",");
     uint32_t delta = 0;
-    std::string rest;
-    std::getline(fields >> delta >> std::ws, rest);
-    size_t colon = rest.find(':');
-    if (colon == std::string::npos) {
-      t.raw(delta, hex(rest));
-    } else {
-      t.text(delta, rest.substr(colon + 1), rest[0] == 'm' ? 0x06 : 0x01);
+    for (std::string rest; in >> delta >> std::ws && std::getline(in, rest, ',');) {
+      size_t colon = rest.find(':');
+      if (colon == std::string::npos) out[i].raw(delta, hex(rest));
+      if (colon != std::string::npos)
+        out[i].text(delta, rest.substr(colon + 1), rest[0] == 'm' ? 6 : 1);
     }
+    out[i].end();
   }
-  return t.end();
+  return smf(tracks.size() > 1 ? 1 : 0, 480, out);
 }
 
 Bytes corpusSong(const char* name) {
@@ -354,55 +353,42 @@ TEST(PlayerMusic, JumpsLoopsStartPositionsAndCutTracks) {
   struct Row {
     const char* name;
     Bytes file;
-    int repeats;     // the user's repeat count
-    int measure;     // start measure, 0 the song start
-    bool notesOnly;  // only the notes are compared
-    std::string wire, log;
+    int repeats, measure;  // the user's repeat count and start measure (0 the song start)
+    bool notesOnly;        // only the notes are compared
+    std::string wire, log = "";
   } rows[] = {
       {"a JUMP skips another track's note-off at its tick: ended at the jump",
-       smf(1, 480,
-           {trackOf("0 text:REPEAT 2, 480 text:JUMP"), trackOf("0 90 3C 40, 480 80 3C 00")}),
-       0, 0, false, "@8 90 3C 40 @508 80 3C 00 90 3C 40 @1008 80 3C 00", ""},
+       song({"0 text:REPEAT 2, 480 text:JUMP", "0 90 3C 40, 480 80 3C 00"}), 0, 0, false,
+       "@8 90 3C 40 @508 80 3C 00 90 3C 40 @1008 80 3C 00"},
       {"a REPEAT in a later track than a note of its tick replays the note",
-       smf(1, 480,
-           {trackOf("480 90 3C 40, 480 80 3C 00"), trackOf("480 text:REPEAT 2, 480 text:JUMP")}),
-       0, 0, false, "@404 90 3C 40 @904 80 3C 00 90 3C 40 @1404 80 3C 00", ""},
+       song({"480 90 3C 40, 480 80 3C 00", "480 text:REPEAT 2, 480 text:JUMP"}), 0, 0, false,
+       "@404 90 3C 40 @904 80 3C 00 90 3C 40 @1404 80 3C 00"},
       {"a whole-song repeat ends what still sounds and spaces its set-up again",
-       smf(0, 480, {trackOf("0 C0 05, 0 90 3C 40, 240 90 3E 40, 240 80 3C 00")}), 1, 0, false,
+       song({"0 C0 05, 0 90 3C 40, 240 90 3E 40, 240 80 3C 00"}), 1, 0, false,
        "@4 C0 05 @8 90 3C 40 @258 90 3E 40 @508 80 3C 00 80 3E 00 @512 C0 05 @516 90 3C 40 "
-       "@766 90 3E 40 @1016 80 3C 00",
-       ""},
+       "@766 90 3E 40 @1016 80 3C 00"},
       {"a start after many skipped events keeps the music's distance to its first note",
-       smf(0, 480, {trackOf(bends + ", 606 90 3C 40, 480 80 3C 00")}), 0, 2, true,
-       "@1104 90 3C 40 @1604 80 3C 00", ""},
+       song({bends + ", 606 90 3C 40, 480 80 3C 00"}), 0, 2, true, "@1104 90 3C 40 @1604 80 3C 00"},
       {"an escape event past its track's end ends that track only",
-       smf(1, 480, {trackOf("0 90 3C 40, 480 80 3C 00"), trackOf("0 F7 40 41")}), 0, 0, false,
-       "@4 90 3C 40 @504 80 3C 00",
+       song({"0 90 3C 40, 480 80 3C 00", "0 F7 40 41"}), 0, 0, false, "@4 90 3C 40 @504 80 3C 00",
        "Assert fail : trkptr overrun. : 8 (1)\n Illegal End of Track 2 (8 bytes: should be <8) \n"},
       {"controller 111 is a loop start: back there, controllers and program as they were",
-       smf(0, 480,
-           {trackOf("0 C0 01, 0 B0 07 64, 0 90 30 40, 480 80 30 00, 0 B5 6F 00, "
-                    "0 90 3C 40, 240 C0 02, 0 B0 07 50, 240 80 3C 00")}),
+       song({"0 C0 01, 0 B0 07 64, 0 90 30 40, 480 80 30 00, 0 B5 6F 00, "
+             "0 90 3C 40, 240 C0 02, 0 B0 07 50, 240 80 3C 00"}),
        1, 0, false,
        "@4 C0 01 @8 B0 07 64 @12 90 30 40 @512 80 30 00 B5 6F 00 90 3C 40 @762 C0 02 B0 07 50 "
-       "@1012 80 3C 00 C0 01 B0 07 64 90 3C 40 @1262 C0 02 B0 07 50 @1512 80 3C 00",
-       ""},
+       "@1012 80 3C 00 C0 01 B0 07 64 90 3C 40 @1262 C0 02 B0 07 50 @1512 80 3C 00"},
       {"loopStart and loopEnd in any letter case; the loop end's note-off skipped is sent",
-       smf(0, 480,
-           {trackOf("0 90 30 40, 480 80 30 00, 0 marker:LoopStart, 0 90 3C 40, "
-                    "480 text:LOOPEND, 0 80 3C 00, 0 90 40 40, 480 80 40 00")}),
+       song({"0 90 30 40, 480 80 30 00, 0 marker:LoopStart, 0 90 3C 40, "
+             "480 text:LOOPEND, 0 80 3C 00, 0 90 40 40, 480 80 40 00"}),
        1, 0, false,
        "@4 90 30 40 @504 80 30 00 90 3C 40 @1004 80 3C 00 90 3C 40 @1504 80 3C 00 90 40 40 "
-       "@2004 80 40 00",
-       ""},
+       "@2004 80 40 00"},
       {"with a JUMP in the song its loop start is passed over",
-       smf(0, 480,
-           {trackOf(
-               "0 90 30 40, 480 80 30 00, 0 B0 6F 00, 0 90 3C 40, 480 80 3C 00, 0 text:JUMP")}),
-       1, 0, false,
+       song({"0 90 30 40, 480 80 30 00, 0 B0 6F 00, 0 90 3C 40, 480 80 3C 00, 0 text:JUMP"}), 1, 0,
+       false,
        "@4 90 30 40 @504 80 30 00 B0 6F 00 90 3C 40 @1004 80 3C 00 @1008 90 30 40 @1508 80 30 00 "
-       "B0 6F 00 90 3C 40 @2008 80 3C 00",
-       ""},
+       "B0 6F 00 90 3C 40 @2008 80 3C 00"},
       {"test-corrupt-file-missing-byte.mid plays its scale, its track ended at the file's end",
        corpusSong("test-corrupt-file-missing-byte.mid"), 0, 0, true,
        "@20 90 3C 7F @519 80 3C 40 90 3E 7F @1019 80 3E 40 90 40 7F @1519 80 40 40 90 41 7F "
