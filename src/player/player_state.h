@@ -56,8 +56,8 @@ struct TickStart {
 // Where a repeat jumps back to: the cursors and channel volumes as they were at the mark, the
 // notes then sounding and, for a loop start, the channels' controllers and programs.
 struct RepeatPoint {
-  int32_t markTick = 0;           // tick of the mark; 0 the song start
-  int32_t markTrack = -1;         // track that held the mark; -1 none
+  int32_t markTick = 0;           // tick of the mark
+  int32_t markTrack = -1;         // track that held the mark; -1 none: the song start
   int32_t markChainHead = -1;     // chainHead when the mark was met
   bool markTrackChained = false;  // the saved chain already holds the mark's track
   bool loop = false;              // a loop start: controllers and programs are chased
