@@ -1,7 +1,7 @@
 // Writes the seed inputs of the fuzz targets into <dir>/fuzz_player, <dir>/fuzz_settings and
 // <dir>/fuzz_options: small songs in the GS, SC-88, XG and GM conventions with resets, part
-// messages, bank selects, programs and drums; markers and repeats; long and escaped system
-// exclusives; running status across meta events; and damaged files of every kind the reader
+// messages, bank selects, programs and drums; markers, loop markers and repeats; long and escaped
+// system exclusives; running status across meta events; and damaged files of every kind the reader
 // refuses. Each player seed begins with the four control bytes of the player target. Further
 // songs (the .mid files of a directory tree) may be named after the output directory.
 //
@@ -138,6 +138,30 @@ Bytes markerSong(const std::string& first, const std::string& second) {
   return smf(1, 48, {t.end(), other.end()});
 }
 
+// Loops: controller 111 as the loop start with the song's end as its end, or loopStart and
+// loopEnd marker events; controllers, programs and bends that change inside the loop, and
+// notes held across its end and across tracks.
+Bytes loopSong(bool markers) {
+  Track t;
+  tone(t, 0, 0, 0, 4);
+  notes(t, 0, {48}, 24);
+  if (markers) {
+    t.text(0, "loopStart", 0x06);
+  } else {
+    t.ev(0, {0xB3, 111, 0});
+  }
+  t.ev(0, {0x90, 60, 100}).ev(12, {0xC0, 9}).ev(0, {0xB0, 7, 80}).ev(0, {0xE0, 0x00, 0x50});
+  t.ev(0, {0xB0, 121, 0});
+  if (markers) t.text(12, "LOOPEND");
+  t.ev(0, {0x80, 60, 0});
+  notes(t, 0, {64}, 12);
+  Track other;
+  other.ev(24, {0x91, 50, 100});
+  notes(other, 1, {52}, 30);
+  other.ev(0, {0x81, 50, 0});
+  return smf(1, 48, {t.end(), other.end()});
+}
+
 Bytes longSysexSong(size_t length) {
   Bytes message{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x00};
   for (size_t i = 0; message.size() < length; ++i)
@@ -231,6 +255,8 @@ std::vector<Seed> playerSongs() {
   Track overrun;
   overrun.ev(0, {0x90, 60, 100}).ev(0, {0xFF, 0x2F, 0x00});
   overrun.bytes.insert(overrun.bytes.end(), {0x00, 0x90});
+  Track escapeOverrun;  // an escape event whose length runs past its track's end
+  escapeOverrun.ev(0, {0xF7, 0x40, 0x41}).end();
   Track highData;
   highData.ev(0, {0x90, 0x3C, 0xC0}).ev(0, {0xB0, 0x87, 0x10}).end();
   Track slow;
@@ -251,6 +277,8 @@ std::vector<Seed> playerSongs() {
       {"repeat", markerSong("REPEAT 2", "JUMP")},
       {"mark", markerSong("MARK3", "jump")},
       {"repeat-no-count", markerSong("repeat", "JUMP")},
+      {"loop-controller", loopSong(false)},
+      {"loop-markers", loopSong(true)},
       {"long-sysex", longSysexSong(1500)},
       {"sysex-1024", longSysexSong(1024)},
       {"running-status", runningStatusSong()},
@@ -269,6 +297,7 @@ std::vector<Seed> playerSongs() {
       {"bad-sysex-length", smf(0, 96, {badSysex})},
       {"data-without-status", smf(0, 96, {noStatus})},
       {"overrun", smf(1, 96, {overrun, simple})},
+      {"escape-overrun", smf(1, 96, {escapeOverrun, simple})},
       {"high-data-bytes", smf(0, 96, {highData})},
       {"slow-tempo", smf(0, 1, {slow})},
       {"set-up", smf(0, 96, {manySetup})},
@@ -317,6 +346,14 @@ int main(int argc, char** argv) {
   for (const Seed& song : songs) {
     const Bytes& control = controls[index++ % std::size(controls)];
     write(root / "fuzz_player" / (song.name + ".bin"), plus(control, song.bytes));
+  }
+  // The loops once more with repeats to play.
+  for (const char* name : {"loop-controller", "loop-markers"}) {
+    for (const Seed& song : songs) {
+      if (song.name == name)
+        write(root / "fuzz_player" / (song.name + "-repeats.bin"),
+              plus({0x20, 0, 0, 0}, song.bytes));
+    }
   }
   // The first few songs once more under every control setting.
   for (size_t c = 0; c < std::size(controls); ++c) {

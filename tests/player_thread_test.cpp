@@ -2,7 +2,11 @@
 // malformed events, repeats, fade-out and stop.
 #include <gtest/gtest.h>
 
-#include "support/player_rig.h"
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "support/translate_rig.h"
 
 namespace tessaro::testing {
 namespace {
@@ -298,6 +302,113 @@ TEST(PlayerRepeat, JumpWithoutRepeatsLeftEndsTheSongThere) {
   // MARK 0 set the count to 0: the jump only marks the song, and its end does not repeat.
   EXPECT_EQ(countNoteOns(rig, 0x3C), 1);
   EXPECT_EQ(countNoteOns(rig, 0x3E), 1);
+}
+
+// The wire after the start as "@time message ...", status bytes written out; with notesOnly,
+// the notes alone.
+std::string timeline(const PlayerRig& rig, bool notesOnly) {
+  std::string out;
+  uint32_t last = UINT32_MAX;
+  uint8_t running = 0;
+  for (auto [time, m] : rig.sent()) {
+    if (m[0] < 0x80) m.insert(m.begin(), running);
+    if (m[0] < 0xF0) running = m[0];
+    if (notesOnly && (m[0] < 0x80 || m[0] >= 0xA0)) continue;
+    out +=
+        (time == last ? " " : (out.empty() ? "@" : " @") + std::to_string(time) + " ") + hexOf(m);
+    last = time;
+  }
+  return out;
+}
+
+// A song of one track or more at 480 ticks to the quarter note, each track written as events
+// "delta hex bytes" separated by commas, or "delta text:words" and "delta marker:words" for
+// text and marker events, and closed by its End of Track.
+Bytes song(const std::vector<std::string>& tracks) {
+  std::vector<Track> out(tracks.size());
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    std::istringstream in(tracks[i] + ",");
+    uint32_t delta = 0;
+    for (std::string rest; in >> delta >> std::ws && std::getline(in, rest, ',');) {
+      size_t colon = rest.find(':');
+      if (colon == std::string::npos) out[i].raw(delta, hex(rest));
+      if (colon != std::string::npos)
+        out[i].text(delta, rest.substr(colon + 1), rest[0] == 'm' ? 6 : 1);
+    }
+    out[i].end();
+  }
+  return smf(tracks.size() > 1 ? 1 : 0, 480, out);
+}
+
+Bytes corpusSong(const char* name) {
+  std::ifstream in(std::string(TESSARO_CORPUS_DIR) + "/jazz-soft/" + name, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// What a listener heard wrong before: notes across jumps, the start position's timing, an escape
+// event past its track's end, the loop markers, a track cut short by the file's end.
+TEST(PlayerMusic, JumpsLoopsStartPositionsAndCutTracks) {
+  std::string bends = "0 E0 00 40";
+  for (int i = 1; i < 300; ++i) bends += ", 6 E0 00 40";
+  struct Row {
+    const char* name;
+    Bytes file;
+    int repeats, measure;  // the user's repeat count and start measure (0 the song start)
+    bool notesOnly;        // only the notes are compared
+    std::string wire, log = "";
+  } rows[] = {
+      {"a JUMP skips another track's note-off at its tick: ended at the jump",
+       song({"0 text:REPEAT 2, 480 text:JUMP", "0 90 3C 40, 480 80 3C 00"}), 0, 0, false,
+       "@8 90 3C 40 @508 80 3C 00 90 3C 40 @1008 80 3C 00"},
+      {"a REPEAT in a later track than a note of its tick replays the note",
+       song({"480 90 3C 40, 480 80 3C 00", "480 text:REPEAT 2, 480 text:JUMP"}), 0, 0, false,
+       "@404 90 3C 40 @904 80 3C 00 90 3C 40 @1404 80 3C 00"},
+      {"a whole-song repeat ends what still sounds and spaces its set-up again",
+       song({"0 C0 05, 0 90 3C 40, 240 90 3E 40, 240 80 3C 00"}), 1, 0, false,
+       "@4 C0 05 @8 90 3C 40 @258 90 3E 40 @508 80 3C 00 80 3E 00 @512 C0 05 @516 90 3C 40 "
+       "@766 90 3E 40 @1016 80 3C 00"},
+      {"a start after many skipped events keeps the music's distance to its first note",
+       song({bends + ", 606 90 3C 40, 480 80 3C 00"}), 0, 2, true, "@1104 90 3C 40 @1604 80 3C 00"},
+      {"an escape event past its track's end ends that track only",
+       song({"0 90 3C 40, 480 80 3C 00", "0 F7 40 41"}), 0, 0, false, "@4 90 3C 40 @504 80 3C 00",
+       "Assert fail : trkptr overrun. : 8 (1)\n Illegal End of Track 2 (8 bytes: should be <8) \n"},
+      {"controller 111 is a loop start: back there, controllers and program as they were",
+       song({"0 C0 01, 0 B0 07 64, 0 90 30 40, 480 80 30 00, 0 B5 6F 00, "
+             "0 90 3C 40, 240 C0 02, 0 B0 07 50, 240 80 3C 00"}),
+       1, 0, false,
+       "@4 C0 01 @8 B0 07 64 @12 90 30 40 @512 80 30 00 B5 6F 00 90 3C 40 @762 C0 02 B0 07 50 "
+       "@1012 80 3C 00 C0 01 B0 07 64 90 3C 40 @1262 C0 02 B0 07 50 @1512 80 3C 00"},
+      {"loopStart and loopEnd in any letter case; the loop end's note-off skipped is sent",
+       song({"0 90 30 40, 480 80 30 00, 0 marker:LoopStart, 0 90 3C 40, "
+             "480 text:LOOPEND, 0 80 3C 00, 0 90 40 40, 480 80 40 00"}),
+       1, 0, false,
+       "@4 90 30 40 @504 80 30 00 90 3C 40 @1004 80 3C 00 90 3C 40 @1504 80 3C 00 90 40 40 "
+       "@2004 80 40 00"},
+      {"with a JUMP in the song its loop start is passed over",
+       song({"0 90 30 40, 480 80 30 00, 0 B0 6F 00, 0 90 3C 40, 480 80 3C 00, 0 text:JUMP"}), 1, 0,
+       false,
+       "@4 90 30 40 @504 80 30 00 B0 6F 00 90 3C 40 @1004 80 3C 00 @1008 90 30 40 @1508 80 30 00 "
+       "B0 6F 00 90 3C 40 @2008 80 3C 00"},
+      {"test-corrupt-file-missing-byte.mid plays its scale, its track ended at the file's end",
+       corpusSong("test-corrupt-file-missing-byte.mid"), 0, 0, true,
+       "@20 90 3C 7F @519 80 3C 40 90 3E 7F @1019 80 3E 40 90 40 7F @1519 80 40 40 90 41 7F "
+       "@2019 80 41 40 90 43 7F @2519 80 43 40 90 45 7F @3019 80 45 40 90 47 7F @3519 80 47 40 "
+       "90 48 7F @4019 80 48 40",
+       "Assert fail : trkptr overrun. : 245 (0)\n Illegal End of Track 1 (245 bytes: should be "
+       "<245) \n"},
+  };
+  for (const Row& row : rows) {
+    PlayerRig rig;
+    rig.engine.state.repeatCount = row.repeats;
+    rig.load(row.file);
+    int prepared = preparePlayback(rig.engine);
+    if (row.measure > 0) positionToMeasure(rig.engine, row.measure - 1, 0);
+    rig.playPrepared(prepared);
+    EXPECT_EQ(timeline(rig, row.notesOnly), row.wire) << row.name;
+    EXPECT_EQ(rig.log.captured(), row.log) << row.name;
+    stopPlayback(rig.engine);
+    EXPECT_TRUE(soundingOnWire(rig.serial.bytes()).empty()) << row.name;
+  }
 }
 
 TEST(PlayerFade, DefaultFadeEndsTheSongAtStep44) {

@@ -317,6 +317,11 @@ INSTANTIATE_TEST_SUITE_P(ProgramChange, ChannelRules, ::testing::Values(
     Case{"Map1WithoutXgKitFrom49", To::xg, Song::gs, rhythm1, "C1 38",
          "B1 00 7F B1 20 00 C1 00 B1 00 00 B1 20 00"},
     Case{"KitToGm", To::gm, Song::gs, rhythm1, "C9 19", ""},
+    // A part made a drum part, or a normal part again, by a GS part message (part 1 on channel 1).
+    Case{"RhythmPartAtOnceToXg", To::xg, Song::gs, {.program = 25}, gs("40 11 15", "01"),
+         "B0 00 7F B0 20 00 C0 19"},
+    Case{"NormalPartAgainToXg", To::xg, Song::gs, {.rhythmMode = 2, .bankMsb = 8, .program = 4},
+         gs("40 11 15", "00"), "B0 00 00 B0 20 00 B0 00 00 C0 04 B0 00 08"},
     Case{"UserToneToXg", To::xg, Song::gs, {.bankMsb = 64}, userTone5 + "C0 05",
          "B0 00 30 B0 20 02 C0 12 " + userToneNrpns + " B0 64 7F B0 65 7F B0 00 40 B0 20 00"},
     Case{"UserToneToGm", To::gm, Song::gs, {.bankMsb = 64}, userTone5 + "C0 05",

@@ -66,7 +66,7 @@ TEST(TranslatedSong, GsSongToXgToGmAndUntranslated) {
     To target;
     std::string heard;
   } cases[] = {
-      {To::xg, xgSetup(0) +
+      {To::xg, xgSetup(0) + " B1 00 7F B1 20 00 C1 00" +
                    " B2 0A 20 B0 00 08 B0 00 00 C0 04 B0 00 08 B0 07 49 B0 5B 50 "
                    "B9 00 7F B9 20 00 C9 19 B9 00 00 B9 20 00 " +
                    kit +
@@ -141,12 +141,15 @@ TEST(TranslatedSong, RepeatFromTheStartSetsUpAgain) {
 }
 
 // Device 0x7F, part 1 made a drum part and part 10 a normal part: under GM the notes of channel
-// 1 move to channel 10, those of channel 10 stay there.
+// 1 move to channel 10, those of channel 10 stay there; under XG each part gets its new voice
+// when the message comes.
 TEST(TranslatedSong, DrumPartChangeOfThePublicTestSong) {
   std::string path =
       std::string(TESSARO_CORPUS_DIR) + "/jazz-soft/test-sysex-gs-40-1x-15-drum-part-change.mid";
-  for (auto [target, first, channels] :
-       {std::tuple{To::gm, gmSystemOn, "9999 9999"}, std::tuple{To::xg, xgSetup(0), "0000 9999"}}) {
+  const std::string drums = " B0 00 7F B0 20 00 C0 00 ", piano = " B9 00 00 B9 20 00 C9 00 ";
+  for (auto [target, first, channels, voices] :
+       {std::tuple{To::gm, gmSystemOn, "9999 9999", std::string(" ")},
+        std::tuple{To::xg, xgSetup(0), "0000 9999", drums + "90"}}) {
     PlayerRig rig;
     ASSERT_EQ(loadSong(rig.engine, path.c_str()), loadOk);
     int prepared = preparePlayback(rig.engine);
@@ -155,7 +158,8 @@ TEST(TranslatedSong, DrumPartChangeOfThePublicTestSong) {
     std::vector<Captured> writes;
     for (const auto& [time, bytes] : rig.sent()) writes.push_back({time, bytes});
     std::string heard = heardOn(writes), noteChannels;
-    EXPECT_EQ(heard.rfind(first, 0), 0u);
+    EXPECT_EQ(heard.rfind(first + voices, 0), 0u);
+    EXPECT_EQ(heard.find(piano) != std::string::npos, target == To::xg);
     for (const Bytes& m : messagesOf(hex(heard))) {
       if ((m[0] & 0xF0) == 0x90 && m[2] > 0) noteChannels += std::to_string(m[0] & 0x0F);
       if (noteChannels.size() == 4) noteChannels += ' ';

@@ -125,6 +125,14 @@ enum PlayerResult : int {
 
 int playerThread(Engine& engine);
 
+// Data bytes that follow a channel or system common status.
+int dataBytesOf(int status);
+// A channel message that the player sends of its own for the song (no note): translated, sent
+// and kept for the chase as the song's own message would be.
+void playSongMessage(Engine& engine, int status, int data1, int data2);
+// At the start of a tick at which a repeat or loop point may be set: the song's state is kept.
+void keepTickStart(Engine& engine);
+
 // --- Fade-out, volume offset, repeats ------------------------------------------------------
 
 void fadeTick(Engine& engine);
@@ -134,10 +142,18 @@ void setUserVolume(Engine& engine);
 void resetFadeVolume(Engine& engine);
 // The song's master volume takes cut off every channel volume, replacing its previous cut.
 void setMasterVolumeCut(Engine& engine, int32_t cut);
-// Text event of track at tick; the text is in messageBuffer. True when it made a repeat jump.
-bool handleMarker(Engine& engine, int32_t track, int32_t tick);
-void setRepeatPoint(Engine& engine, int32_t track, int32_t tick);
+// The words of a text (type 1) or marker (type 6) event that steer repeats and loops.
+enum class MarkerWord { none, repeat, mark, jump, loopStart, loopEnd };
+MarkerWord markerWordOf(const char* text, int type);
+// Text or marker event of track at tick; the text is in messageBuffer. True when it made a
+// repeat jump.
+bool handleMarker(Engine& engine, int32_t track, int32_t tick, int type);
+// A repeat point (a loop start when loop) set at the event of track at tick; false when the
+// point in force already stands at that tick.
+bool setRepeatPoint(Engine& engine, int32_t track, int32_t tick, bool loop = false);
 void repeatJump(Engine& engine, int32_t eventTick);
+// The song's controllers, programs and pitch bends as they change, for a loop start's chase.
+void keepChase(ChannelChase& channel, int status, int data1, int data2);
 
 // --- Stop ----------------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "common/conventions.h"
 #include "player/song_data.h"
@@ -31,13 +32,39 @@ struct TrackCursor {
   int32_t trackBankLsb = 0;
 };
 
-// Where a repeat jumps back to: the cursors and channel volumes as they were at the mark.
+using NoteCounts = std::array<std::array<int32_t, 128>, ChannelCount>;
+
+// The song's last controller values, program and pitch bend on one channel, -1 where it has
+// sent none yet: what a jump back to a loop start brings the channel back to.
+struct ChannelChase {
+  std::array<int8_t, 128> controllers;
+  int16_t program = -1;
+  int16_t bend = -1;  // 14 bits
+  ChannelChase() { controllers.fill(-1); }
+};
+using ChaseState = std::array<ChannelChase, ChannelCount>;
+
+// The song as it stood at the start of the tick of a repeat or loop point to come, before any
+// track played an event of that tick.
+struct TickStart {
+  int32_t tick = -1;  // -1 none taken
+  int32_t chainHead = -1;
+  std::array<TrackCursor, MaxTracks + 1> cursors{};
+  NoteCounts sounding{};
+};
+
+// Where a repeat jumps back to: the cursors and channel volumes as they were at the mark, the
+// notes then sounding and, for a loop start, the channels' controllers and programs.
 struct RepeatPoint {
-  int32_t markTick = 0;        // tick of the mark; 0 the song start
-  int32_t markTrack = -1;      // track that held the mark; -1 none
-  int32_t markChainHead = -1;  // chainHead when the mark was met
+  int32_t markTick = 0;           // tick of the mark
+  int32_t markTrack = -1;         // track that held the mark; -1 none: the song start
+  int32_t markChainHead = -1;     // chainHead when the mark was met
+  bool markTrackChained = false;  // the saved chain already holds the mark's track
+  bool loop = false;              // a loop start: controllers and programs are chased
   std::array<TrackCursor, MaxTracks + 1> cursors{};
   std::array<int32_t, ChannelCount> volume{};
+  NoteCounts sounding{};
+  ChaseState chase;
 };
 
 struct PlayerState {
@@ -64,7 +91,7 @@ struct PlayerState {
 
   std::array<TrackCursor, MaxTracks + 1> cursors{};
   int32_t chainHead = -1;
-  std::array<std::array<int32_t, 128>, ChannelCount> soundingNotes{};
+  NoteCounts soundingNotes{};
 
   // Fade-out, volume offset and repeats. The offset is the user's volume add value with the
   // fade and the song's master volume taken off; only setUserVolume and the player change it.
@@ -80,6 +107,14 @@ struct PlayerState {
   std::atomic<uint8_t> repeatSetByUser{0};
   uint8_t jumpSeen = 0;
   RepeatPoint repeatPoint;
+  // The ticks at which the song sets a repeat or loop point, in order (found by preparation),
+  // the next one to come, and the song's state at the start of the last one reached.
+  std::vector<int32_t> pointTicks;
+  size_t nextPointTick = 0;
+  TickStart tickStart;
+  // The song's loop markers act: it has some, and no repeat markers, which would come first.
+  uint8_t loopMarkers = 0;
+  ChaseState chase;  // kept while loop markers act
 };
 
 }  // namespace tessaro

@@ -45,16 +45,6 @@ struct TrackBytes {
   }
 };
 
-// Data bytes that follow a channel or system common status.
-int dataBytesOf(int status) {
-  if (status < 0xC0) return 2;
-  if (status < 0xE0) return 1;
-  if (status < 0xF0) return 2;
-  if (status == 0xF1 || status == 0xF3) return 1;
-  if (status == 0xF2) return 2;
-  return 0;
-}
-
 bool isNote(int status) {
   return status >= 0x80 && status < 0xA0;
 }
@@ -102,10 +92,15 @@ void waitForHead(Engine& engine) {
   updatePosition(engine);
 }
 
-// Music and real time part at a skip target: real time is realigned to the music.
-void alignClockToMusic(Engine& engine) {
+// How far real time has run ahead of the music (negative: behind it).
+int32_t lateness(Engine& engine) {
   PlayerState& s = engine.state;
-  int32_t late = (playClock(engine) - s.songStart) - s.msBase;
+  return (playClock(engine) - s.songStart) - s.msBase;
+}
+
+// The first note sounds at once, however long the set-up before it took.
+void alignClockToFirstNote(Engine& engine) {
+  int32_t late = lateness(engine);
   if (late > 10) shiftClock(engine, late);
 }
 
@@ -143,9 +138,10 @@ TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
       }
       break;
     case 0x01:
+    case 0x06:
       // A jump restored every cursor and the chain, which holds this track again: its turn
       // is over.
-      if (handleMarker(engine, track, s.cursors[static_cast<size_t>(track)].nextTick))
+      if (handleMarker(engine, track, s.cursors[static_cast<size_t>(track)].nextTick, type))
         return {Turn::jumped};
       break;
     case 0x2F:
@@ -220,8 +216,9 @@ void countEscapedNotes(PlayerState& s, const uint8_t* body, int32_t n) {
 
 TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
   PlayerState& s = engine.state;
+  // A length past the track's end is an overrun of the track, as for a meta event.
   int64_t length = in.quantity();
-  if (length < 0 || length > in.left()) return {Turn::quit, playerBadSysEx};
+  if (length < 0 || length > in.left()) return {Turn::quit, -1};
   int32_t n = static_cast<int32_t>(length);
   const uint8_t* body = in.bytes + in.position;
   in.position += n;
@@ -255,10 +252,13 @@ void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
   PlayerState& s = engine.state;
   bool fastForward = s.fastForward != 0;
   if (s.firstNoteSeen == 0 && (status & 0xF0) == 0x90) {
-    if (!fastForward) alignClockToMusic(engine);
+    if (!fastForward) alignClockToFirstNote(engine);
     s.firstNoteSeen = 1;
   }
   translate::ChannelMessage m{status, {s.messageBuffer[0], s.messageBuffer[1]}, count};
+  if (s.loopMarkers != 0)
+    keepChase(s.chase[static_cast<size_t>(status & 0x0F)], status, m.data[0] & 0x7F,
+              m.data[1] & 0x7F);
   PlayerActions actions(engine);
   bool send = engine.translator.channelMessage(m, contextOf(engine), actions);
   recordTrackBank(s.cursors[static_cast<size_t>(track)], m);
@@ -275,6 +275,9 @@ void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
     shiftClock(engine, 4);
     engine.clock.sleepMs(2);
   }
+  // Controller 111 marks a loop start at its place in the song.
+  if (s.loopMarkers != 0 && (status & 0xF0) == 0xB0 && m.data[0] == 111)
+    setRepeatPoint(engine, track, s.cursors[static_cast<size_t>(track)].nextTick, true);
 }
 
 // Status and body of one event. Running status resumes the last channel status after a
@@ -390,8 +393,10 @@ bool chainLoop(Engine& engine, int& result) {
     }
     if (s.cursors[static_cast<size_t>(track)].nextTick > s.nowTick) {
       if (s.fastForward != 0) {
+        // At the skip target real time is set to the music, whether the skipped events' pauses
+        // left it ahead or behind, so that the music after the target keeps its distance.
         s.fastForward = 0;
-        alignClockToMusic(engine);
+        shiftClock(engine, lateness(engine));
       }
       return true;
     }
@@ -408,6 +413,42 @@ bool chainLoop(Engine& engine, int& result) {
 }
 
 }  // namespace
+
+int dataBytesOf(int status) {
+  if (status < 0xC0) return 2;
+  if (status < 0xE0) return 1;
+  if (status < 0xF0) return 2;
+  if (status == 0xF1 || status == 0xF3) return 1;
+  if (status == 0xF2) return 2;
+  return 0;
+}
+
+void playSongMessage(Engine& engine, int status, int data1, int data2) {
+  PlayerState& s = engine.state;
+  int32_t count = dataBytesOf(status);
+  translate::ChannelMessage m{
+      status, {static_cast<uint8_t>(data1), static_cast<uint8_t>(data2)}, count};
+  if (s.loopMarkers != 0)
+    keepChase(s.chase[static_cast<size_t>(status & 0x0F)], status, data1, data2);
+  PlayerActions actions(engine);
+  if (engine.translator.channelMessage(m, contextOf(engine), actions))
+    sendLongMessage(engine.port, m.status, m.data.data(), count);
+}
+
+void keepTickStart(Engine& engine) {
+  PlayerState& s = engine.state;
+  const auto& ticks = s.pointTicks;
+  // While skipping to the start position the tracks play ahead of each other: no tick starts.
+  if (s.fastForward != 0) return;
+  while (s.nextPointTick < ticks.size() && ticks[s.nextPointTick] < s.nowTick) ++s.nextPointTick;
+  if (s.nextPointTick == ticks.size() || ticks[s.nextPointTick] != s.nowTick) return;
+  ++s.nextPointTick;
+  TickStart& start = s.tickStart;
+  start.tick = s.nowTick;
+  start.chainHead = s.chainHead;
+  std::copy_n(s.cursors.begin(), engine.song.trackCount, start.cursors.begin());
+  start.sounding = s.soundingNotes;
+}
 
 void PlayerActions::sendShort(int status, int data1, int data2) {
   sendShortMessage(engine_.port, status, data1, data2);
@@ -443,6 +484,7 @@ int playerThread(Engine& engine) {
       return playerDone;
     }
     waitForHead(engine);
+    keepTickStart(engine);
     fadeTick(engine);
     if (s.chainHead < 0) {
       engine.observer.waiting();

@@ -94,9 +94,13 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
   track.length = length;
   int a = 254, b = 254, c = 254;
   for (int32_t i = 0; i < length; ++i) {
-    if (engine.reader.readerClosed != 0) return loadTruncated;
-    int byte = readSongByte(engine);
-    if (byte < 0) return loadTruncated;
+    int byte = engine.reader.readerClosed != 0 ? -1 : readSongByte(engine);
+    if (byte < 0) {
+      // The file ends inside the track: the bytes read are kept, and their events whole play
+      // as a track without its End of Track plays.
+      track.length = i;
+      return loadTruncated;
+    }
     block[i] = static_cast<uint8_t>(byte);
     a = b;
     b = c;
@@ -110,10 +114,15 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
   return loadOk;
 }
 
-// Ends a load that failed inside a track: only the tracks read whole stay in the song, so
-// nothing plays a track without stored bytes. The failed track's block is released.
+// Ends a load that failed inside a track: only the tracks read whole stay in the song, and a
+// track that the file's end cut short with the bytes it has; nothing plays a track without
+// stored bytes. The failed track's block is released.
 int failLoad(Engine& engine, int stored, int code) {
   SongData& song = engine.song;
+  if (code == loadTruncated && stored < MaxTracks + 1) {
+    const TrackData& cut = song.tracks[static_cast<size_t>(stored)];
+    if (cut.block != nullptr && cut.length > 0) ++stored;
+  }
   for (int i = std::min<int>(song.trackCount, MaxTracks + 1) - 1; i >= stored; --i) {
     TrackData& track = song.tracks[static_cast<size_t>(i)];
     releaseTrackBlock(song, track.block, &engine.log);

@@ -79,6 +79,16 @@ void sendUserDrumSet(Step& step, int channel, int set) {
   sendNullParameter(step, channel);
 }
 
+// The XG drum kit of a GS rhythm part at this program: the standard kit of its drum map where
+// XG has no kit at that program.
+void selectXgDrumKit(Step& step, int channel, int program) {
+  const ChannelState& ch = step.channel(channel);
+  int kit = xgDrumKitExists(program) ? program : ch.rhythmMode - 1;
+  sendController(step, channel, 0, 127);
+  sendController(step, channel, 32, 0);
+  sendProgram(step, channel, kit);
+}
+
 // A GS rhythm part: an XG drum kit (the standard kit of the part's drum map when XG has none at
 // that program), nothing for GM, whose drums are on channel 10 anyway; then the song's user
 // drum set, when it selected one.
@@ -89,10 +99,7 @@ void gsRhythmPart(Step& step, int channel, int program) {
   Target target = step.target();
   int output = target == Target::gm ? 9 : channel;
   if (target == Target::xg) {
-    int kit = xgDrumKitExists(program) ? program : ch.rhythmMode - 1;
-    sendController(step, channel, 0, 127);
-    sendController(step, channel, 32, 0);
-    sendProgram(step, channel, kit);
+    selectXgDrumKit(step, channel, program);
     restoreBank(step, channel);
     if (program < 49) {
       sendNrpn(step, channel, 0x1C, 0x53, 0x58);
@@ -181,6 +188,18 @@ bool translateProgramChange(Step& step, int channel, int program) {
     return true;
   }
   return target == Target::xg && gsToXg(step, channel, program);
+}
+
+void reselectGsPart(Step& step, int channel) {
+  ChannelState& ch = step.channel(channel);
+  if (ch.rhythmMode != 0) {
+    selectXgDrumKit(step, channel, ch.program);
+    return;
+  }
+  // The drum bank the part was left on is left for the melodic bank 0 first.
+  sendController(step, channel, 0, 0);
+  sendController(step, channel, 32, 0);
+  if (!translateProgramChange(step, channel, ch.program)) sendProgram(step, channel, ch.program);
 }
 
 }  // namespace tessaro::translate

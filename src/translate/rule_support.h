@@ -65,6 +65,11 @@ inline void sendPlainBank(Step& step, int channel, int program) {
 // consumed.
 bool translateProgramChange(Step& step, int channel, int program);
 
+// A GS part that has just become a rhythm part, or a normal part again, selected at once on an
+// XG module with its current program: an XG drum kit, or its normal voice through the program
+// change rules, as the song's next program change would select it.
+void reselectGsPart(Step& step, int channel);
+
 // Parameter rules of a Roland message (device, model and command already matched).
 void applyRolandParameter(Step& step, const uint8_t* m, int32_t n);
 

@@ -56,10 +56,16 @@ void masterVolume(Step& step, int value) {
   step.out.masterVolumeCut(127 - value);
 }
 
+// A part made a rhythm part (mode 1 or 2: its drum map) or a normal part again (0). An XG module
+// knows drum parts only by their bank, so it gets the part's new voice at once rather than at
+// the song's next program change, which may never come; a GM module has its drums on channel 10,
+// where the notes of a rhythm part are moved.
 void useForRhythmPart(Step& step, int channel, int mode) {
   ChannelState& ch = step.channel(channel);
+  int before = ch.rhythmMode;
   ch.rhythmMode = mode;
   if (mode == 0) ch.userDrumSet = 0;
+  if (step.target() == Target::xg && mode != before) reselectGsPart(step, channel);
 }
 
 // User tone (20 yy zz) and user drum set (21 yy zz) parameters: bit 4 of yy is the bank or
