@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "control/commands.h"
 #include "render/progress.h"
 
 namespace tessaro::render {
@@ -33,12 +34,6 @@ std::string lowerCase(std::string text) {
 
 const char* targetTag(Target target) {
   return target == Target::xg ? "xg" : target == Target::gm ? "gm" : "nc";
-}
-
-platform::ModuleConvention conventionOf(Target target) {
-  return target == Target::xg   ? platform::ModuleConvention::xg
-         : target == Target::gm ? platform::ModuleConvention::gm
-                                : platform::ModuleConvention::gs;
 }
 
 bool endsWithSeparator(const std::string& path) {
@@ -172,7 +167,7 @@ class ConversionRun {
       return midi;
     }
     platform::AudioRendererOpen opened =
-        audio_->open(file.path, conventionOf(task_.settings.target));
+        audio_->open(file.path, moduleConventionOf(task_.settings.target));
     if (!opened.renderer) {
       problem = opened.reason;
       return nullptr;
