@@ -92,15 +92,20 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
   }
   track.block = block;
   track.length = length;
+  // The track's bytes in one read: a large song loads at the speed of the file.
+  SongReader& reader = engine.reader;
+  if (length > 0 && reader.readerClosed != 0) return loadTruncated;
+  size_t got = length > 0 ? std::fread(block, 1, static_cast<size_t>(length), reader.file) : 0;
+  reader.offset += static_cast<int64_t>(got);
+  if (got < static_cast<size_t>(length)) {
+    closeSongReader(engine);
+    return loadTruncated;
+  }
   int a = 254, b = 254, c = 254;
-  for (int32_t i = 0; i < length; ++i) {
-    if (engine.reader.readerClosed != 0) return loadTruncated;
-    int byte = readSongByte(engine);
-    if (byte < 0) return loadTruncated;
-    block[i] = static_cast<uint8_t>(byte);
+  for (int32_t i = std::max(length - 3, 0); i < length; ++i) {
     a = b;
     b = c;
-    c = byte;
+    c = block[i];
   }
   if (a != 0xFF && b != 0x2F && c != 0x00) {
     engine.log.print("End of Track undetected.(%02X:%02X:%02X)\n", a, b, c);

@@ -163,7 +163,7 @@ class ConversionRun {
   std::unique_ptr<Output> makeOutput(const PlannedFile& file, std::string& problem) {
     if (!file.audio) {
       auto midi = std::make_unique<MidiFileOutput>(file.path);
-      if (plan_.joined && !midi->create(problem)) return nullptr;
+      if (!midi->create(problem)) return nullptr;
       return midi;
     }
     platform::AudioRendererOpen opened =
@@ -220,6 +220,8 @@ class ConversionRun {
       } catch (const std::exception& e) {
         out.converted = false;
         out.reason = std::string("the conversion failed: ") + e.what();
+        std::error_code error;
+        fs::remove(file.path, error);
       }
       slot.song.store(noSong, std::memory_order_relaxed);
       report(std::move(out));

@@ -64,6 +64,8 @@ void Output::endPart() {
 
 // --- MidiFileOutput ----------------------------------------------------------------------------
 
+constexpr size_t flushBytes = 1 << 16;
+
 MidiFileOutput::MidiFileOutput(std::string path) : path_(std::move(path)) {
   // The tempo every tick count of the file is read with: 500000 us a quarter of 500 ticks.
   static constexpr uint8_t tempo[] = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
@@ -74,15 +76,40 @@ MidiFileOutput::~MidiFileOutput() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
+// The header, its track length to be filled in by finish.
 bool MidiFileOutput::create(std::string& problem) {
   if (file_ != nullptr) return true;
   file_ = std::fopen(path_.c_str(), "wb");
-  if (file_ == nullptr) problem = "cannot write " + path_ + ": " + std::strerror(errno);
-  return file_ != nullptr;
+  if (file_ == nullptr) {
+    problem = "cannot write " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  std::vector<uint8_t> head{'M', 'T', 'h', 'd'};
+  put32(head, 6);
+  put16(head, 0);    // format 0
+  put16(head, 1);    // one track
+  put16(head, 500);  // ticks a quarter note: one a millisecond at 500000 us a quarter
+  head.insert(head.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+  if (std::fwrite(head.data(), 1, head.size(), file_) != head.size() && !failed_) {
+    failed_ = true;
+    error_ = errno;
+  }
+  return true;
+}
+
+void MidiFileOutput::flush() {
+  if (file_ == nullptr || track_.empty()) return;
+  if (std::fwrite(track_.data(), 1, track_.size(), file_) != track_.size() && !failed_) {
+    failed_ = true;
+    error_ = errno;
+  }
+  trackLength_ += track_.size();
+  track_.clear();
 }
 
 void MidiFileOutput::put(const uint8_t* bytes, size_t count) {
   track_.insert(track_.end(), bytes, bytes + count);
+  if (track_.size() >= flushBytes) flush();
 }
 
 void MidiFileOutput::putLength(size_t length) {
@@ -138,32 +165,25 @@ void MidiFileOutput::putText(uint32_t ms, int type, const uint8_t* bytes, size_t
   fileStatus_ = 0;
 }
 
-std::vector<uint8_t> MidiFileOutput::fileBytes() const {
-  static constexpr uint8_t endOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
-  std::vector<uint8_t> out{'M', 'T', 'h', 'd'};
-  put32(out, 6);
-  put16(out, 0);    // format 0
-  put16(out, 1);    // one track
-  put16(out, 500);  // ticks a quarter note: one a millisecond at 500000 us a quarter
-  out.insert(out.end(), {'M', 'T', 'r', 'k'});
-  put32(out, static_cast<uint32_t>(track_.size() + sizeof endOfTrack));
-  out.insert(out.end(), track_.begin(), track_.end());
-  out.insert(out.end(), endOfTrack, endOfTrack + sizeof endOfTrack);
-  return out;
-}
-
 bool MidiFileOutput::finish(std::string& problem) {
   if (!create(problem)) return false;
-  std::vector<uint8_t> bytes = fileBytes();
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
-  int error = errno;
-  if (std::fclose(file_) != 0 && written) {
-    written = false;
-    error = errno;
+  static constexpr uint8_t endOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
+  track_.insert(track_.end(), endOfTrack, endOfTrack + sizeof endOfTrack);
+  flush();
+  std::vector<uint8_t> length;
+  put32(length, static_cast<uint32_t>(trackLength_));
+  if (!failed_ &&
+      (std::fseek(file_, 18, SEEK_SET) != 0 || std::fwrite(length.data(), 1, 4, file_) != 4)) {
+    failed_ = true;
+    error_ = errno;
+  }
+  if (std::fclose(file_) != 0 && !failed_) {
+    failed_ = true;
+    error_ = errno;
   }
   file_ = nullptr;
-  if (!written) problem = "cannot write " + path_ + ": " + std::strerror(error);
-  return written;
+  if (failed_) problem = "cannot write " + path_ + ": " + std::strerror(error_);
+  return !failed_;
 }
 
 // --- AudioFileOutput ---------------------------------------------------------------------------

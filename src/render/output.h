@@ -56,7 +56,9 @@ class Output {
 // A Standard MIDI File, format 0, one track, one tick per millisecond (division 500 at the
 // default tempo of 500000 us): every message as the wire has it, with running status where the
 // wire has it, system exclusives whole, anything else (direct bytes, system common and
-// real-time bytes) as escape events; the song's text events as meta events.
+// real-time bytes) as escape events; the song's text events as meta events. The track is
+// written as it grows, its length put in the header at the end, so memory stays flat however
+// long the song.
 class MidiFileOutput : public Output {
  public:
   explicit MidiFileOutput(std::string path);
@@ -64,11 +66,9 @@ class MidiFileOutput : public Output {
   MidiFileOutput(const MidiFileOutput&) = delete;
   MidiFileOutput& operator=(const MidiFileOutput&) = delete;
 
-  // Creates the file now (it is written by finish); false with the reason.
+  // Creates the file; false with the reason. Writes before it are kept until it is created.
   bool create(std::string& problem);
   bool finish(std::string& problem) override;
-  // The whole file as finish writes it.
-  std::vector<uint8_t> fileBytes() const;
 
  private:
   void putWire(uint32_t ms, const uint8_t* bytes, size_t count) override;
@@ -76,13 +76,17 @@ class MidiFileOutput : public Output {
   void delta(uint32_t ms);
   void put(const uint8_t* bytes, size_t count);
   void putLength(size_t length);
+  void flush();
 
   std::string path_;
   std::FILE* file_ = nullptr;
-  std::vector<uint8_t> track_;
-  uint32_t tick_ = 0;    // time of the last event in the track
-  int fileStatus_ = 0;   // channel status a reader of the file has in force, 0 none
-  int wireStatus_ = -1;  // status byte the line last took, as the port counts it
+  bool failed_ = false;         // a write to the file failed
+  int error_ = 0;               // its errno
+  std::vector<uint8_t> track_;  // track bytes not yet written to the file
+  uint64_t trackLength_ = 0;    // track bytes written to the file
+  uint32_t tick_ = 0;           // time of the last event in the track
+  int fileStatus_ = 0;          // channel status a reader of the file has in force, 0 none
+  int wireStatus_ = -1;         // status byte the line last took, as the port counts it
 };
 
 // An audio file through a renderer of the platform: each write applied at its sample frame,
