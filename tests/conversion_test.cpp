@@ -54,6 +54,7 @@ std::string corpus(const char* name) {
 
 TEST(ConversionPlan, FilesAreNamedAfterTheSongsOrJoined) {
   const std::string existing = makeTempDir("tessaro-plan-");
+  std::ofstream(existing + "/song.mid") << "MThd";
   struct Row {
     std::vector<std::string> songs;
     std::string output;

@@ -311,6 +311,12 @@ ConversionPlan planConversion(const ConversionTask& task, const platform::AudioR
     return plan;
   }
   if (!perSong) {
+    for (const std::string& song : task.songs) {
+      if (fs::equivalent(song, path, error)) {
+        plan.problem = output + " is one of the songs: it would be written over";
+        return plan;
+      }
+    }
     plan.joined = true;
     PlannedFile file{output, {}, audioType};
     for (size_t i = 0; i < task.songs.size(); ++i) file.songs.push_back(i);
