@@ -52,6 +52,13 @@ platform::MidiOpenResult OfflineSession::open(uint32_t /*deviceId*/) {
   return result;
 }
 
+void OfflineSession::SongClock::slept(int32_t /*ms*/) {
+  PlayerState& state = owner_.session_.engine.state;
+  if (owner_.output_ == nullptr || now - owner_.songStart_ <= longestSongMs) return;
+  if (state.playRequest != 0) owner_.log_.print("The song is cut after 24 hours of music.\n");
+  state.playRequest = 0;
+}
+
 void OfflineSession::written(const uint8_t* bytes, size_t count) {
   if (output_ != nullptr) output_->wire(clock_.now, bytes, count);
   if ((++writes_ & 255) == 0) publishProgress();

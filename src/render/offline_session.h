@@ -41,6 +41,10 @@ struct SongProgress {
   std::atomic<uint32_t> musicMs{0};   // of music played
 };
 
+// A song's music is cut after this long: a file whose waits never end (a tempo of hours a tick)
+// is converted in bounded time.
+inline constexpr uint32_t longestSongMs = 24 * 3600 * 1000;
+
 class OfflineSession : private PlayerObserver,
                        private platform::SerialPorts,
                        private platform::MidiOutputs {
@@ -62,6 +66,17 @@ class OfflineSession : private PlayerObserver,
 
  private:
   class RecordingLine;
+  // The session's clock, which cuts a song once it has played longestSongMs.
+  class SongClock : public platform::VirtualClock {
+   public:
+    explicit SongClock(OfflineSession& owner) : owner_(owner) {}
+
+   protected:
+    void slept(int32_t ms) override;
+
+   private:
+    OfflineSession& owner_;
+  };
 
   void textEvent(int type, const uint8_t* text, int32_t length) override;
   platform::SerialOpenResult open(int port) override;
@@ -71,7 +86,7 @@ class OfflineSession : private PlayerObserver,
 
   SongSettings settings_;
   SongProgress* progress_;
-  platform::VirtualClock clock_;
+  SongClock clock_{*this};
   Log log_;
   Session session_;
   Output* output_ = nullptr;  // where the writes go while a part is under way
