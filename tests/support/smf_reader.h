@@ -3,6 +3,7 @@
 // its 0xF0, an escape's bytes as they stand) or the meta event's type and text.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -19,7 +20,7 @@ struct FileEvent {
 
 struct MidiFileRead {
   std::string problem;  // empty when the file reads as one well-formed track
-  int format = -1, tracks = 0, division = 0;
+  int format = -1, division = 0;
   std::vector<FileEvent> events;
 
   std::vector<FileEvent> wire() const {
@@ -32,61 +33,53 @@ struct MidiFileRead {
 
 inline MidiFileRead readMidiFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<uint8_t> b{std::istreambuf_iterator<char>(in), {}};
   MidiFileRead file;
   size_t at = 0;
-  auto need = [&](size_t n) { return at + n <= b.size(); };
   auto word = [&](size_t n) {
     uint32_t v = 0;
-    for (size_t i = 0; i < n; ++i) v = v << 8 | b[at++];
+    for (size_t i = 0; i < n && at < b.size(); ++i) v = v << 8 | b[at++];
     return v;
   };
   auto quantity = [&] {
     uint32_t v = 0;
-    while (need(1)) {
-      uint8_t c = b[at++];
-      v = v << 7 | (c & 0x7F);
-      if ((c & 0x80) == 0) break;
+    while (at < b.size() && (v = v << 7 | (b[at] & 0x7F), b[at++] & 0x80)) {
     }
     return v;
   };
-  if (!need(22) || std::string(b.begin(), b.begin() + 4) != "MThd" || (at = 4, word(4)) != 6) {
-    file.problem = "no MThd header of 6 bytes";
-    return file;
-  }
+  const std::string tags(b.begin(), b.begin() + std::min<size_t>(b.size(), 18));
+  if (b.size() < 22 || tags.substr(0, 8) != std::string("MThd\0\0\0\6", 8) ||
+      tags.substr(14) != "MTrk")
+    return {"no MThd header of 6 bytes and MTrk", -1, 0, {}};
+  at = 8;
   file.format = static_cast<int>(word(2));
-  file.tracks = static_cast<int>(word(2));
+  at = 12;
   file.division = static_cast<int>(word(2));
-  if (std::string(b.begin() + 14, b.begin() + 18) != "MTrk") file.problem = "no MTrk";
   at = 18;
-  const uint32_t length = word(4);
-  const size_t end = at + length;
+  const size_t end = word(4) + 22;
   if (end != b.size())
     file.problem = "track length " + std::to_string(end) + " of " + std::to_string(b.size());
-  uint32_t time = 0;
   int status = 0;
-  while (file.problem.empty() && at < end) {
+  for (uint32_t time = 0; file.problem.empty() && at < end;) {
     time += quantity();
     FileEvent e{time, -1, {}};
-    uint8_t first = b[at];
+    const uint8_t first = at < end ? b[at] : 0;
+    size_t count = 0;
     if (first == 0xFF || first == 0xF0 || first == 0xF7) {
+      e.meta = first == 0xFF ? b[++at] : -1;
       ++at;
-      if (first == 0xFF) e.meta = b[at++];
-      uint32_t length = quantity();
+      count = quantity();
       if (first == 0xF0) e.bytes.push_back(0xF0);
-      if (!need(length)) file.problem = "event past the end";
-      if (file.problem.empty())
-        e.bytes.insert(e.bytes.end(), b.begin() + at, b.begin() + at + length);
-      at += length;
       status = 0;
     } else {
-      if (first >= 0x80) status = b[at];
+      status = first >= 0x80 ? first : status;
+      count = (first >= 0x80 ? 1 : 0) + ((status & 0xE0) == 0xC0 ? 1 : 2);
       if (status == 0) file.problem = "data byte without a running status";
-      size_t count = (first >= 0x80 ? 1 : 0) + ((status & 0xE0) == 0xC0 ? 1 : 2);
-      if (!need(count)) file.problem = "event past the end";
-      if (file.problem.empty()) e.bytes.assign(b.begin() + at, b.begin() + at + count);
-      at += count;
     }
+    if (at + count > end) file.problem = "event past the end";
+    if (!file.problem.empty()) break;
+    e.bytes.insert(e.bytes.end(), b.begin() + long(at), b.begin() + long(at + count));
+    at += count;
     file.events.push_back(e);
   }
   if (file.problem.empty() && (file.events.empty() || file.events.back().meta != 0x2F))
