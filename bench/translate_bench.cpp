@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/virtual_clock.h"
 #include "player/engine.h"
 #include "support/player_stack.h"
 #include "translate/translate.h"
@@ -14,14 +15,6 @@
 namespace {
 
 using namespace tessaro;
-
-// A clock whose sleeps pass at once and are not recorded.
-class FreeClock : public platform::Clock {
- public:
-  uint32_t tickMs() override { return now; }
-  void sleepMs(int32_t ms) override { now += static_cast<uint32_t>(ms); }
-  uint32_t now = 0;
-};
 
 class NullLine : public platform::SerialLine {
  public:
@@ -44,7 +37,7 @@ class NoMidiOutputs : public platform::MidiOutputs {
 
 // A player in the state a GS song leaves after its reset, translated for XG; channel 10 and
 // channel 2 are drum parts.
-struct Rig : testing::PlayerStack<FreeClock, PlayerObserver, NullSerialPorts> {
+struct Rig : testing::PlayerStack<platform::VirtualClock, PlayerObserver, NullSerialPorts> {
   PlayerActions actions{engine};
 
   Rig() {

@@ -2,7 +2,7 @@
 # Installs the Debian packages that build, test and run Tessaro.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev socat
-  libfluidsynth-dev libasound2-dev timgm6mb-soundfont
+  libfluidsynth-dev libsndfile1-dev libasound2-dev timgm6mb-soundfont
   libfltk1.3-dev libfreetype-dev libfontconfig-dev fonts-ipafont-gothic xvfb x11-apps x11-utils
   libxtst-dev
   clang libclang-rt-14-dev)

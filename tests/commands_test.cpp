@@ -79,6 +79,11 @@ struct Rig : PlayerStack<> {
       bytes += (bytes.empty() ? "" : ",") + std::string(cell);
     }
     f["sent"] = bytes;
+    const ConversionRequest& c = session.conversion;
+    f["output"] = c.wanted ? c.path : "-";
+    f["jobs"] = std::to_string(c.jobs);
+    for (const std::string& song : c.songs) f["songs"] += song + "|";
+    for (uint8_t b : c.directBytes) f["gathered"] += std::to_string(b) + "|";
     f["paints"] = std::to_string(view.paints);
     return f;
   }
@@ -177,6 +182,13 @@ TEST(OptionCommands, EachSetsItsValueAndSaysSo) {
        "",
        "disp=5"},
       {"queue", {}, [](Commands& c) { c.queueFile("song.mid"); }, "", "cue=song.mid"},
+      // A conversion gathers the songs and the direct bytes instead of queuing and sending.
+      {"output", {}, [](Commands& c) { c.setOutput("out/"); }, "", "output=out/"},
+      {"jobs", {}, [](Commands& c) { c.setJobs(3); }, "", "jobs=3"},
+      {"queue for a conversion", [](Rig& r) { r.session.conversion.wanted = true; },
+       [](Commands& c) { c.queueFile("a.mid"); }, "", "songs=a.mid|"},
+      {"direct byte for a conversion", [](Rig& r) { r.session.conversion.wanted = true; },
+       [](Commands& c) { c.sendByte(0xF0); }, "00F0 ", "gathered=240|"},
   });
 }
 

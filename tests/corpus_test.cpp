@@ -5,21 +5,11 @@
 
 #include <filesystem>
 
+#include "support/corpus.h"
 #include "support/player_rig.h"
 
 namespace tessaro::testing {
 namespace {
-
-std::vector<std::string> corpusSongs() {
-  std::vector<std::string> songs;
-  std::filesystem::path dir = std::filesystem::path(TESSARO_CORPUS_DIR) / "jazz-soft";
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
-    if (entry.path().extension() == ".mid") songs.push_back(entry.path().string());
-  }
-  std::sort(songs.begin(), songs.end());
-  return songs;
-}
 
 class CorpusSong : public ::testing::TestWithParam<std::string> {};
 
@@ -47,12 +37,7 @@ TEST_P(CorpusSong, PlaysAndLeavesNothingSounding) {
 }
 
 INSTANTIATE_TEST_SUITE_P(JazzSoft, CorpusSong, ::testing::ValuesIn(corpusSongs()),
-                         [](const auto& info) {
-                           std::string name = std::filesystem::path(info.param).stem().string();
-                           for (char& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+                         [](const auto& info) { return testNameOf(info.param); });
 
 struct Expected {
   const char* file;

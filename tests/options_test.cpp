@@ -104,6 +104,10 @@ TEST(CommandLine, EachWordGivesItsCommand) {
       {{"/home/u/song.mid"}, "queue /home/u/song.mid"},
       {{"//"}, "queue //"},
       {{"a.mid", "/v3", "C:\\b.MID"}, "queue a.mid; volume 3; queue C:\\b.MID"},
+      // The conversion's options and their values, taken by the first pass.
+      {{"-o", "out.mid", "a.mid", "-j", "2", "-j3", "--jobs=4", "--output=x/", "b.mid"},
+       "queue a.mid; queue b.mid"},
+      {{"--output", "c.mid", "--jobs", "d.mid", "-o"}, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(joined(c.words));
@@ -135,6 +139,12 @@ TEST(CommandLine, FirstPassTakesThePortAndTheHelpRequest) {
       {{"/?/x.mid"}, false, ""},
       {{"?"}, false, ""},
       {{"", "/xg", "@3", "#F0", "/v5", "/so"}, false, ""},
+      {{"-o", "/com3", "song.mid"}, false, "output /com3"},
+      {{"--output=out/", "-j", "2", "-j16", "--jobs=0"},
+       false,
+       "output out/; jobs 2; jobs 16; jobs 0"},
+      {{"--jobs", "x", "-j2x", "--output"}, false, "jobs -1; jobs -1; output "},
+      {{"-j"}, false, "jobs -1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(joined(c.words));

@@ -158,6 +158,7 @@ TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
           {"/n5\n", "5\nCannot retrive path for: 5 \n", ""},
           // No display level here: a digit after the slash starts a file name.
           {"/5\n", "5\nCannot retrive path for: 5 \n", ""},
+          {"/o out/ /j2\n", "", ""},
       },
       2);
 }
@@ -173,6 +174,8 @@ TEST(SettingsOptions, FirstPassTakesOnlyTheComPort) {
           {"/co3\n", "3\n", ""},
           {"/v-20 /c5 /s2 /f50 /#43 /gm /so /&3 /@2 /.4 song.mid\n", "song.mid\n", ""},
           {"/@1234567\n", "Integer too Large.\n7\n", ""},
+          {"/o \"my out/\" /j3\n", "", "output my out/; jobs 3"},
+          {"-OOUT.MID /J\n", "", "output OUT.MID; jobs 0"},
       },
       1);
 }

@@ -52,6 +52,22 @@ bool lettersMatch(const std::string& word, const char* letters) {
   return true;
 }
 
+// -o FILE, --output FILE, --output=FILE; -j N, -jN, --jobs N, --jobs=N: an offline conversion.
+// The words the option takes (0: none of these); without commands they are only counted.
+size_t outputOption(Commands* commands, const std::vector<std::string>& words, size_t i) {
+  const std::string& word = words[i];
+  bool output = word == "-o" || word == "--output" || word.rfind("--output=", 0) == 0;
+  bool joined = word.rfind("-j", 0) == 0 && std::isdigit(static_cast<uint8_t>(at(word, 2)));
+  if (!output && !joined && word != "-j" && word != "--jobs" && word.rfind("--jobs=", 0) != 0)
+    return 0;
+  size_t from = joined ? 2 : word.find('=') + 1;  // npos + 1 is 0: the value is the next word
+  std::string value = from > 0 ? word.substr(from) : i + 1 < words.size() ? words[i + 1] : "";
+  if (commands != nullptr && output) commands->setOutput(value);
+  bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+  if (commands != nullptr && !output) commands->setJobs(number ? parseDecimal(value.c_str()) : -1);
+  return from > 0 || i + 1 >= words.size() ? 1 : 2;
+}
+
 void slashOption(Commands& commands, const std::string& word) {
   if (word == "/FE" || word == "/fe") return;
   char second = at(word, 1);
@@ -129,6 +145,10 @@ bool isAbsolutePathWord(const std::string& word) {
 bool commandLineFirstPass(Commands& commands, Log& log, const std::vector<std::string>& words) {
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
+    if (size_t taken = outputOption(&commands, words, i)) {
+      i += taken - 1;
+      continue;
+    }
     if (word.empty() || !isOptionWord(word)) continue;
     if (isComWord(word)) {
       commands.setComPort(parseDecimal(word.c_str() + 4));
@@ -143,6 +163,10 @@ bool commandLineFirstPass(Commands& commands, Log& log, const std::vector<std::s
 void commandLineSecondPass(Commands& commands, const std::vector<std::string>& words) {
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
+    if (size_t taken = outputOption(nullptr, words, i)) {
+      i += taken - 1;
+      continue;
+    }
     if (word.empty()) continue;
     const char* rest = word.c_str() + 1;
     switch (word[0]) {

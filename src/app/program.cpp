@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/conversion.h"
 #include "app/keys.h"
 #include "app/options.h"
 #include "app/status_link.h"
@@ -72,7 +73,6 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   if (!app.sys.priorities->getMainPriority(app.savedPriority))
     app.log.print("Failed Getting Priority.\n");
   if (!app.sys.priorities->setMainPriorityLowest()) app.log.print("Failed Setting Priority.\n");
-  sleepMs(app, 2000);
 
   app.options.comPort = 0;
   app.options.DispLevel = 0;
@@ -90,6 +90,15 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
     exitCode = 0;
     return false;
   }
+  // A conversion (-o) plays nothing in real time: none of the waits below, no port, no window.
+  if (app.conversion.wanted) {
+    exitCode = runOfflineConversion(app, [&] {
+      settingsPass(app, settingsFile, 2);
+      commandLineSecondPass(app.commands, words);
+    });
+    return false;
+  }
+  sleepMs(app, 2000);
   app.options.skipToMeasure = 0;
   app.options.skipToBeat = 0;
   app.OldWindows = app.sys.environment->oldSystem();

@@ -182,6 +182,22 @@ void conversionOption(SettingsPass& pass, SettingsReader& reader) {
   if (pass.pass == 2) pass.commands.setConversion(conversion, Echo::confirm);
 }
 
+// /o NAME (a word as file names are read) and /jN: an offline conversion, known in the first
+// pass, before the output would open.
+void outputOption(SettingsPass& pass, SettingsReader& reader, int which) {
+  nextChar(reader);
+  if (upper(which) == 'J') {
+    int32_t jobs = numberOr(pass, reader, -1);
+    if (pass.pass == 1) pass.commands.setJobs(jobs);
+    return;
+  }
+  std::string name;
+  Log quiet;  // the name is not echoed as a file name is
+  quiet.startCapture();
+  readWord(reader, name, quiet);
+  if (pass.pass == 1) pass.commands.setOutput(name);
+}
+
 // After a slash or hyphen: one option, or a comment. A character that starts no option is
 // left for the top level.
 void readOption(SettingsPass& pass, SettingsReader& reader) {
@@ -211,6 +227,10 @@ void readOption(SettingsPass& pass, SettingsReader& reader) {
       break;
     case 'V':
       volumeOption(pass, reader);
+      break;
+    case 'O':
+    case 'J':
+      outputOption(pass, reader, c);
       break;
     case '/':
       skipLine(reader);

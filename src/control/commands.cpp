@@ -97,11 +97,26 @@ void SessionCommands::setRepeats(int32_t count) {
 
 void SessionCommands::sendByte(int32_t value) {
   s_.log.print("%04X ", static_cast<unsigned>(value));
-  sendDirectByte(s_.port, value);
+  if (s_.conversion.wanted) {
+    s_.conversion.directBytes.push_back(static_cast<uint8_t>(value));
+  } else {
+    sendDirectByte(s_.port, value);
+  }
 }
 
 bool SessionCommands::queueFile(const std::string& path) {
-  return appendEntry(s_.cue, path);
+  if (!s_.conversion.wanted) return appendEntry(s_.cue, path);
+  s_.conversion.songs.push_back(path);
+  return true;
+}
+
+void SessionCommands::setOutput(const std::string& path) {
+  s_.conversion.wanted = true;
+  s_.conversion.path = path;
+}
+
+void SessionCommands::setJobs(int32_t jobs) {
+  s_.conversion.jobs = jobs;
 }
 
 void SessionCommands::setConversion(Conversion conversion, Echo echo) {

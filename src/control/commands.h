@@ -40,7 +40,13 @@ class Commands {
   // A byte sent to the module at once (0-255; only the low eight bits go out).
   virtual void sendByte(int32_t value) = 0;
   // Joins the play list; false (nothing added) when the list is full or the name too long.
+  // During a conversion the song joins the conversion's list instead, without a limit.
   virtual bool queueFile(const std::string& path) = 0;
+  // Converts the songs offline into path (a file, or a directory) instead of playing them;
+  // an empty path is a usage error the conversion reports.
+  virtual void setOutput(const std::string& path) = 0;
+  // Songs converted at once: 0 one per core; below 0 a usage error.
+  virtual void setJobs(int32_t jobs) = 0;
 
   // --- Options, keys and controls.
   virtual void setConversion(Conversion conversion, Echo echo) = 0;
@@ -86,6 +92,8 @@ class SessionCommands : public Commands {
   void setRepeats(int32_t count) override;
   void sendByte(int32_t value) override;
   bool queueFile(const std::string& path) override;
+  void setOutput(const std::string& path) override;
+  void setJobs(int32_t jobs) override;
   void setConversion(Conversion conversion, Echo echo) override;
   void setReportLevel(int level, Echo echo) override;
   void stepVolume(int32_t step) override;

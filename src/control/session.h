@@ -3,6 +3,10 @@
 // as many as it likes, since none of it is process-wide.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "common/exit_handlers.h"
 #include "common/log.h"
 #include "control/file_cue.h"
@@ -12,6 +16,17 @@
 #include "player/playback_options.h"
 
 namespace tessaro {
+
+// An offline conversion (-o): where it writes and on how many threads. While one is asked for,
+// the songs and the direct bytes of the options are gathered here instead of being queued and
+// sent.
+struct ConversionRequest {
+  bool wanted = false;
+  std::string path;  // empty when -o came without a name
+  int32_t jobs = 0;  // 0: one per core; below 0: not a number
+  std::vector<std::string> songs;
+  std::vector<uint8_t> directBytes;
+};
 
 struct Session {
   Session(platform::Clock& clock, platform::SerialPorts& serial, platform::MidiOutputs& midi,
@@ -35,6 +50,7 @@ struct Session {
   Engine engine;
   FileCue cue;
   CueView view;
+  ConversionRequest conversion;
 };
 
 }  // namespace tessaro

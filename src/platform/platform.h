@@ -174,6 +174,47 @@ class Environment {
   virtual PathRules pathRules() { return PathRules{}; }
   // A file name written in UTF-8 (in a UTF-8 settings file) as the system's file calls take it.
   virtual std::string nativeFileName(const std::string& utf8) { return utf8; }
+  // Standard output is a terminal (text may be rewritten in place), not a pipe or a file.
+  virtual bool outputIsTerminal() { return false; }
+};
+
+// --- Offline audio ---------------------------------------------------------------------------
+
+// One audio file rendered from MIDI with a sample clock, as fast as the machine allows: every
+// message is applied at its sample frame.
+class AudioRenderer {
+ public:
+  // Releases the synthesizer; a file not finished is left as it stands.
+  virtual ~AudioRenderer() = default;
+  // Renders up to frame (never back before what is rendered), then takes the bytes, which go
+  // on with the stream as a serial MIDI line carries it: running status, whole system
+  // exclusives, single bytes.
+  virtual void play(uint64_t frame, const uint8_t* bytes, size_t count) = 0;
+  // Renders up to frame, then on until the sound has died away, at most maxFrames further.
+  virtual void ringOut(uint64_t frame, uint64_t maxFrames) = 0;
+  // Frames rendered so far.
+  virtual uint64_t frames() const = 0;
+  // Completes and closes the file; false with the reason in plain words when a write failed.
+  virtual bool finish(std::string& problem) = 0;
+};
+
+struct AudioRendererOpen {
+  std::unique_ptr<AudioRenderer> renderer;  // set on success
+  std::string reason;                       // plain words on failure
+};
+
+class AudioRenderers {
+ public:
+  virtual ~AudioRenderers() = default;
+  virtual int sampleRate() const = 0;
+  // Whether it writes files of this extension (with its dot, lower case: ".wav").
+  virtual bool writes(const std::string& extension) const = 0;
+  // Called once, before renderers are opened on several threads: what the synthesizer keeps
+  // for the whole process is set up here. False with the reason when nothing can be rendered.
+  virtual bool prepare(std::string& reason) = 0;
+  // A renderer into path, its type chosen by the extension, reading bank selects as a module
+  // of the convention does.
+  virtual AudioRendererOpen open(const std::string& path, ModuleConvention convention) = 0;
 };
 
 // --- Status window ---------------------------------------------------------------------------
@@ -285,6 +326,7 @@ struct Services {
   Environment* environment = nullptr;
   WindowSystem* windows = nullptr;  // none: the program runs console-only
   GlyphSource* glyphs = nullptr;
+  AudioRenderers* audio = nullptr;  // none: no audio files can be written
 };
 
 }  // namespace tessaro::platform

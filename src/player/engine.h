@@ -28,6 +28,9 @@ class PlayerObserver {
   virtual void waiting() {}
   // The key that answers the loader's question about a large track (Esc declines).
   virtual int largeTrackAnswer() { return 0; }
+  // A text meta event of the song (types 1-15: text, copyright, title, lyric, marker, ...)
+  // as stored, when the player reaches it. Called on the player thread.
+  virtual void textEvent(int /*type*/, const uint8_t* /*text*/, int32_t /*length*/) {}
 };
 
 struct Engine {

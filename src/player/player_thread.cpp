@@ -130,6 +130,7 @@ TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
   std::copy(body, body + kept, s.messageBuffer.begin());
   s.messageBuffer[static_cast<size_t>(kept)] = 0;
   s.messageBuffer[static_cast<size_t>(kept) + 1] = 0;
+  if (type >= 0x01 && type <= 0x0F) engine.observer.textEvent(type, body, size);
   switch (type) {
     case 0x00:
       if (size != 2) {

@@ -91,20 +91,24 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
     return loadNoMemory;
   }
   track.block = block;
-  track.length = length;
+  // The track's bytes in one read: a large song loads at the speed of the file. When the file
+  // ends inside the track, the bytes read are kept: their whole events play as a track without
+  // its End of Track plays.
+  SongReader& reader = engine.reader;
+  size_t got = 0;
+  if (length > 0 && reader.readerClosed == 0)
+    got = std::fread(block, 1, static_cast<size_t>(length), reader.file);
+  reader.offset += static_cast<int64_t>(got);
+  track.length = static_cast<int32_t>(got);
+  if (got < static_cast<size_t>(length)) {
+    closeSongReader(engine);
+    return loadTruncated;
+  }
   int a = 254, b = 254, c = 254;
-  for (int32_t i = 0; i < length; ++i) {
-    int byte = engine.reader.readerClosed != 0 ? -1 : readSongByte(engine);
-    if (byte < 0) {
-      // The file ends inside the track: the bytes read are kept, and their events whole play
-      // as a track without its End of Track plays.
-      track.length = i;
-      return loadTruncated;
-    }
-    block[i] = static_cast<uint8_t>(byte);
+  for (int32_t i = std::max(length - 3, 0); i < length; ++i) {
     a = b;
     b = c;
-    c = byte;
+    c = block[i];
   }
   if (a != 0xFF && b != 0x2F && c != 0x00) {
     engine.log.print("End of Track undetected.(%02X:%02X:%02X)\n", a, b, c);

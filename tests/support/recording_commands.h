@@ -31,6 +31,8 @@ class RecordingCommands : public Commands {
     add("queue " + path);
     return queueAccepts;
   }
+  void setOutput(const std::string& path) override { add("output " + path); }
+  void setJobs(int32_t jobs) override { add("jobs", jobs); }
   void setConversion(Conversion conversion, Echo echo) override {
     static const char* const names[] = {"xg", "gm", "off", "all off"};
     add(std::string("conversion ") + names[static_cast<int>(conversion)] + echoed(echo));

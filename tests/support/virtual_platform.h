@@ -1,4 +1,4 @@
-// Test doubles for the platform services: a virtual clock whose sleeps advance time at once,
+// Test doubles for the platform services: the virtual clock, whose sleeps advance time at once,
 // capture devices that record every byte or message with its virtual time, a thread that runs
 // its body on the test thread when resumed, and scripted console keys.
 #pragma once
@@ -9,19 +9,18 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/virtual_clock.h"
 
 namespace tessaro::testing {
 
-class VirtualClock : public platform::Clock {
+// The product's virtual clock, started far from 0 and keeping every sleep for the test to read.
+class VirtualClock : public platform::VirtualClock {
  public:
-  uint32_t tickMs() override { return now; }
-  void sleepMs(int32_t ms) override {
-    if (ms <= 0) return;
-    sleeps.push_back(ms);
-    now += static_cast<uint32_t>(ms);
-  }
-  uint32_t now = 1000000;
+  VirtualClock() : platform::VirtualClock(1000000) {}
   std::vector<int32_t> sleeps;
+
+ protected:
+  void slept(int32_t ms) override { sleeps.push_back(ms); }
 };
 
 // One message as it reached a device, with the virtual time it arrived.

@@ -1,9 +1,16 @@
 // The set of Linux services the program runs with.
 #include "backends/posix/posix_platform.h"
 
+#include <cstdlib>
+
+#include "backends/synth/offline_renderer.h"
+
 namespace tessaro::platform::posix {
 
-PosixPlatform::PosixPlatform() : console(/*installSignalHandlers=*/true) {}
+PosixPlatform::PosixPlatform() : console(/*installSignalHandlers=*/true) {
+  const char* soundFont = std::getenv("TESSARO_SOUNDFONT");
+  audio = std::make_unique<synth::OfflineRenderers>(soundFont != nullptr ? soundFont : "");
+}
 
 PosixPlatform::~PosixPlatform() = default;
 
@@ -17,6 +24,7 @@ Services PosixPlatform::services() {
   services.midiOut = &midiOut;
   services.files = &files;
   services.environment = &environment;
+  services.audio = audio.get();
   return services;
 }
 

@@ -145,6 +145,8 @@ class PosixEnvironment : public Environment {
   // programDir/tessaro.ini when it exists, else $XDG_CONFIG_HOME/tessaro/tessaro.ini
   // (~/.config/tessaro/tessaro.ini when the variable is unset or empty).
   std::string settingsPath(const std::string& programDir) override;
+  // isatty(3) of standard output.
+  bool outputIsTerminal() override;
 };
 
 // One of each service, for the program's lifetime.
@@ -164,6 +166,8 @@ struct PosixPlatform {
   PosixMidiOutputs midiOut;
   PosixFileSystem files;
   PosixEnvironment environment;
+  // The built-in synthesizer rendering audio files (TESSARO_SOUNDFONT chooses its SoundFont).
+  std::unique_ptr<AudioRenderers> audio;
 };
 
 }  // namespace tessaro::platform::posix

@@ -139,4 +139,8 @@ std::string PosixEnvironment::settingsPath(const std::string& programDir) {
   return std::string(home != nullptr ? home : "") + "/.config/tessaro/" + name;
 }
 
+bool PosixEnvironment::outputIsTerminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}
+
 }  // namespace tessaro::platform::posix

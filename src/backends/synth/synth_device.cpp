@@ -15,6 +15,7 @@
 
 #include "backends/alsa/quiet_errors.h"
 #include "backends/stream/midi_stream.h"
+#include "backends/synth/fluid_support.h"
 #include "backends/synth/wav_file.h"
 
 namespace tessaro::platform::synth {
@@ -36,62 +37,10 @@ void sleepUntilNs(int64_t deadline) {
   }
 }
 
-struct SettingsDeleter {
-  void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
-};
-struct SynthDeleter {
-  void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
-};
 struct DriverDeleter {
   void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
 };
-using Settings = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
-using Synth = std::unique_ptr<fluid_synth_t, SynthDeleter>;
 using AudioDriver = std::unique_ptr<fluid_audio_driver_t, DriverDeleter>;
-
-// Hands one whole message to the synthesizer.
-void play(fluid_synth_t* synth, std::span<const uint8_t> m) {
-  const uint8_t status = m[0];
-  if (status == 0xF0) {
-    // FluidSynth takes the bytes between 0xF0 and 0xF7; it acts on GM System On, GS Reset,
-    // XG System On (each also choosing how bank selects are read) and some GS parameters.
-    if (m.size() > 2)
-      fluid_synth_sysex(synth, reinterpret_cast<const char*>(m.data() + 1),
-                        static_cast<int>(m.size() - 2), nullptr, nullptr, nullptr, 0);
-    return;
-  }
-  if (status == 0xFF) {
-    fluid_synth_system_reset(synth);
-    return;
-  }
-  if (status >= 0xF0) return;  // timing and song-position messages mean nothing to a synthesizer
-  const int channel = status & 0x0F;
-  const int d1 = m.size() > 1 ? m[1] : 0;
-  const int d2 = m.size() > 2 ? m[2] : 0;
-  switch (status & 0xF0) {
-    case 0x80:
-      fluid_synth_noteoff(synth, channel, d1);
-      break;
-    case 0x90:
-      fluid_synth_noteon(synth, channel, d1, d2);  // velocity 0 is a note-off
-      break;
-    case 0xA0:
-      fluid_synth_key_pressure(synth, channel, d1, d2);
-      break;
-    case 0xB0:
-      fluid_synth_cc(synth, channel, d1, d2);
-      break;
-    case 0xC0:
-      fluid_synth_program_change(synth, channel, d1);
-      break;
-    case 0xD0:
-      fluid_synth_channel_pressure(synth, channel, d1);
-      break;
-    default:
-      fluid_synth_pitch_bend(synth, channel, d1 | d2 << 7);
-      break;
-  }
-}
 
 // FluidSynth's error messages, collected while the synthesizer is being opened so that a
 // failure can say why in one line; its warnings are not shown at all (a player reports what
@@ -136,7 +85,7 @@ class FluidLogCapture {
 class LiveSink : public MidiSink {
  public:
   explicit LiveSink(fluid_synth_t* synth) : synth_(synth) {}
-  void message(std::span<const uint8_t> bytes) override { play(synth_, bytes); }
+  void message(std::span<const uint8_t> bytes) override { playMessage(synth_, bytes); }
 
  private:
   fluid_synth_t* synth_;
@@ -215,7 +164,7 @@ class WavRenderer : public MidiSink {
       }
       for (const Entry& entry : taken_.entries) {
         renderUntil(frameAt(entry.ns));
-        play(synth_, {taken_.bytes.data() + entry.offset, entry.length});
+        playMessage(synth_, {taken_.bytes.data() + entry.offset, entry.length});
       }
       taken_.clear();
       renderUntil(frameAt(now));
@@ -344,25 +293,6 @@ class SynthDevice : public MidiOutDevice, private MidiSink {
   ModuleConvention convention_ = ModuleConvention::xg;
 };
 
-// A music player's settings: CD rate, room for dense songs, reverb and chorus on, and a gain
-// that leaves headroom for sixteen busy channels with effects.
-Settings makeSettings() {
-  Settings settings(new_fluid_settings());
-  if (!settings) return settings;
-  fluid_settings_t* s = settings.get();
-  fluid_settings_setnum(s, "synth.sample-rate", sampleRate);
-  fluid_settings_setint(s, "synth.polyphony", 256);
-  fluid_settings_setnum(s, "synth.gain", 0.5);
-  fluid_settings_setint(s, "synth.reverb.active", 1);
-  fluid_settings_setint(s, "synth.chorus.active", 1);
-  // The program's default target; see SynthDevice::setConvention.
-  fluid_settings_setstr(s, "synth.midi-bank-select", "xg");
-  // GS and XG messages are addressed to device 0x10, the modules' own default; FluidSynth
-  // would otherwise answer only to messages for all devices.
-  fluid_settings_setint(s, "synth.device-id", 0x10);
-  return settings;
-}
-
 MidiOpenResult failure(std::string reason) {
   MidiOpenResult result;
   result.error = midiErrorInvalidParam;
@@ -377,7 +307,8 @@ MidiOpenResult openSynthesizer(const SynthOptions& options) {
   if (soundFont.path.empty()) return failure(soundFont.reason);
 
   FluidLogCapture log;
-  Settings settings = makeSettings();
+  // The program's default target; see SynthDevice::setConvention.
+  Settings settings = makeSettings(ModuleConvention::xg);
   Synth synth(settings ? new_fluid_synth(settings.get()) : nullptr);
   if (!synth) {
     return failure("cannot start the synthesizer: " + log.take("FluidSynth failed to start"));

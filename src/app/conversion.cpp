@@ -1,0 +1,30 @@
+#include "app/conversion.h"
+
+#include "render/conversion.h"
+
+namespace tessaro {
+
+int runOfflineConversion(App& app, const std::function<void()>& secondPasses) {
+  secondPasses();
+  const ConversionRequest& asked = app.conversion;
+  if (!asked.directBytes.empty()) app.log.print("\n");  // ends the line of their echo
+  render::ConversionTask task;
+  task.songs = asked.songs;
+  task.output = asked.path;
+  task.jobs = asked.jobs;
+  render::SongSettings& settings = task.settings;
+  settings.target = app.options.target;
+  settings.volumeAdd = app.options.volumeAdd;
+  settings.skipToMeasure = app.options.skipToMeasure;
+  settings.skipToBeat = app.options.skipToBeat;
+  settings.reportLevel = app.options.DispLevel;
+  settings.fadeInterval = app.engine.state.fadeInterval;
+  settings.fadeStep = app.engine.state.fadeStep;
+  settings.repeatCount = app.engine.state.repeatCount;
+  settings.repeatSetByUser = app.engine.state.repeatSetByUser != 0;
+  settings.directBytes = asked.directBytes;
+  return render::runConversion(task, app.sys.audio, *app.sys.clock, app.log,
+                               app.sys.environment->outputIsTerminal());
+}
+
+}  // namespace tessaro

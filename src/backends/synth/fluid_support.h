@@ -1,0 +1,33 @@
+// What the live synthesizer and the offline renderer share of FluidSynth: owning pointers, the
+// settings of a music player, and one whole MIDI message handed to the synthesizer.
+#pragma once
+
+#include <fluidsynth.h>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "platform/platform.h"
+
+namespace tessaro::platform::synth {
+
+struct SettingsDeleter {
+  void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+};
+struct SynthDeleter {
+  void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+};
+using Settings = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
+using Synth = std::unique_ptr<fluid_synth_t, SynthDeleter>;
+
+// A music player's settings: CD rate, room for dense songs, reverb and chorus on, a gain that
+// leaves headroom for sixteen busy channels with effects, and bank selects read as a module of
+// the convention reads them. Null when FluidSynth cannot make settings.
+Settings makeSettings(ModuleConvention convention);
+
+// Hands one whole message (status first; a system exclusive from 0xF0 to 0xF7) to the
+// synthesizer.
+void playMessage(fluid_synth_t* synth, std::span<const uint8_t> message);
+
+}  // namespace tessaro::platform::synth

@@ -1,0 +1,38 @@
+// The built-in synthesizer rendering audio files offline, with a sample clock and as fast as
+// the machine allows: WAV, FLAC and Ogg Vorbis files through libsndfile, 16-bit stereo at the
+// synthesizer's rate, with the settings of the live synthesizer.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "backends/synth/soundfont.h"
+#include "platform/platform.h"
+
+namespace tessaro::platform::synth {
+
+// Each sound level at or below this (in 16-bit steps, FluidSynth's dither included) counts as
+// silence; a ring-out ends after quietFrames of it.
+inline constexpr int quietLevel = 2;
+inline constexpr int quietFrames = 2205;  // 50 ms
+
+class OfflineRenderers : public AudioRenderers {
+ public:
+  // userSoundFont: the user's choice (TESSARO_SOUNDFONT), empty to search soundFontDir.
+  explicit OfflineRenderers(std::string userSoundFont,
+                            std::string soundFontDir = systemSoundFontDir);
+
+  int sampleRate() const override;
+  bool writes(const std::string& extension) const override;
+  // Finds and tries the SoundFont, and sets FluidSynth's process-wide state: its log functions
+  // (errors kept for the thread that causes them, nothing printed) and its tables.
+  bool prepare(std::string& reason) override;
+  AudioRendererOpen open(const std::string& path, ModuleConvention convention) override;
+
+ private:
+  std::string userSoundFont_;
+  std::string soundFontDir_;
+  std::string soundFont_;  // found by prepare
+};
+
+}  // namespace tessaro::platform::synth

@@ -1,0 +1,300 @@
+// Offline conversion: which files a request writes, how the wire becomes track events, how
+// parts follow each other, a batch that meets a bad song or an output it cannot write, and the
+// progress text.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "render/conversion.h"
+#include "render/progress.h"
+#include "support/app_rig.h"
+#include "support/smf_reader.h"
+
+namespace tessaro::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A renderer that lists what it is asked; a ring-out lasts 20000 frames.
+class FakeRenderer : public platform::AudioRenderer {
+ public:
+  explicit FakeRenderer(std::string& calls) : calls_(calls) {}
+  void play(uint64_t frame, const uint8_t*, size_t count) override {
+    calls_ += "play " + std::to_string(frame) + "+" + std::to_string(count) + "; ";
+  }
+  void ringOut(uint64_t frame, uint64_t maxFrames) override {
+    calls_ += "ring " + std::to_string(frame) + " max " + std::to_string(maxFrames) + "; ";
+    frames_ = frame + 20000;
+  }
+  uint64_t frames() const override { return frames_; }
+  bool finish(std::string&) override { return true; }
+
+ private:
+  std::string& calls_;
+  uint64_t frames_ = 0;
+};
+
+std::string corpus(const char* name) {
+  return std::string(TESSARO_CORPUS_DIR) + "/jazz-soft/" + name;
+}
+
+TEST(ConversionPlan, FilesAreNamedAfterTheSongsOrJoined) {
+  const std::string existing = makeTempDir("tessaro-plan-");
+  std::ofstream(existing + "/song.mid") << "MThd";
+  const std::string types = " cannot be written here (the types written: .mid)";
+  struct Row {
+    std::vector<std::string> songs;
+    std::string output;
+    std::string files;  // path:songs, "|" between files; or the problem
+    Target target = Target::xg;
+    int32_t jobs = 0;
+  } rows[] = {
+      {{"a/x.mid"}, "out/", "out/x.xg.mid:0"},
+      {{"a/x.mid", "b/x.MID", "y"},
+       "out/",
+       "out/x.gm.mid:0|out/x-2.gm.mid:1|out/y.gm.mid:2",
+       Target::gm},
+      {{"x.mid"}, "out/*.MID", "out/x.nc.mid:0", Target::none},
+      {{"x.mid"}, "*.mid", "./x.xg.mid:0"},
+      {{"x.mid"}, existing, existing + "/x.xg.mid:0"},
+      {{"x.mid", "y.mid"}, "all.mid", "all.mid:01"},
+      {{"x.mid"}, "out.wav", "out.wav: the type .wav" + types},
+      {{"x.mid"}, "out", "out: no extension" + types},
+      {{"x.mid"}, "", "-o needs the name of a file or a directory to write"},
+      {{"x.mid"},
+       "out/",
+       "-j needs a number: how many songs to convert at once (0: one per core)",
+       Target::xg,
+       -1},
+      {{}, "out/", "no song to convert: name the MIDI files after the options"},
+      {{"a.mid", existing + "/song.mid"},
+       existing + "/./song.mid",
+       existing + "/./song.mid is one of the songs: it would be written over"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.output);
+    render::ConversionTask task;
+    task.songs = row.songs;
+    task.output = row.output;
+    task.jobs = row.jobs;
+    task.settings.target = row.target;
+    render::ConversionPlan plan = render::planConversion(task, nullptr);
+    std::string files = plan.problem;
+    for (const render::PlannedFile& file : plan.files) {
+      files += (files.empty() ? "" : "|") + file.path + ":";
+      for (size_t song : file.songs) files += std::to_string(song);
+    }
+    EXPECT_EQ(files, row.files);
+  }
+  fs::remove_all(existing);
+}
+
+TEST(MidiFileOutput, EachWriteBecomesATrackEvent) {
+  struct Write {
+    uint32_t ms;
+    int text;  // the meta type of a text event; 0 for a write on the wire
+    Bytes bytes;
+  };
+  struct Row {
+    const char* name;
+    std::vector<Write> writes;
+    Bytes events;  // the track after its tempo
+  } rows[] = {
+      {"channel message, then one in running status",
+       {{0, 0, {0x90, 0x3C, 0x64}}, {5, 0, {0x3E, 0x64}}},
+       {0, 0x90, 0x3C, 0x64, 5, 0x3E, 0x64}},
+      {"a text event ends the file's running status",
+       {{0, 0, {0x90, 0x3C, 0x64}}, {2, 5, {'l', 'a'}}, {3, 0, {0x3E, 0x64}}},
+       {0, 0x90, 0x3C, 0x64, 2, 0xFF, 5, 2, 'l', 'a', 1, 0x90, 0x3E, 0x64}},
+      {"a status the wire repeats stays written",
+       {{0, 0, {0xB0, 7, 100}}, {0, 0, {0xB0, 7, 90}}},
+       {0, 0xB0, 7, 100, 0, 0xB0, 7, 90}},
+      {"system exclusive whole",
+       {{0, 0, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}},
+       {0, 0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
+      {"direct byte, then running status on the line from it",
+       {{0, 0, {0x90}}, {1, 0, {0x3C, 0x64}}},
+       {0, 0xF7, 1, 0x90, 1, 0x90, 0x3C, 0x64}},
+      {"system common as an escape; program change as it stands; a long delta",
+       {{0, 0, {0xF2, 1, 2}}, {200, 0, {0xC5, 0x10}}},
+       {0, 0xF7, 3, 0xF2, 1, 2, 0x81, 0x48, 0xC5, 0x10}},
+      {"an escape event's bytes as the line took them",
+       {{0, 0, {0xF7, 0x90, 0x3C}}},
+       {0, 0xF7, 3, 0xF7, 0x90, 0x3C}},
+  };
+  const std::string path = makeTempDir("tessaro-track-") + "/track.mid";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    render::MidiFileOutput file(path);
+    for (const Write& w : row.writes) {
+      if (w.text == 0) file.wire(1000 + w.ms, w.bytes.data(), w.bytes.size());
+      if (w.text != 0) file.text(1000 + w.ms, w.text, w.bytes.data(), w.bytes.size());
+    }
+    std::string problem;
+    ASSERT_TRUE(file.finish(problem)) << problem;
+    std::ifstream in(path, std::ios::binary);
+    Bytes written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // After the header (22 bytes) and the tempo (7), before the End of Track (4).
+    EXPECT_EQ(Bytes(written.begin() + 29, written.end() - 4), row.events);
+  }
+  fs::remove_all(fs::path(path).parent_path());
+}
+
+// An audio part follows the one before after its ring-out (the MIDI file's settleMs gap is in
+// DirectBytesAndTextEventsAtTheirTimes), whatever time passed on the session's clock between
+// them; a message goes at the frame of its millisecond.
+TEST(Output, AudioPartsFollowEachOtherAfterTheRingOut) {
+  const uint8_t note[] = {0x90, 0x3C, 0x64};
+  std::string calls;
+  render::AudioFileOutput out(std::make_unique<FakeRenderer>(calls), 44100);
+  out.wire(5000, note, 1);
+  out.wire(5010, note, 3);
+  out.endPart();
+  out.wire(90000, note, 3);
+  out.wire(90005, note, 3);
+  EXPECT_EQ(out.partLength(), 5u);
+  out.endPart();
+  EXPECT_EQ(calls,
+            "play 0+1; play 441+3; ring 441 max 88200; play 20462+3; play 20682+3; "
+            "ring 20682 max 88200; ");
+}
+
+struct BatchRun {
+  std::string dir = makeTempDir("tessaro-batch-");
+  VirtualClock wall;
+  Log log;
+  BatchRun() { log.startCapture(); }
+  ~BatchRun() { fs::remove_all(dir); }
+  int run(const std::vector<std::string>& songs, const std::string& output, bool terminal) {
+    render::ConversionTask task;
+    task.songs = songs;
+    task.output = output;
+    task.jobs = 1;
+    return render::runConversion(task, nullptr, wall, log, terminal);
+  }
+};
+
+TEST(Conversion, BatchGoesOnPastASongThatFails) {
+  const std::vector<std::string> songs = {corpus("test-c-major-scale.mid"),
+                                          corpus("test-not-a-midi-file.mid"),
+                                          corpus("test-vlq-2-byte.mid")};
+  const std::string failure = "[2/3] " + songs[1] + ": not converted: not a Standard MIDI File\n";
+  struct Row {
+    const char* output;
+    bool terminal;
+    std::vector<std::string> files;
+    int notesOn;  // in the joined file
+  } rows[] = {
+      {"/", false, {"test-c-major-scale.xg.mid", "test-vlq-2-byte.xg.mid"}, 0},
+      {"/", true, {"test-c-major-scale.xg.mid", "test-vlq-2-byte.xg.mid"}, 0},
+      {"/all.mid", false, {"all.mid"}, 8 + 8},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.output) + (row.terminal ? " on a terminal" : ""));
+    BatchRun batch;
+    EXPECT_EQ(batch.run(songs, batch.dir + row.output, row.terminal), render::someFailed);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(batch.dir))
+      files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, row.files);
+    std::string out = batch.log.captured();
+    EXPECT_NE(out.find(failure), std::string::npos) << out;
+    EXPECT_NE(out.find("2 of 3 songs converted: 0:08 of music in 0.00 s; 1 failed\n"),
+              std::string::npos)
+        << out;
+    // Plain lines name each song converted; a terminal gets the bar instead.
+    EXPECT_EQ(out.find("[1/3] " + songs[0] + " -> ") != std::string::npos, !row.terminal);
+    EXPECT_EQ(out.find("\r[########################]  3/3") != std::string::npos, row.terminal);
+    if (row.notesOn == 0) continue;
+    int notesOn = 0;
+    for (const FileEvent& e : readMidiFile(batch.dir + row.output).wire())
+      notesOn += (e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] > 0;
+    EXPECT_EQ(notesOn, row.notesOn);
+  }
+}
+
+TEST(Conversion, OutputThatCannotBeWrittenIsSaidInPlainWords) {
+  const struct Row {
+    const char* output;
+    const char* said;
+  } rows[] = {
+      {"/proc/tessaro/", "tessaro: cannot make the directory /proc/tessaro/: "},
+      {"/proc/out.mid", "tessaro: cannot write /proc/out.mid: "},
+      {"/dev/null/out.mid", "tessaro: cannot write /dev/null/out.mid: Not a directory\n"},
+      {"/dev/null/*.mid", "tessaro: cannot make the directory /dev/null: "},
+  };
+  for (const Row& row : rows) {
+    BatchRun batch;
+    EXPECT_EQ(batch.run({corpus("test-c-major-scale.mid")}, row.output, false), render::usageError);
+    EXPECT_EQ(batch.log.captured().rfind(row.said, 0), 0u) << batch.log.captured();
+  }
+}
+
+// Through the program: the direct bytes as a part of their own, the song settleMs after them,
+// its text events at their milliseconds.
+TEST(Conversion, DirectBytesAndTextEventsAtTheirTimes) {
+  Track track;
+  track.text(0, "Title", 0x03).ev(0, {0x90, 0x3C, 0x64}).text(480, "la", 0x05);
+  track.ev(0, {0x80, 0x3C, 0x00}).end();
+  TempFile song(smf(0, 480, {track}));
+  AppRig rig;
+  ASSERT_EQ(rig.run({"#F0", "#7E", "-o", song.dir() + "/", song.path()}), 0) << rig.out();
+  MidiFileRead file = readMidiFile(song.dir() + "/song.xg.mid");
+  ASSERT_EQ(file.problem, "");
+  std::vector<std::string> events;
+  for (const FileEvent& e : file.events) {
+    std::string at = std::to_string(e.time);
+    if (e.meta == 0x03 || e.meta == 0x05) events.push_back(at + " text");
+    if (e.meta < 0 && e.bytes.size() == 1) events.push_back(at + " byte");
+    if (e.meta < 0 && e.bytes == Bytes{0x90, 0x3C, 0x64}) events.push_back(at + " note");
+  }
+  // The song's first event (after its channel volumes) is 4 ms into its part, as set-up events
+  // are spaced; the lyric 480 ticks (500 ms) after the note.
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"0 byte", "0 byte", "204 text", "208 note", "708 text"}));
+}
+
+// A wait of days (one tick of 16.7 s, a delta of 2^28 ticks) ends in a song cut after 24 hours.
+TEST(Conversion, SongThatNeverEndsIsCut) {
+  Track track;
+  track.tempo(0, 0xFFFFFF).ev(0, {0x90, 0x3C, 0x64}).ev(0x0FFFFFFF, {0x80, 0x3C, 0}).end();
+  TempFile song(smf(0, 1, {track}));
+  render::OfflineSession session(render::SongSettings{});
+  std::string reason;
+  ASSERT_TRUE(session.load(song.path(), reason)) << reason;
+  render::MidiFileOutput out(song.dir() + "/cut.mid");
+  EXPECT_NEAR(session.perform(out), render::longestSongMs, 1000.0);
+  EXPECT_NE(session.messages().find("cut after 24 hours"), std::string::npos);
+}
+
+TEST(ConversionProgress, TextFromGivenValues) {
+  render::ProgressFacts facts{12, 72, 0, "/music/Blue Bossa.mid", 450, 3600000 + 62000, 2000};
+  render::ProgressFacts failing{3, 3, 1, "", 0, 59999, 40000};
+  render::ProgressFacts slow{0,   1,   0,   "a-very-long-song-name-that-goes-on-and-on.mid",
+                             999, 500, 1000};
+  const struct Row {
+    std::string text, expected;
+  } rows[] = {
+      {render::progressBar(facts),
+       "[####....................]  12/72  Blue Bossa.mid 45%  1831x real time"},
+      {render::progressBar(slow),
+       "[#######################.]  0/1  a-very-long-song-name-tha... 99%  0.5x real time"},
+      {render::progressBar(failing), "[########################]  3/3  1.5x real time  1 failed"},
+      {render::summaryLine(facts),
+       "12 songs converted: 1:01:02 of music in 2.00 s (1831x real time)"},
+      {render::summaryLine(failing),
+       "2 of 3 songs converted: 0:59 of music in 40.00 s (1.5x real time); 1 failed"},
+      {render::summaryLine({1, 1, 0, "", 0, 4000, 0}), "1 song converted: 0:04 of music in 0.00 s"},
+      {render::songLine(3, 72, "a.mid", "out/a.xg.mid", 192000),
+       "[3/72] a.mid -> out/a.xg.mid (3:12)"},
+      {render::failureLine(4, 72, "b.mid", "is a directory"),
+       "[4/72] b.mid: not converted: is a directory"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(row.text, row.expected);
+}
+
+}  // namespace
+}  // namespace tessaro::testing
