@@ -27,14 +27,14 @@ TEST(ParallelConversion, WritesWhatOneThreadWrites) {
     Log log;
     log.startCapture();
     EXPECT_EQ(render::runConversion(task, nullptr, wall, log, false), render::someFailed);
-    EXPECT_NE(log.captured().find("69 of 72 songs converted"), std::string::npos);
+    EXPECT_NE(log.captured().find("70 of 72 songs converted"), std::string::npos);
     for (const auto& entry : std::filesystem::directory_iterator(task.output)) {
       std::ifstream in(entry.path(), std::ios::binary);
       written[run][entry.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
     }
     std::filesystem::remove_all(task.output);
   }
-  EXPECT_EQ(written[0].size(), 69u);
+  EXPECT_EQ(written[0].size(), 70u);  // the cut track of the missing-byte song plays
   EXPECT_TRUE(written[0] == written[1]);
 }
 
