@@ -3,6 +3,9 @@
 // as many as it likes, since none of it is process-wide.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "common/exit_handlers.h"
 #include "common/log.h"
 #include "control/file_cue.h"
@@ -12,6 +15,14 @@
 #include "player/playback_options.h"
 
 namespace tessaro {
+
+// What the help and version requests name: the program's version, where its settings file is
+// read from, and the variables that choose this system's outputs.
+struct ProgramFacts {
+  std::string version;
+  std::string settingsPath;
+  std::vector<std::string> variables;
+};
 
 struct Session {
   Session(platform::Clock& clock, platform::SerialPorts& serial, platform::MidiOutputs& midi,
@@ -35,6 +46,11 @@ struct Session {
   Engine engine;
   FileCue cue;
   CueView view;
+  ProgramFacts facts;
+  // The status line on a terminal; off after /0.
+  bool statusLine = true;
+  // What the last key or control did, in a few words, for the status line (main thread).
+  std::string lastAction;
 };
 
 }  // namespace tessaro
