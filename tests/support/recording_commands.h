@@ -31,6 +31,11 @@ class RecordingCommands : public Commands {
     add("queue " + path);
     return queueAccepts;
   }
+  void setPort(const std::string& name) override { add("port " + name); }
+  void setStatusLine(bool on) override { add(on ? "status line on" : "status line off"); }
+  void showHelp() override { add("help"); }
+  void showVersion() override { add("version"); }
+  void listPorts() override { add("list ports"); }
   void setConversion(Conversion conversion, Echo echo) override {
     static const char* const names[] = {"xg", "gm", "off", "all off"};
     add(std::string("conversion ") + names[static_cast<int>(conversion)] + echoed(echo));

@@ -147,8 +147,10 @@ int PosixConsoleInput::readKey() {
   // The terminal is switched on first use rather than at start, so that a run that never
   // reads keys (usage, an early failure) leaves it alone. A background job reads nothing.
   if (isatty(STDIN_FILENO) && !enterKeyMode()) return 0;
-  // Every byte waiting is read until one completes a key: a sequence arrives at once.
+  // Every byte waiting is read until one completes a key: a sequence arrives at once. A
+  // sequence left open longer than the wait ends before the next byte is read.
   for (;;) {
+    if (int key = keys_.idle(nowMs()); key != 0) return key;
     pollfd input{STDIN_FILENO, POLLIN, 0};
     if (poll(&input, 1, 0) <= 0) return keys_.idle(nowMs());
     if ((input.revents & POLLNVAL) != 0) {

@@ -2,7 +2,8 @@
 // arrive as escape sequences (ESC [ or ESC O, parameters, a final byte), Alt+key as ESC and the
 // key: each is read whole and becomes one key code, so that none of its bytes acts as a key of
 // its own. Esc itself is an ESC that no byte follows within EscWaitMs. Portable: the caller
-// reads the bytes and tells the time, so the decoder runs in any time a test chooses.
+// reads the bytes and tells the time, so the decoder runs in any time a test chooses. The
+// caller asks idle() before it reads each byte, so that a byte read late starts afresh.
 #pragma once
 
 #include <cstdint>
