@@ -140,8 +140,8 @@ TEST(StatusLine, TextFromTheValuesGiven) {
   StatusValues playing;
   playing.elapsedMs = 83999;
   playing.totalMs = 225000;
-  playing.measure = 11;
-  playing.beat = 2;
+  playing.measure = 12;
+  playing.beat = 3;
   playing.tempo = 600000;
   playing.speedDivisor = 1062;
   playing.volume = -12;

@@ -404,6 +404,11 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     app.exitHandlers.runAll();
     return exitCode;
   }
+  // A line gone before any song (its direct bytes failed) can play nothing: said once.
+  if (outputLost(app)) {
+    app.exitHandlers.runAll();
+    return runStatus(app);
+  }
   // Without a window nothing can bring a file later: an empty list is a mistake of the call.
   if (app.cue.length == 0 && !app.status->exists()) {
     app.log.error("tessaro: nothing to play (tessaro -h shows how to name MIDI files)");

@@ -10,7 +10,7 @@ namespace tessaro {
 struct StatusValues {
   int64_t elapsedMs = 0;
   int64_t totalMs = 0;  // 0: unknown
-  int32_t measure = 0;  // from 0, as the player counts
+  int32_t measure = 0;  // from 1, as the player counts (0 before its first event)
   int32_t beat = 0;
   int32_t tempo = 500000;  // microseconds per quarter note
   int32_t speedDivisor = 1000;

@@ -233,10 +233,12 @@ class FakeEnvironment : public platform::Environment {
   std::string settingsPath(const std::string& programDir) override {
     return settings.empty() ? programDir + "tessaro.ini" : settings;
   }
+  int terminalColumns() override { return columns; }
   std::string settings;
   bool japanese = false;
   bool old = false;
   std::string path;
+  int columns = 0;  // standard output is a terminal this wide; 0: a pipe
 };
 
 }  // namespace tessaro::testing
