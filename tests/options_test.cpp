@@ -60,7 +60,7 @@ void checkStage(Stage stage, const std::vector<WordsCase>& cases,
 }
 
 TEST(CommandLine, EachWordGivesItsCommand) {
-  checkStage(Stage::second, {
+  const std::vector<WordsCase> cases = {
       // Start position and repeats.
       {{"@12"}, "measure 12"},
       {{"@-5"}, "measure -5"},
@@ -119,30 +119,29 @@ TEST(CommandLine, EachWordGivesItsCommand) {
       {{"/home/u/song.mid"}, "queue /home/u/song.mid"},
       {{"//"}, "queue //"},
       {{"a.mid", "/v3", "C:\\b.MID"}, "queue a.mid; volume 3; queue C:\\b.MID"},
-  });
+  };
+  checkStage(Stage::second, cases);
 }
 
 TEST(CommandLine, FilesThatLookLikeOptions) {
-  checkStage(Stage::second,
-             {
-                 {{"./song.mid"}, "queue ./song.mid"},
-                 {{"../x/song.mid"}, "queue ../x/song.mid"},
-                 {{"~/midi/a.mid"}, "queue /home/u/midi/a.mid"},
-                 {{"~"}, "queue ~"},
-                 {{".hidden.mid"}, "queue .hidden.mid"},
-                 {{"-v20"}, "queue -v20"},
-                 {{"@home"}, "queue @home"},
-                 {{"/xg"}, "queue /xg"},
-                 {{"@5"}, "measure 5"},
-                 {{"--", "-h", "/gm", "@3", "~/a.mid"},
-                  "queue -h; queue /gm; queue @3; queue /home/u/a.mid"},
-                 {{"/nc", "--", "--"}, "conversion all off (said); queue --"},
-             },
-             {".hidden.mid", "-v20", "@home", "/xg"});
+  const std::vector<WordsCase> cases = {
+      {{"./song.mid"}, "queue ./song.mid"},
+      {{"../x/song.mid"}, "queue ../x/song.mid"},
+      {{"~/midi/a.mid"}, "queue /home/u/midi/a.mid"},
+      {{"~"}, "queue ~"},
+      {{".hidden.mid"}, "queue .hidden.mid"},
+      {{"-v20"}, "queue -v20"},
+      {{"@home"}, "queue @home"},
+      {{"/xg"}, "queue /xg"},
+      {{"@5"}, "measure 5"},
+      {{"--", "-h", "/gm", "@3", "~/a.mid"}, "queue -h; queue /gm; queue @3; queue /home/u/a.mid"},
+      {{"/nc", "--", "--"}, "conversion all off (said); queue --"},
+  };
+  checkStage(Stage::second, cases, {".hidden.mid", "-v20", "@home", "/xg"});
 }
 
 TEST(CommandLine, FirstPassTakesThePort) {
-  checkStage(Stage::first, {
+  const std::vector<WordsCase> cases = {
       {{"/com3"}, "com 3"},
       {{"-COM12"}, "com 12"},
       {{"/cOm7", "song.mid"}, "com 7"},
@@ -155,43 +154,50 @@ TEST(CommandLine, FirstPassTakesThePort) {
       {{"--port=/dev/ttyUSB0", "/com2"}, "port /dev/ttyUSB0; com 2"},
       {{"-p", "-h"}, "port -h"},
       {{"", "/xg", "@3", "#F0", "/v5", "/so", "/?", "-h"}, ""},
-  });
+  };
+  checkStage(Stage::first, cases);
 }
 
 TEST(CommandLine, RequestsEndTheRunBeforeAnythingElse) {
-  checkStage(Stage::requests, {
-      {{"/?"}, "help"},
-      {{"-?"}, "help"},
-      {{"-h"}, "help"},
-      {{"--help"}, "help"},
-      {{"song.mid", "/xg", "/?"}, "help"},
-      {{"-V"}, "version"},
-      {{"--version"}, "version"},
-      {{"-l"}, "list ports"},
-      {{"--list-ports"}, "list ports"},
-      {{"-V", "-h"}, "version"},
-      {{"/?/x.mid"}, ""},
-      {{"?"}, ""},
-      {{"-v"}, "tessaro: unknown option -v (the option is written /v; tessaro -h lists the options)"},
-      {{"/com2", "--", "-h"}, ""},
-  });
+  checkStage(
+      Stage::requests,
+      {
+          {{"/?"}, "help"},
+          {{"-?"}, "help"},
+          {{"-h"}, "help"},
+          {{"--help"}, "help"},
+          {{"song.mid", "/xg", "/?"}, "help"},
+          {{"-V"}, "version"},
+          {{"--version"}, "version"},
+          {{"-l"}, "list ports"},
+          {{"--list-ports"}, "list ports"},
+          {{"-V", "-h"}, "version"},
+          {{"/?/x.mid"}, ""},
+          {{"?"}, ""},
+          {{"-v"},
+           "tessaro: unknown option -v (the option is written /v; tessaro -h lists the options)"},
+          {{"/com2", "--", "-h"}, ""},
+      });
 }
 
 TEST(CommandLine, WordsThatAreNoOptionEndTheRun) {
-  checkStage(Stage::second, {
-      {{"-x"}, "tessaro: unknown option -x (tessaro -h lists the options)"},
-      {{"song.mid", "-xg"},
-       "tessaro: unknown option -xg (the option is written /xg; tessaro -h lists the options)"},
-      {{"-v20"},
-       "tessaro: unknown option -v20 (the option is written /v20; tessaro -h lists the options)"},
-      {{"--xyz"}, "tessaro: unknown option --xyz (tessaro -h lists the options)"},
-      {{"--help=x"}, "tessaro: unknown option --help=x (tessaro -h lists the options)"},
-      {{"-hV"}, "tessaro: unknown option -hV (tessaro -h lists the options)"},
-      {{"-P"}, "tessaro: unknown option -P (tessaro -h lists the options)"},
-      {{"-p"}, "tessaro: option -p needs a port (tessaro -l lists them)"},
-      {{"--port="}, "tessaro: option --port= needs a port (tessaro -l lists them)"},
-      {{"/xg", "--port"}, "tessaro: option --port needs a port (tessaro -l lists them)"},
-  });
+  checkStage(
+      Stage::second,
+      {
+          {{"-x"}, "tessaro: unknown option -x (tessaro -h lists the options)"},
+          {{"song.mid", "-xg"},
+           "tessaro: unknown option -xg (the option is written /xg; tessaro -h lists the options)"},
+          {{"-v20"},
+           "tessaro: unknown option -v20 (the option is written /v20; tessaro -h lists the "
+           "options)"},
+          {{"--xyz"}, "tessaro: unknown option --xyz (tessaro -h lists the options)"},
+          {{"--help=x"}, "tessaro: unknown option --help=x (tessaro -h lists the options)"},
+          {{"-hV"}, "tessaro: unknown option -hV (tessaro -h lists the options)"},
+          {{"-P"}, "tessaro: unknown option -P (tessaro -h lists the options)"},
+          {{"-p"}, "tessaro: option -p needs a port (tessaro -l lists them)"},
+          {{"--port="}, "tessaro: option --port= needs a port (tessaro -l lists them)"},
+          {{"/xg", "--port"}, "tessaro: option --port needs a port (tessaro -l lists them)"},
+      });
 }
 
 TEST(CommandLine, ProgramPathIsNeitherOptionNorFile) {

@@ -185,9 +185,8 @@ TEST_F(PosixConsole, StopSignalsAreRequestsAndASecondOneEndsTheProgram) {
     int signal;
     int times;
     bool raiseAtEnd;  // the program ends by raising the request's signal again
-  } cases[] = {{SIGINT, 1, false}, {SIGTERM, 1, false}, {SIGINT, 2, false},
-               {SIGTERM, 2, false}, {0, 0, false},      {SIGINT, 1, true},
-               {SIGTERM, 1, true},  {0, 0, true}};
+  } cases[] = {{SIGINT, 1, false}, {SIGTERM, 1, false}, {SIGINT, 2, false}, {SIGTERM, 2, false},
+               {0, 0, false},      {SIGINT, 1, true},   {SIGTERM, 1, true}, {0, 0, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.signal << " x" << c.times << " " << c.raiseAtEnd);
     Pty pty;
@@ -356,7 +355,8 @@ TEST(TerminalKeys, SequencesAreOneKeyAndALoneEscWaits) {
       {"Esc twice", {{0, 0x1B}, {0, 0x1B}, {30, idle}}, {0x1B, 0x1B}},
       {"Esc at the end of the input", {{0, 0x1B}, {1, ended}}, {0x1B}},
       {"Alt+O alone", {{0, 0x1B}, {0, 'O'}, {30, idle}}, {0x54F}},
-      {"a sequence cut short", {{0, 0x1B}, {0, '['}, {0, '1'}, {30, idle}, {30, 'u'}},
+      {"a sequence cut short",
+       {{0, 0x1B}, {0, '['}, {0, '1'}, {30, idle}, {30, 'u'}},
        {OtherKey, 'u'}},
       {"bytes above 127", {{0, 0xE9}, {0, 0x80}}, {-23, -128}},
   };

@@ -228,8 +228,8 @@ TEST(ProgramCommandLine, HelpIsPrintedAtOnceAndNothingIsOpened) {
   EXPECT_EQ(run.finish(), 0);
   std::string out = run.out();
   EXPECT_EQ(out.rfind("Usage: tessaro [options] [--] file.mid ...\n", 0), 0u) << out;
-  for (const char* part : {"  -p, --port PORT", "TESSARO_COMn", "tessaro/tessaro.ini\n",
-                           "Exit status:", "Examples:"})
+  for (const char* part :
+       {"  -p, --port PORT", "TESSARO_COMn", "tessaro/tessaro.ini\n", "Exit status:", "Examples:"})
     EXPECT_NE(out.find(part), std::string::npos) << part;
   EXPECT_EQ(out.find("Initializing"), std::string::npos) << out;
   EXPECT_EQ(out.find("Device Manager"), std::string::npos) << out;

@@ -100,15 +100,13 @@ constexpr OptionToken tokens[] = {
      [](Commands& c, V) { c.showVersion(); }},
     {Form::unixShort, "l", Stage::requests, Takes::nothing, 0,
      [](Commands& c, V) { c.listPorts(); }},
-    {Form::unixShort, "p", Stage::first, Takes::value, 0,
-     [](Commands& c, V v) { c.setPort(v); }},
+    {Form::unixShort, "p", Stage::first, Takes::value, 0, [](Commands& c, V v) { c.setPort(v); }},
     {Form::unixLong, "help", Stage::requests, Takes::nothing, 0, help},
     {Form::unixLong, "version", Stage::requests, Takes::nothing, 0,
      [](Commands& c, V) { c.showVersion(); }},
     {Form::unixLong, "list-ports", Stage::requests, Takes::nothing, 0,
      [](Commands& c, V) { c.listPorts(); }},
-    {Form::unixLong, "port", Stage::first, Takes::value, 0,
-     [](Commands& c, V v) { c.setPort(v); }},
+    {Form::unixLong, "port", Stage::first, Takes::value, 0, [](Commands& c, V v) { c.setPort(v); }},
 };
 
 // The letters after the word's first character, in either case.
@@ -237,7 +235,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& words, const WordFa
         line.error = unknownOption(word);
         return line;
       }
-      if (word[0] != '/' && word[0] != '$' && word[0] != '-') line.items.push_back({nullptr, word, ""});
+      if (word[0] != '/' && word[0] != '$' && word[0] != '-')
+        line.items.push_back({nullptr, word, ""});
       continue;
     }
     std::string value;

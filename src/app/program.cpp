@@ -230,7 +230,8 @@ void playLoop(App& app) {
 // The song's name without its directory, as the line before it shows it.
 std::string shownName(App& app, const std::string& entry) {
   const platform::PathRules paths = app.sys.environment->pathRules();
-  std::string name = entry.substr(directoryPart(entry, paths.separator, paths.skipLeadBytes).size());
+  std::string name =
+      entry.substr(directoryPart(entry, paths.separator, paths.skipLeadBytes).size());
   return name.empty() ? entry : name;
 }
 
@@ -255,9 +256,9 @@ void loadEntry(App& app, const std::string& entry) {
   int position = cue.droppedCount + cue.current + 1;
   int total = cue.droppedCount + cue.length + static_cast<int>(cue.backlog.size());
   std::string name = shownName(app, entry);
-  app.log.write(songHeader(position, total, name, songThere ? &app.songFacts : nullptr,
-                           app.options.target) +
-                said);
+  app.log.write(
+      songHeader(position, total, name, songThere ? &app.songFacts : nullptr, app.options.target) +
+      said);
   if (loaded == loadOk) return;
   app.songFailed = true;
   std::string why = loadFailure(loaded, stored, app.sys.files->examine(entry));

@@ -113,7 +113,8 @@ bool SessionCommands::queueFile(const std::string& path) {
 
 void SessionCommands::setPort(const std::string& name) {
   bool serial = name.find('/') != std::string::npos;
-  bool taken = serial ? s_.port.serialPorts.chooseDevice(name) : s_.port.midiOutputs.choosePort(name);
+  bool taken =
+      serial ? s_.port.serialPorts.chooseDevice(name) : s_.port.midiOutputs.choosePort(name);
   if (!taken) {
     s_.log.print("Port names are not taken on this system: %s \n", name.c_str());
     return;

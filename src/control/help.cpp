@@ -67,8 +67,8 @@ std::string helpText(const ProgramFacts& facts) {
     text += "\n";
   }
   text += "Settings file (options and file names, read before the command line):\n";
-  text += "  " + (facts.settingsPath.empty() ? std::string("tessaro.ini") : facts.settingsPath) +
-          "\n";
+  text +=
+      "  " + (facts.settingsPath.empty() ? std::string("tessaro.ini") : facts.settingsPath) + "\n";
   for (const char* line : ending) text += std::string(line) + "\n";
   return text;
 }

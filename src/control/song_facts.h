@@ -23,8 +23,8 @@ struct SongFacts {
   // The first convention the song shows (as the translation detects it); undecided: none.
   SongConvention convention = SongConvention::undecided;
   int32_t division = 0;
-  int32_t endTick = 0;               // the last event of any track
-  std::vector<TempoChange> tempos;   // in tick order; 500000 before the first
+  int32_t endTick = 0;              // the last event of any track
+  std::vector<TempoChange> tempos;  // in tick order; 500000 before the first
 };
 
 SongFacts readSongFacts(const SongData& song);
