@@ -171,11 +171,19 @@ std::string expandHome(const std::string& word, const WordFacts& facts) {
 }
 
 std::string unknownOption(const std::string& word) {
-  std::string line = "tessaro: unknown option " + word + " (";
-  const OptionToken* slash = word.starts_with("--") ? nullptr : tokenOf("/" + word.substr(1));
-  if (slash != nullptr && slash->apply != nothing && slash->stage != Stage::requests)
-    line += "the option is written /" + word.substr(1) + "; ";
-  return line + "tessaro -h lists the options)";
+  std::string line = "tessaro: unknown option ";
+  line += word;
+  line += " (";
+  std::string slashForm = word;
+  slashForm[0] = '/';
+  const OptionToken* slash = word.starts_with("--") ? nullptr : tokenOf(slashForm);
+  if (slash != nullptr && slash->apply != nothing && slash->stage != Stage::requests) {
+    line += "the option is written ";
+    line += slashForm;
+    line += "; ";
+  }
+  line += "tessaro -h lists the options)";
+  return line;
 }
 
 }  // namespace
@@ -252,7 +260,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& words, const WordFa
         value = words[++i];
       }
       if (value.empty()) {
-        line.error = "tessaro: option " + word + " needs a port (tessaro -l lists them)";
+        line.error = "tessaro: option ";
+        line.error += word;
+        line.error += " needs a port (tessaro -l lists them)";
         return line;
       }
     }

@@ -13,8 +13,11 @@ int32_t saturatingAdd(int32_t a, int64_t b) {
   return static_cast<int32_t>(std::clamp<int64_t>(a + b, INT32_MIN, INT32_MAX));
 }
 
-std::string signedText(int32_t value) {
-  return (value >= 0 ? "+" : "") + std::to_string(value);
+// A few words with a number, as the status line shows what a key did.
+std::string withNumber(const char* format, long long value) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
 }
 
 }  // namespace
@@ -172,7 +175,7 @@ void SessionCommands::setReportLevel(int level, Echo echo) {
 void SessionCommands::stepVolume(int32_t step) {
   s_.options.volumeAdd = saturatingAdd(s_.options.volumeAdd, step);
   setUserVolume(s_.engine);
-  s_.lastAction = "vol " + signedText(s_.options.volumeAdd);
+  s_.lastAction = withNumber("vol %+lld", s_.options.volumeAdd);
   view_.refresh();
 }
 
@@ -185,7 +188,7 @@ void SessionCommands::stepRepeats(int step) {
   } else {
     state.repeatCount = count <= 0 ? 0 : count - 1;
   }
-  s_.lastAction = "repeats " + std::to_string(state.repeatCount.load());
+  s_.lastAction = withNumber("repeats %lld", state.repeatCount);
   view_.refresh();
 }
 
@@ -215,7 +218,7 @@ void SessionCommands::slowDown() {
 
 void SessionCommands::setSpeed(int32_t divisor) {
   s_.engine.state.speedDivisor = divisor;
-  s_.lastAction = "speed " + std::to_string((static_cast<int64_t>(divisor) + 5) / 10) + " %";
+  s_.lastAction = withNumber("speed %lld %%", (static_cast<long long>(divisor) + 5) / 10);
   view_.refresh();
 }
 

@@ -1,6 +1,7 @@
 #include "control/song_facts.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "player/engine.h"
@@ -166,7 +167,9 @@ int32_t tempoAt(const SongFacts& facts, int32_t tick) {
 
 std::string songHeader(int position, int total, const std::string& name, const SongFacts* facts,
                        Target target) {
-  std::string line = "[" + std::to_string(position) + "/" + std::to_string(total) + "] " + name;
+  char place[32];
+  std::snprintf(place, sizeof place, "[%d/%d] ", position, total);
+  std::string line = place + name;
   if (facts == nullptr) return line + "\n";
   if (!facts->title.empty()) line += "  \"" + facts->title + "\"";
   std::string from = conventionName(facts->convention);
@@ -181,7 +184,8 @@ std::string songHeader(int position, int total, const std::string& name, const S
 
 std::string loadFailure(int loadResult, int storedTracks, const platform::PathFacts& path) {
   using Kind = platform::PathFacts::Kind;
-  std::string next = std::to_string(storedTracks + 1);
+  const char* words = nullptr;
+  int track = storedTracks + 1;  // the track the load failed in
   switch (loadResult) {
     case loadOk:
       return "";
@@ -190,18 +194,28 @@ std::string loadFailure(int loadResult, int storedTracks, const platform::PathFa
     case loadNotSmf:
       if (path.kind == Kind::directory) return "is a directory";
       if (storedTracks == 0) return "not a Standard MIDI File";
-      return "not a Standard MIDI File after track " + std::to_string(storedTracks);
+      words = "not a Standard MIDI File after track %d";
+      track = storedTracks;
+      break;
     case loadNoEndOfTrack:
-      return "track " + next + " has no End of Track";
+      words = "track %d has no End of Track";
+      break;
     case loadTruncated:
-      return "ends inside track " + next;
+      words = "ends inside track %d";
+      break;
     case loadBadDivision:
       return "has a time division of 0";
     case loadNoMemory:
-      return "track " + next + " was not loaded (no memory for it, or declined)";
+      words = "track %d was not loaded (no memory for it, or declined)";
+      break;
     default:
-      return "cannot be loaded (" + std::to_string(loadResult) + ")";
+      words = "cannot be loaded (%d)";
+      track = loadResult;
+      break;
   }
+  char text[96];
+  std::snprintf(text, sizeof text, words, track);
+  return text;
 }
 
 }  // namespace tessaro

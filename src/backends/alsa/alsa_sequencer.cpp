@@ -90,7 +90,7 @@ PortListing listSequencerPorts() {
   snd_seq_t* seq = nullptr;
   int err = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0);
   if (err < 0) {
-    listing.reason = "no ALSA sequencer on this machine (" + std::string(snd_strerror(err)) + ")";
+    listing.reason = std::string("no ALSA sequencer on this machine (") + snd_strerror(err) + ")";
     return listing;
   }
   constexpr unsigned int writable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;

@@ -49,7 +49,10 @@ std::vector<std::string> globbed(const char* pattern) {
 // A built-in port (/dev/ttySn) exists for every place the kernel reserves; one with hardware
 // behind it has a UART type other than 0 in sysfs.
 bool hasHardware(const std::string& device) {
-  std::ifstream type("/sys/class/tty/" + device.substr(device.rfind('/') + 1) + "/type");
+  std::string attribute = "/sys/class/tty/";
+  attribute += device.substr(device.rfind('/') + 1);
+  attribute += "/type";
+  std::ifstream type(attribute);
   int value = 0;
   return type >> value && value != 0;
 }
