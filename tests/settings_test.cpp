@@ -162,8 +162,6 @@ TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
           // The port belongs to the first pass; the command line's requests are no settings.
           {"-p 24:0\n", "", ""},
           {"--help\n", "Option --help is not taken in the settings file.\n", ""},
-          {"--list-ports --port=1:0\n", "Option --list-ports is not taken in the settings file.\n",
-           ""},
           // An unquoted absolute path is what it was: an option that does nothing, then a name.
           {"/path/x.mid\n", "path/x.mid\nCannot retrive path for: path/x.mid \n", ""},
       },
