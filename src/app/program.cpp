@@ -16,6 +16,7 @@ constexpr size_t tooManyWords = 512;
 constexpr int consoleFlushLimit = 4096;
 
 constexpr int32_t pumpIntervalMs = 25;
+constexpr int32_t statusTurns = 10;  // the status line is drawn every tenth turn of 25 ms
 constexpr int usageError = 2;
 
 void sleepMs(App& app, int32_t ms) {
@@ -32,8 +33,6 @@ void wait(App& app, int32_t ms) {
     app.status->pump();
   }
 }
-
-constexpr int32_t statusTurns = 10;  // the status line is drawn every tenth turn of 25 ms
 
 void settingsPass(App& app, const std::string& path, int number) {
   SettingsPass pass{
