@@ -132,7 +132,7 @@ TEST(CommandLine, FilesThatLookLikeOptions) {
       {{".hidden.mid"}, "queue .hidden.mid"},
       {{"-v20"}, "queue -v20"},
       {{"@home"}, "queue @home"},
-      {{"/xg"}, "queue /xg"},
+      {{"/xg"}, "conversion xg (said)"},
       {{"@5"}, "measure 5"},
       {{"--", "-h", "/gm", "@3", "~/a.mid"}, "queue -h; queue /gm; queue @3; queue /home/u/a.mid"},
       {{"/nc", "--", "--"}, "conversion all off (said); queue --"},

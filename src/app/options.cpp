@@ -154,14 +154,16 @@ bool beginsWithDirectory(const std::string& word, const char* start, char separa
   return word[n] == '/' || word[n] == separator;
 }
 
-// A file name whatever it looks like: a word naming an existing file, a path below the current
-// directory, the parent or home directory, or an absolute path.
+// A file name whatever it looks like: a path below the current directory, the parent or home
+// directory, an absolute path, or a word naming an existing file. Slash options keep their
+// meaning whatever exists (a file of that name would sit in the root, and on some systems COM1
+// names a device everywhere).
 bool isFileWord(const std::string& word, const WordFacts& facts) {
   if (beginsWithDirectory(word, ".", facts.separator) ||
       beginsWithDirectory(word, "..", facts.separator) ||
       beginsWithDirectory(word, "~", facts.separator) || isAbsolutePathWord(word))
     return true;
-  bool looksLikeOption = std::string("/-@.&#$").find(word[0]) != std::string::npos;
+  bool looksLikeOption = std::string("-@.&#$").find(word[0]) != std::string::npos;
   return looksLikeOption && facts.exists && facts.exists(word);
 }
 
