@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <map>
@@ -85,6 +86,13 @@ struct Rig : PlayerStack<> {
     for (const std::string& song : c.songs) f["songs"] += song + "|";
     for (uint8_t b : c.directBytes) f["gathered"] += std::to_string(b) + "|";
     f["paints"] = std::to_string(view.paints);
+    std::string action = session.lastAction;
+    std::replace(action.begin(), action.end(), ' ', '_');
+    f["action"] = action;
+    f["statusLine"] = session.statusLine ? "1" : "0";
+    f["backlog"] = std::to_string(session.cue.backlog.size());
+    f["device"] = serial.chosen;
+    f["midiPort"] = midi.chosen;
     return f;
   }
 };
@@ -189,7 +197,63 @@ TEST(OptionCommands, EachSetsItsValueAndSaysSo) {
        [](Commands& c) { c.queueFile("a.mid"); }, "", "songs=a.mid|"},
       {"direct byte for a conversion", [](Rig& r) { r.session.conversion.wanted = true; },
        [](Commands& c) { c.sendByte(0xF0); }, "00F0 ", "gathered=240|"},
+      {"a serial device by path, COM1 unless a COM port is chosen",
+       {},
+       [](Commands& c) { c.setPort("/dev/ttyUSB0"); },
+       "MIDI port = /dev/ttyUSB0 \n",
+       "device=/dev/ttyUSB0 com=1"},
+      {"a message port by name, instead of a COM port", [](Rig& r) { r.options.comPort = 3; },
+       [](Commands& c) { c.setPort("24:0"); }, "MIDI port = 24:0 \n", "midiPort=24:0 com=0"},
+      {"a device path where devices have no names", [](Rig& r) { r.serial.takesNames = false; },
+       [](Commands& c) { c.setPort("/dev/ttyUSB0"); },
+       "Port names are not taken on this system: /dev/ttyUSB0 \n", ""},
+      {"status line off", {}, [](Commands& c) { c.setStatusLine(false); }, "", "statusLine=0"},
+      {"status line on", [](Rig& r) { r.session.statusLine = false; },
+       [](Commands& c) { c.setStatusLine(true); }, "", "statusLine=1"},
+      {"version", [](Rig& r) { r.session.facts.version = "1.2.3"; },
+       [](Commands& c) { c.showVersion(); }, "tessaro 1.2.3\n", ""},
   });
+}
+
+TEST(RequestCommands, PortsAreListedOrWhyNot) {
+  struct Row {
+    const char* name;
+    platform::PortListing listing;
+    std::vector<std::string> devices;
+    std::string printed;
+  } rows[] = {
+      {"ports and devices",
+       {{{"14:0", "Midi Through: Midi Through Port-0"}, {"128:0", "FLUID: Synth input"}}, ""},
+       {"/dev/ttyUSB0"},
+       "MIDI ports (-p ADDRESS or -p NAME):\n  14:0    Midi Through: Midi Through Port-0\n"
+       "  128:0   FLUID: Synth input\nSerial devices (-p PATH):\n  /dev/ttyUSB0\n"},
+      {"no sequencer",
+       {{}, "no ALSA sequencer"},
+       {},
+       "MIDI ports: none (no ALSA sequencer)\nSerial devices: none\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig rig;
+    rig.midi.listing = row.listing;
+    rig.serial.devices = row.devices;
+    rig.commands.listPorts();
+    EXPECT_EQ(rig.log.captured(), row.printed);
+  }
+}
+
+TEST(RequestCommands, HelpNamesEveryOptionKeyAndPlace) {
+  Rig rig;
+  rig.session.facts = {"1.0", "/home/u/.config/tessaro/tessaro.ini", {"TESSARO_X  a variable"}};
+  rig.commands.showHelp();
+  std::string help = rig.log.captured();
+  // Each part between bars is somewhere in the text.
+  std::istringstream parts(
+      "/xg|/gm|/nc|/nx|/comN|#hh|&n|@n|.n|/vN|/fN|/sN|/cN|/so|/0|-h, --help, /?|-V, --version|-l, "
+      "--list-ports|-p, --port PORT|--  |Esc|U / S / D|TESSARO_X  a "
+      "variable|/home/u/.config/tessaro/tessaro.ini|Exit status|Examples|'#F0'|'&2'");
+  for (std::string part; std::getline(parts, part, '|');)
+    EXPECT_NE(help.find(part), std::string::npos) << part;
 }
 
 TEST(OptionCommands, FadeSpeedStandsForAStepAndAnInterval) {
@@ -257,40 +321,45 @@ TEST(PlayCommands, EachChangesItsValue) {
        {},
        [](Commands& c) { c.stepVolume(-12); },
        "",
-       "volume=-12 offset=-12 paints=1"},
+       "volume=-12 offset=-12 paints=1 action=vol_-12"},
       {"volume up by 3",
        {},
        [](Commands& c) { c.stepVolume(3); },
        "",
-       "volume=3 offset=3 paints=1"},
+       "volume=3 offset=3 paints=1 action=vol_+3"},
       // The steps do not limit the value; the offset that reaches the channels is limited.
       {"volume up past the offset's range", [](Rig& r) { volume(r, 250); },
-       [](Commands& c) { c.stepVolume(12); }, "", "volume=262 offset=255 paints=1"},
+       [](Commands& c) { c.stepVolume(12); }, "", "volume=262 offset=255 paints=1 action=vol_+262"},
       {"volume down past the offset's range", [](Rig& r) { volume(r, -250); },
-       [](Commands& c) { c.stepVolume(-12); }, "", "volume=-262 offset=-256 paints=1"},
+       [](Commands& c) { c.stepVolume(-12); }, "",
+       "volume=-262 offset=-256 paints=1 action=vol_-262"},
       {"volume saturates at the largest value", [](Rig& r) { volume(r, INT32_MAX); },
-       [](Commands& c) { c.stepVolume(12); }, "", "paints=1"},
+       [](Commands& c) { c.stepVolume(12); }, "", "paints=1 action=vol_+2147483647"},
       {"volume saturates at the smallest value", [](Rig& r) { volume(r, INT32_MIN + 1); },
        [](Commands& c) { c.stepVolume(-12); }, "",
-       "volume=" + std::to_string(INT32_MIN) + " paints=1"},
+       "volume=" + std::to_string(INT32_MIN) + " paints=1 action=vol_" + std::to_string(INT32_MIN)},
       {"repeat down", [](Rig& r) { r.engine.state.repeatCount = 3; },
-       [](Commands& c) { c.stepRepeats(-1); }, "", "repeat=2 byUser=255 paints=1"},
+       [](Commands& c) { c.stepRepeats(-1); }, "", "repeat=2 byUser=255 paints=1 action=repeats_2"},
       {"repeat down stays at 0",
        {},
        [](Commands& c) { c.stepRepeats(-1); },
        "",
-       "byUser=255 paints=1"},
+       "byUser=255 paints=1 action=repeats_0"},
       {"repeat down from the smallest value",
        [](Rig& r) { r.engine.state.repeatCount = INT32_MIN; },
-       [](Commands& c) { c.stepRepeats(-1); }, "", "repeat=0 byUser=255 paints=1"},
+       [](Commands& c) { c.stepRepeats(-1); }, "", "repeat=0 byUser=255 paints=1 action=repeats_0"},
       {"repeat up", [](Rig& r) { r.engine.state.repeatCount = 3; },
-       [](Commands& c) { c.stepRepeats(1); }, "", "repeat=4 byUser=255 paints=1"},
+       [](Commands& c) { c.stepRepeats(1); }, "", "repeat=4 byUser=255 paints=1 action=repeats_4"},
       {"repeat up from below 0", [](Rig& r) { r.engine.state.repeatCount = -4; },
-       [](Commands& c) { c.stepRepeats(1); }, "", "repeat=0 byUser=255 paints=1"},
+       [](Commands& c) { c.stepRepeats(1); }, "", "repeat=0 byUser=255 paints=1 action=repeats_0"},
       {"repeat up saturates", [](Rig& r) { r.engine.state.repeatCount = INT32_MAX; },
-       [](Commands& c) { c.stepRepeats(1); }, "", "byUser=255 paints=1"},
-      {"module reset", {}, [](Commands& c) { c.resetModule(); }, "", "sent=" + gmOn + " shift=50"},
-      {"fade out", {}, [](Commands& c) { c.fadeOut(); }, "", "fading=255 paints=1"},
+       [](Commands& c) { c.stepRepeats(1); }, "", "byUser=255 paints=1 action=repeats_2147483647"},
+      {"module reset",
+       {},
+       [](Commands& c) { c.resetModule(); },
+       "",
+       "sent=" + gmOn + " shift=50 action=GM_System_On"},
+      {"fade out", {}, [](Commands& c) { c.fadeOut(); }, "", "fading=255 paints=1 action=fade"},
   });
 }
 
@@ -322,6 +391,8 @@ TEST(PlayCommands, SpeedStepsUpAndDown) {
     }
     EXPECT_EQ(speeds, row.speeds) << row.from << " " << row.steps;
     EXPECT_EQ(rig.view.paints, static_cast<int>(row.steps.size()));
+    EXPECT_EQ(rig.session.lastAction,
+              "speed " + std::to_string((int64_t{speeds.back()} + 5) / 10) + " %");
   }
 }
 
@@ -338,13 +409,16 @@ TEST(PlayCommands, StopSilencesTheSongAndResetsTheModule) {
   EXPECT_EQ(rig.serial.bytes(), expected);
 }
 
-TEST(ListCommands, FilesJoinUpToTheListsCapacity) {
+TEST(ListCommands, FilesBeyondTheListsCapacityWaitInTheBacklog) {
   Rig rig;
-  for (int i = 0; i < CueCapacity; ++i)
-    EXPECT_TRUE(rig.commands.queueFile("s" + std::to_string(i) + ".mid"));
-  EXPECT_FALSE(rig.commands.queueFile("late.mid"));
+  for (int i = 0; i < CueCapacity; ++i) {
+    std::string name = "s";  // s0.mid ... s99.mid
+    EXPECT_TRUE(rig.commands.queueFile(name.append(std::to_string(i)).append(".mid")));
+  }
+  EXPECT_TRUE(rig.commands.queueFile("late.mid"));
   ASSERT_EQ(rig.session.cue.length, CueCapacity);
   EXPECT_EQ(rig.session.cue.entries[CueCapacity - 1], "s99.mid");
+  EXPECT_EQ(rig.session.cue.backlog, std::deque<std::string>{"late.mid"});
 
   Rig other;
   EXPECT_FALSE(other.commands.queueFile(std::string(CuePathLimit + 1, 'b')));

@@ -64,10 +64,10 @@ TEST(Keys, EscEndsTheWaitForAFile) {
 }
 
 TEST(Keys, DigitThenEscEndTheRunWithoutReset) {
-  AppRig rig;
+  AppRig rig(/*window=*/true);
   rig.console.keys = {0, '5', 0, KeyEscape};
   rig.console.keepOpen = true;
-  EXPECT_EQ(rig.run({"/com1"}), 0);
+  EXPECT_EQ(rig.run({"/so", "/com1"}), 0);
   EXPECT_EQ(rig.program().options.DispLevel, 5);
   for (const Captured& w : rig.serial.writes) EXPECT_NE(w.bytes, gmSystemOn);
 }

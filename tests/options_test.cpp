@@ -16,19 +16,25 @@ namespace {
 using namespace tessaro;
 using tessaro::testing::RecordingCommands;
 
+// Words as the parser sees them on a system where the names in `files` exist and ~ is
+// /home/u.
 struct Rig {
   RecordingCommands commands;
-  Log log;
+  std::vector<std::string> files;
 
-  Rig() { log.startCapture(); }
-
-  bool firstPass(std::vector<std::string> words) {
+  CommandLine parse(std::vector<std::string> words) {
     words.insert(words.begin(), "tessaro");
-    return commandLineFirstPass(commands, log, words);
+    WordFacts facts{[this](const std::string& w) {
+                      return std::find(files.begin(), files.end(), w) != files.end();
+                    },
+                    "/home/u"};
+    return parseCommandLine(words, facts);
   }
-  void secondPass(std::vector<std::string> words) {
-    words.insert(words.begin(), "tessaro");
-    commandLineSecondPass(commands, words);
+  // The commands of one stage, with the parse's error (if any) in front.
+  std::string stage(const std::vector<std::string>& words, Stage which) {
+    CommandLine line = parse(words);
+    applyCommandLine(commands, line, which);
+    return line.error.empty() ? commands.text() : line.error;
   }
 };
 
@@ -43,15 +49,24 @@ struct WordsCase {
   std::string commands;
 };
 
+void checkStage(Stage stage, const std::vector<WordsCase>& cases,
+                const std::vector<std::string>& files = {}) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(joined(c.words));
+    Rig rig;
+    rig.files = files;
+    EXPECT_EQ(rig.stage(c.words, stage), c.commands);
+  }
+}
+
 TEST(CommandLine, EachWordGivesItsCommand) {
-  const WordsCase cases[] = {
+  const std::vector<WordsCase> cases = {
       // Start position and repeats.
       {{"@12"}, "measure 12"},
       {{"@-5"}, "measure -5"},
       {{"@x"}, "measure 0"},
       {{".3"}, "beat 3"},
       {{".\\song.mid"}, "beat 0"},
-      {{"./song.mid"}, "beat 0"},
       {{"&4"}, "repeats 4"},
       {{"&x"}, "repeats 0"},
       // Direct bytes, in order with everything else.
@@ -70,11 +85,11 @@ TEST(CommandLine, EachWordGivesItsCommand) {
       {{"/S"}, "fade step 0"},
       {{"/c300"}, "fade interval 300"},
       {{"/C"}, "fade interval 0"},
-      // Console mode and display level.
+      // Console mode and display level; /0 also hides the status line.
       {{"/so"}, "console"},
       {{"/SoC"}, "console"},
       {{"/5"}, "report 5 (said)"},
-      {{"/0", "/9"}, "report 0 (said); report 9 (said)"},
+      {{"/0", "/9"}, "report 0 (said); status line off; report 9 (said)"},
       // Conversion.
       {{"/xg"}, "conversion xg (said)"},
       {{"/XG"}, "conversion xg (said)"},
@@ -83,18 +98,18 @@ TEST(CommandLine, EachWordGivesItsCommand) {
       {{"/nx"}, "conversion off (said)"},
       {{"/NC"}, "conversion all off (said)"},
       {{"/xg", "/nc"}, "conversion xg (said); conversion all off (said)"},
-      // Words that do nothing here.
+      // Words that do nothing here (the port and the requests belong to other stages).
       {{"/FE"}, ""},
       {{"/fe"}, ""},
+      {{"-fe"}, ""},
       {{"/com3"}, ""},
       {{"/CO"}, ""},
-      {{"-xg"}, ""},
-      {{"-gm"}, ""},
-      {{"-fe"}, ""},
-      {{"-v20"}, ""},
+      {{"-p", "24:0"}, ""},
+      {{"-h"}, ""},
       {{"$abc"}, ""},
       {{"/q"}, ""},
       {{"/"}, ""},
+      {{"-"}, ""},
       {{"/n"}, ""},
       {{"/x"}, ""},
       {{"/?"}, ""},
@@ -104,78 +119,96 @@ TEST(CommandLine, EachWordGivesItsCommand) {
       {{"/home/u/song.mid"}, "queue /home/u/song.mid"},
       {{"//"}, "queue //"},
       {{"a.mid", "/v3", "C:\\b.MID"}, "queue a.mid; volume 3; queue C:\\b.MID"},
-      // The conversion's options and their values, taken by the first pass.
-      {{"-o", "out.mid", "a.mid", "-j", "2", "-j3", "--jobs=4", "--output=x/", "b.mid"},
-       "queue a.mid; queue b.mid"},
-      {{"--output", "c.mid", "--jobs", "d.mid", "-o"}, ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(joined(c.words));
-    Rig rig;
-    rig.secondPass(c.words);
-    EXPECT_EQ(rig.commands.text(), c.commands);
-    EXPECT_EQ(rig.log.captured(), "");
-  }
+  checkStage(Stage::second, cases);
 }
 
-struct FirstPassCase {
-  std::vector<std::string> words;
-  bool usage;
-  std::string commands;
-};
-
-TEST(CommandLine, FirstPassTakesThePortAndTheHelpRequest) {
-  const FirstPassCase cases[] = {
-      {{"/com3"}, false, "com 3"},
-      {{"-COM12"}, false, "com 12"},
-      {{"/cOm7", "song.mid"}, false, "com 7"},
-      {{"/com"}, false, "com 0"},
-      {{"/com/x.mid"}, false, ""},
-      {{"/co"}, false, ""},
-      {{"/?"}, true, ""},
-      {{"-?"}, true, ""},
-      {{"song.mid", "/xg", "/?"}, true, ""},
-      {{"/com2", "/?", "/com4"}, true, "com 2"},
-      {{"/?/x.mid"}, false, ""},
-      {{"?"}, false, ""},
-      {{"", "/xg", "@3", "#F0", "/v5", "/so"}, false, ""},
-      {{"-o", "/com3", "song.mid"}, false, "output /com3"},
-      {{"--output=out/", "-j", "2", "-j16", "--jobs=0"},
-       false,
-       "output out/; jobs 2; jobs 16; jobs 0"},
-      {{"--jobs", "x", "-j2x", "--output"}, false, "jobs -1; jobs -1; output "},
-      {{"-j"}, false, "jobs -1"},
+TEST(CommandLine, FilesThatLookLikeOptions) {
+  const std::vector<WordsCase> cases = {
+      {{"./song.mid"}, "queue ./song.mid"},
+      {{"../x/song.mid"}, "queue ../x/song.mid"},
+      {{"~/midi/a.mid"}, "queue /home/u/midi/a.mid"},
+      {{"~"}, "queue ~"},
+      {{".hidden.mid"}, "queue .hidden.mid"},
+      {{"-v20"}, "queue -v20"},
+      {{"@home"}, "queue @home"},
+      {{"/xg"}, "conversion xg (said)"},
+      {{"@5"}, "measure 5"},
+      {{"--", "-h", "/gm", "@3", "~/a.mid"}, "queue -h; queue /gm; queue @3; queue /home/u/a.mid"},
+      {{"/nc", "--", "--"}, "conversion all off (said); queue --"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(joined(c.words));
-    Rig rig;
-    EXPECT_EQ(rig.firstPass(c.words), c.usage);
-    EXPECT_EQ(rig.commands.text(), c.commands);
-    std::string usage = rig.log.captured();
-    if (c.usage) {
-      EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 16);
-      EXPECT_EQ(usage.find("__.mid"), 0u);
-    } else {
-      EXPECT_EQ(usage, "");
-    }
-  }
+  checkStage(Stage::second, cases, {".hidden.mid", "-v20", "@home", "/xg"});
 }
 
-TEST(CommandLine, UsageMentionsEveryOption) {
-  Rig rig;
-  printUsage(rig.log);
-  std::string usage = rig.log.captured();
-  for (const char* option :
-       {"/xg", "/gm", "/nc", "/com", "/#", "/&", "/@", "/.", "/v", "/f", "/s", "/c"}) {
-    EXPECT_NE(usage.find(option), std::string::npos) << option;
-  }
+TEST(CommandLine, FirstPassTakesThePort) {
+  const std::vector<WordsCase> cases = {
+      {{"/com3"}, "com 3"},
+      {{"-COM12"}, "com 12"},
+      {{"/cOm7", "song.mid"}, "com 7"},
+      {{"/com"}, "com 0"},
+      {{"/com/x.mid"}, ""},
+      {{"/co"}, ""},
+      {{"-p", "24:0"}, "port 24:0"},
+      {{"-p24:0"}, "port 24:0"},
+      {{"--port", "FLUID Synth"}, "port FLUID Synth"},
+      {{"--port=/dev/ttyUSB0", "/com2"}, "port /dev/ttyUSB0; com 2"},
+      {{"-p", "-h"}, "port -h"},
+      {{"", "/xg", "@3", "#F0", "/v5", "/so", "/?", "-h"}, ""},
+      // A conversion is known before the output would open.
+      {{"-o", "/com3", "song.mid"}, "output /com3"},
+      {{"--output=out/", "-j", "2", "-j16", "--jobs=0"}, "output out/; jobs 2; jobs 16; jobs 0"},
+      {{"--jobs", "x", "-j2x"}, "jobs -1; jobs -1"},
+      {{"-j"}, "tessaro: option -j needs a value"},
+  };
+  checkStage(Stage::first, cases);
+}
+
+TEST(CommandLine, RequestsEndTheRunBeforeAnythingElse) {
+  checkStage(
+      Stage::requests,
+      {
+          {{"/?"}, "help"},
+          {{"-?"}, "help"},
+          {{"-h"}, "help"},
+          {{"--help"}, "help"},
+          {{"song.mid", "/xg", "/?"}, "help"},
+          {{"-V"}, "version"},
+          {{"--version"}, "version"},
+          {{"-l"}, "list ports"},
+          {{"--list-ports"}, "list ports"},
+          {{"-V", "-h"}, "version"},
+          {{"/?/x.mid"}, ""},
+          {{"?"}, ""},
+          {{"-v"},
+           "tessaro: unknown option -v (the option is written /v; tessaro -h lists the options)"},
+          {{"/com2", "--", "-h"}, ""},
+      });
+}
+
+TEST(CommandLine, WordsThatAreNoOptionEndTheRun) {
+  checkStage(
+      Stage::second,
+      {
+          {{"-x"}, "tessaro: unknown option -x (tessaro -h lists the options)"},
+          {{"song.mid", "-xg"},
+           "tessaro: unknown option -xg (the option is written /xg; tessaro -h lists the options)"},
+          {{"-v20"},
+           "tessaro: unknown option -v20 (the option is written /v20; tessaro -h lists the "
+           "options)"},
+          {{"--xyz"}, "tessaro: unknown option --xyz (tessaro -h lists the options)"},
+          {{"--help=x"}, "tessaro: unknown option --help=x (tessaro -h lists the options)"},
+          {{"-hV"}, "tessaro: unknown option -hV (tessaro -h lists the options)"},
+          {{"-P"}, "tessaro: unknown option -P (tessaro -h lists the options)"},
+          {{"-p"}, "tessaro: option -p needs a port (tessaro -l lists them)"},
+          {{"--port="}, "tessaro: option --port= needs a port (tessaro -l lists them)"},
+          {{"/xg", "--port"}, "tessaro: option --port needs a port (tessaro -l lists them)"},
+      });
 }
 
 TEST(CommandLine, ProgramPathIsNeitherOptionNorFile) {
-  Rig rig;
-  EXPECT_FALSE(commandLineFirstPass(rig.commands, rig.log, {"/com5"}));
-  commandLineSecondPass(rig.commands, {"/usr/bin/song.mid"});
-  EXPECT_EQ(rig.commands.text(), "");
+  CommandLine line = parseCommandLine({"/usr/bin/song.mid"}, {});
+  EXPECT_TRUE(line.items.empty());
+  EXPECT_EQ(line.error, "");
 }
 
 TEST(NumberText, DecimalNumbers) {

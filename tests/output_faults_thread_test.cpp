@@ -50,7 +50,7 @@ size_t count(const std::string& text, const std::string& part) {
 
 // The line goes away in the middle of a message, a few notes into the first song: the user is
 // told once, the song ends at once without waiting for it to ring out, the rest of the list is
-// not played to a device that is gone, and the run ends with -1 so that a script can tell.
+// not played to a device that is gone, and the run ends with status 1 so that a script can tell.
 TEST(LostSerialLine, IsReportedOnceAndEndsTheRun) {
   LockstepApp app;
   app.serial.onWrite = [&app] {
@@ -58,7 +58,7 @@ TEST(LostSerialLine, IsReportedOnceAndEndsTheRun) {
       app.serial.failAfter = app.serial.wire.size() + 1;
   };
   TempFile first(longSong(120)), second(oneNote(2, 0x50));
-  EXPECT_EQ(app.run({"/com1", "/nc", first.path(), second.path()}), -1);
+  EXPECT_EQ(app.run({"/com1", "/nc", first.path(), second.path()}), 1);
 
   std::string out = app.out();
   EXPECT_EQ(count(out, "Error Sending"), 1u) << out;
@@ -82,7 +82,7 @@ TEST(LostSerialLine, IsReportedOnceAndEndsTheRun) {
 TEST(LostSerialLine, BeforeAnySongEndsTheWaitForFiles) {
   LockstepApp app;
   app.serial.failAfter = 0;
-  EXPECT_EQ(app.run({"/com1", "#90", "#3C", "#40"}), -1);
+  EXPECT_EQ(app.run({"/com1", "#90", "#3C", "#40"}), 1);
   std::string out = app.out();
   EXPECT_EQ(count(out, ".5 Error Sending direct msg to COM "), 1u) << out;
   EXPECT_EQ(count(out, "takes no more data"), 1u) << out;
@@ -191,7 +191,7 @@ TEST(QueuedFiles, ChangedBeforeTheirTurnAreReportedAndSkipped) {
   };
   EXPECT_EQ(app.run({"/com1", "/nc", first.path(), deleted.path(), replaced.path(),
                      truncated.path(), good.path()}),
-            0);
+            1);
   std::string out = app.out();
   EXPECT_NE(out.find("Cannot open (RD) : " + deleted.path() + "\n"), std::string::npos) << out;
   EXPECT_EQ(count(out, "Initailize Result Code = -1\n"), 2u) << out;
@@ -220,7 +220,7 @@ TEST(TrackMemory, FailureSkipsTheWholeSongAndTheNextPlays) {
     patch.ev(0, {0xC1, 0x05}).end();
     text.text(0, "words").end();
     TempFile first(smf(1, 480, {notes, patch, text})), second(oneNote(2, 0x50));
-    EXPECT_EQ(app.run({"/com1", "/nc", first.path(), second.path()}), 0);
+    EXPECT_EQ(app.run({"/com1", "/nc", first.path(), second.path()}), 1);
     std::string out = app.out();
     EXPECT_NE(out.find("memory getting failed.\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Initailize Result Code = -1\n"), std::string::npos) << out;

@@ -133,8 +133,9 @@ class PosixConsole : public ::testing::Test {
 TEST_F(PosixConsole, PipeGivesOneSignedByteAtATimeAndZeroWhenEmptyReleasedOrEnded) {
   PosixConsoleInput console(false);
   EXPECT_EQ(console.readKey(), 0);
-  type("a\x1b\xe9\x80\xff\n\r");
-  for (int expected : std::initializer_list<int>{'a', 27, -23, -128, -1, '\n', '\r', 0}) {
+  // An escape sequence is one key (here Up); bytes above 127 come as signed characters.
+  type("a\x1b[A\xe9\x80\xff\n\r");
+  for (int expected : std::initializer_list<int>{'a', 0x126, -23, -128, -1, '\n', '\r', 0}) {
     EXPECT_EQ(console.readKey(), expected);
   }
   type("q");
@@ -143,8 +144,11 @@ TEST_F(PosixConsole, PipeGivesOneSignedByteAtATimeAndZeroWhenEmptyReleasedOrEnde
 
   PosixConsoleInput next(false);
   EXPECT_EQ(next.readKey(), 'q');
+  // An ESC that the end of the input follows is Esc.
+  type("\x1b");
   close(pipe_[1]);
   pipe_[1] = -1;
+  EXPECT_EQ(next.readKey(), 27);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(next.readKey(), 0);
 }
 
@@ -161,9 +165,9 @@ TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
   EXPECT_EQ(mode.c_cc[VMIN] + mode.c_cc[VTIME], 0);
 
   // Keys arrive without Enter, as typed, and are not echoed.
-  ASSERT_EQ(write(pty.master, "k\x1b\r", 3), 3);
+  ASSERT_EQ(write(pty.master, "k\x1b[D\r", 5), 5);
   usleep(20000);
-  for (int expected : std::initializer_list<int>{'k', 27, '\r'})
+  for (int expected : std::initializer_list<int>{'k', 0x125, '\r'})
     EXPECT_EQ(console.readKey(), expected);
   EXPECT_TRUE(pty.drain().empty());
 
@@ -180,9 +184,11 @@ TEST_F(PosixConsole, StopSignalsAreRequestsAndASecondOneEndsTheProgram) {
   struct Case {
     int signal;
     int times;
-  } cases[] = {{SIGINT, 1}, {SIGTERM, 1}, {SIGINT, 2}, {SIGTERM, 2}, {0, 0}};
+    bool raiseAtEnd;  // the program ends by raising the request's signal again
+  } cases[] = {{SIGINT, 1, false}, {SIGTERM, 1, false}, {SIGINT, 2, false}, {SIGTERM, 2, false},
+               {0, 0, false},      {SIGINT, 1, true},   {SIGTERM, 1, true}, {0, 0, true}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.signal << " x" << c.times);
+    SCOPED_TRACE(::testing::Message() << c.signal << " x" << c.times << " " << c.raiseAtEnd);
     Pty pty;
     termios before{};
     termios after{};
@@ -198,9 +204,11 @@ TEST_F(PosixConsole, StopSignalsAreRequestsAndASecondOneEndsTheProgram) {
       tcgetattr(STDIN_FILENO, &mode);
       // Still in key mode, and the request is there for the main loop to read.
       bool keyMode = (mode.c_lflag & ICANON) == 0;
-      std::exit(console->interrupted() == (c.times > 0) && keyMode ? 3 : 4);
+      bool told = console->interrupted() == (c.times > 0) && console->stopSignal() == c.signal;
+      if (c.raiseAtEnd) console->raiseStopSignal();
+      std::exit(told && keyMode ? 3 : 4);
     };
-    if (c.times == 2) {
+    if (c.times == 2 || (c.raiseAtEnd && c.times > 0)) {
       EXPECT_EXIT(run(), ::testing::KilledBySignal(c.signal), "");
     } else {
       EXPECT_EXIT(run(), ::testing::ExitedWithCode(3), "");
@@ -258,7 +266,7 @@ class PosixFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(dir_ / "sub.mid");
-    for (const char* name : {"a.mid", "b.mid", "ab.mid", "c.txt", "x\\y.mid"}) {
+    for (const char* name : {"a.mid", "b.mid", "ab.mid", "c.txt", "x\\y.mid", "song [1].mid"}) {
       std::ofstream(dir_ / name).put('x');
     }
   }
@@ -275,13 +283,18 @@ TEST_F(PosixFiles, PatternsMatchNamesInSortedOrderUpToTheLimit) {
     size_t limit;
     std::vector<std::string> names;  // a trailing '/' marks a directory
   } const cases[] = {
-      {"*.mid", 10, {"a.mid", "ab.mid", "b.mid", "sub.mid/", "x\\y.mid"}},
+      {"*.mid", 10, {"a.mid", "ab.mid", "b.mid", "song [1].mid", "sub.mid/", "x\\y.mid"}},
       {"?.mid", 10, {"a.mid", "b.mid"}},
       {"*.mid", 2, {"a.mid", "ab.mid"}},
       {"*", 0, {}},
       {"a.mid", 10, {"a.mid"}},
       {"sub.mid", 10, {"sub.mid/"}},
       {"x\\y.mid", 10, {"x\\y.mid"}},
+      // Only * and ? are wildcards: brackets and backslashes are parts of names.
+      {"song [1].mid", 10, {"song [1].mid"}},
+      {"song [12].mid", 10, {}},
+      {"song [?].mid", 10, {"song [1].mid"}},
+      {"x\\?.mid", 10, {"x\\y.mid"}},
       {"missing.mid", 10, {}},
       {"*.none", 10, {}},
   };
@@ -291,6 +304,48 @@ TEST_F(PosixFiles, PatternsMatchNamesInSortedOrderUpToTheLimit) {
       names.push_back(match.name + (match.isDirectory ? "/" : ""));
     }
     EXPECT_EQ(names, c.names) << c.pattern;
+  }
+}
+
+// Bytes of a terminal to key codes, in virtual time: {ms, byte} is read at ms (after asking
+// whether an open sequence has timed out, as readKey does); {ms, idle} is a turn without a byte,
+// {ms, ended} one after the input has ended.
+TEST(TerminalKeys, SequencesAreOneKeyAndALoneEscWaits) {
+  constexpr int idle = -1, ended = -2;
+  struct Row {
+    const char* name;
+    std::vector<std::pair<uint32_t, int>> input;
+    std::vector<int> keys;
+  } const rows[] = {
+      {"Up", {{0, 0x1B}, {0, '['}, {0, 'A'}}, {0x126}},
+      {"End does not fade the next song", {{0, 0x1B}, {0, '['}, {0, 'F'}}, {0x123}},
+      {"Left then a letter", {{0, 0x1B}, {0, '['}, {0, 'D'}, {0, 'f'}}, {0x125, 'f'}},
+      {"Ctrl+Right", {{0, 0x1B}, {0, '['}, {0, '1'}, {0, ';'}, {0, '5'}, {0, 'C'}}, {0x327}},
+      {"Page Up", {{0, 0x1B}, {0, '['}, {0, '5'}, {0, '~'}}, {0x121}},
+      {"F5", {{0, 0x1B}, {0, '['}, {0, '1'}, {0, '5'}, {0, '~'}}, {OtherKey}},
+      {"F1 in SS3", {{0, 0x1B}, {0, 'O'}, {0, 'P'}}, {OtherKey}},
+      {"a mouse report", {{0, 0x1B}, {0, '['}, {0, '<'}, {0, '0'}, {0, 'M'}}, {OtherKey}},
+      {"Alt+f", {{0, 0x1B}, {0, 'f'}}, {0x566}},
+      {"lone Esc after the wait", {{0, 0x1B}, {10, idle}, {29, idle}, {30, idle}}, {0x1B}},
+      {"Esc, then a letter read late", {{0, 0x1B}, {40, 'f'}}, {0x1B, 'f'}},
+      {"Esc twice", {{0, 0x1B}, {0, 0x1B}, {30, idle}}, {0x1B, 0x1B}},
+      {"Esc at the end of the input", {{0, 0x1B}, {1, ended}}, {0x1B}},
+      {"Alt+O alone", {{0, 0x1B}, {0, 'O'}, {30, idle}}, {0x54F}},
+      {"a sequence cut short",
+       {{0, 0x1B}, {0, '['}, {0, '1'}, {30, idle}, {30, 'u'}},
+       {OtherKey, 'u'}},
+      {"bytes above 127", {{0, 0xE9}, {0, 0x80}}, {-23, -128}},
+  };
+  for (const Row& row : rows) {
+    TerminalKeyDecoder decoder;
+    std::vector<int> keys;
+    for (auto [ms, byte] : row.input) {
+      int key = decoder.idle(ms, byte == ended);
+      if (key != 0) keys.push_back(key);
+      if (byte >= 0 && (key = decoder.feed(static_cast<uint8_t>(byte), ms)) != 0)
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, row.keys) << row.name;
   }
 }
 

@@ -106,11 +106,14 @@ TEST(ProgramOnSerialLine, MissingAndNonMidiFilesAreReportedAndTheGoodSongPlays) 
   ProgramProcess run({"/com1", missing, notMidi.path(), good.path()});
   ASSERT_EQ(run.setupError(), "");
   run.closeInput();
-  EXPECT_EQ(run.finish(), 0) << run.out();
+  EXPECT_EQ(run.finish(), 1) << run.out();
 
   std::string out = run.out();
-  EXPECT_NE(out.find("Cannot open (RD) : " + missing + "\nInitailize Result Code = -1\n"),
+  EXPECT_NE(out.find("[1/3] missing.mid\nCannot open (RD) : " + missing +
+                     "\nmissing.mid: no such file\nInitailize Result Code = -1\n"),
             std::string::npos)
+      << out;
+  EXPECT_NE(out.find("[2/3] clip.wav\nclip.wav: not a Standard MIDI File\n"), std::string::npos)
       << out;
   EXPECT_EQ(count(out, "Initailize Result Code = -1\n"), 2u) << out;
 
@@ -199,49 +202,59 @@ TEST(ProgramOnSerialLine, EscStopsALongSongSilencesItAndTheNextSongPlays) {
   EXPECT_TRUE(soundingOnWire(wire).empty());
 }
 
-TEST(ProgramCommandLine, PortThatDoesNotExistEndsTheRunWithMinusOne) {
+// A device that is not there is said to be missing, and nothing claims it is in use.
+TEST(ProgramCommandLine, PortThatDoesNotExistEndsTheRunWithOne) {
   TempFile song(oneNoteSong(0x90, 0x3C));
   const std::string device = song.dir() + "/no-such-device";
   ProgramProcess run({"/com1", song.path()}, device);
   ASSERT_EQ(run.setupError(), "");
   run.closeInput();
-  EXPECT_EQ(run.finish(), 255);
+  EXPECT_EQ(run.finish(), 1);
   std::string out = run.out();
   EXPECT_NE(out.find("\n" + device + ": "), std::string::npos) << out;
-  EXPECT_NE(out.find("Cannot open COM1 in CreateFile (2)(==ERROR_FILE_NOT_FOUND)\n"
-                     "MIDI Device is Already Used by another application.\n"),
+  EXPECT_NE(out.find("Cannot open COM1 in CreateFile (2)(==ERROR_FILE_NOT_FOUND)\n"),
             std::string::npos)
       << out;
+  EXPECT_EQ(out.find("Already Used"), std::string::npos) << out;
   EXPECT_TRUE(run.wire().empty());
 }
 
-TEST(ProgramCommandLine, UsageIsPrintedAndNothingIsOpened) {
-  // COM1 names no device: opening it would end the run with -1.
+TEST(ProgramCommandLine, HelpIsPrintedAtOnceAndNothingIsOpened) {
+  // COM1 names no device: opening it would end the run with status 1.
   TempFile song(oneNoteSong(0x90, 0x3C));
   ProgramProcess run({"/com1", "/?", song.path()}, song.dir() + "/no-such-device");
   ASSERT_EQ(run.setupError(), "");
   run.closeInput();
   EXPECT_EQ(run.finish(), 0);
   std::string out = run.out();
-  EXPECT_NE(out.find("__.mid  --- MIDI file name \n"
-                     "/xg --- GS => XG conversion ON (AUTO-DETECT) \n"
-                     "/gm --- GS => GM conversion ON (AUTO-DETECT) \n"
-                     "/nc --- GM, XG conversion OFF (No Conversion) \n"
-                     "/com?? --- COM port output (?? is COM number) \n"
-                     "           (COM number can be found in Device Manager \n"
-                     "            in Control Panel.) \n"
-                     "/#__ --- Direct MIDI Code output (in HEX) \n"
-                     "/&__ --- Repeat Time (0-99) \n"
-                     "/@__ --- Skipping Meas. \n"
-                     "/.__ --- Skipping Beat \n"
-                     "/v__ --- Volume Add Value (+127 to -127) \n"
-                     "/f__ --- Fade-out Speed (default:100) \n"
-                     "/s__ --- Fade-out Step  (default:3dB) \n"
-                     "/c__ --- Fade-out Interval (default:210ms) \n\n"),
-            std::string::npos)
-      << out;
+  EXPECT_EQ(out.rfind("Usage: tessaro [options] [--] file.mid ...\n", 0), 0u) << out;
+  EXPECT_NE(out.find("TESSARO_COMn"), std::string::npos) << out;
   EXPECT_EQ(out.find("Initializing"), std::string::npos) << out;
-  EXPECT_EQ(out.find("Cannot open"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Device Manager"), std::string::npos) << out;
+}
+
+// The status a shell sees, for each way a run ends.
+TEST(ExitStatus, OfTheBuiltProgram) {
+  TempFile good(oneNoteSong(0x90, 0x3C));
+  struct Row {
+    const char* name;
+    std::vector<std::string> words;
+    int status;
+  } rows[] = {
+      {"a song played from ./", {"/com1", "./song.mid"}, 0},
+      {"a directory", {"/com1", good.dir()}, 1},
+      {"an unknown option", {"-x", good.path()}, 2},
+      {"nothing to play", {"/com1"}, 2},
+  };
+  ProgramLaunch inSongDirectory;
+  inSongDirectory.directory = good.dir();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ProgramProcess run(row.words, "", ProgramProcess::Keys::pipe, {}, inSongDirectory);
+    ASSERT_EQ(run.setupError(), "");
+    run.closeInput();
+    EXPECT_EQ(run.finish(), row.status) << run.out();
+  }
 }
 
 }  // namespace

@@ -18,34 +18,51 @@ Bytes song(uint8_t key) {
   return smf(0, 480, {t});
 }
 
-TEST(ProgramStartUp, UsageEndsTheRunBeforeThePortOpens) {
-  ProgramRun run;
-  EXPECT_EQ(run.run({"/com3", "song.mid", "/?"}), 0);
-  std::string out = run.out();
-  EXPECT_NE(out.find("COM port = COM3 \n__.mid  --- MIDI file name \n"), std::string::npos);
-  EXPECT_NE(out.find("/c__ --- Fade-out Interval (default:210ms) \n\n"), std::string::npos);
-  EXPECT_EQ(out.find("Initializing"), std::string::npos);
-  EXPECT_TRUE(run.serial.opened.empty());
+// Help, version and the port list are answered at once: before the banner, the start-up's
+// waits, the settings file and the port.
+TEST(ProgramStartUp, RequestsAreAnsweredAtOnceAndEndTheRun) {
+  struct Row {
+    std::vector<std::string> words;
+    std::string begins;
+  } rows[] = {
+      {{"/com3", "song.mid", "/?"}, "Usage: tessaro [options] [--] file.mid ...\n"},
+      {{"song.mid", "--list-ports"}, "MIDI ports (-p ADDRESS or -p NAME):\n"},
+  };
+  for (const Row& row : rows) {
+    ProgramRun run;
+    uint32_t start = run.clock.now;
+    EXPECT_EQ(run.run(row.words), 0);
+    EXPECT_EQ(run.out().rfind(row.begins, 0), 0u) << run.out();
+    EXPECT_EQ(run.out().find("COM port"), std::string::npos);
+    EXPECT_EQ(run.clock.now, start);
+    EXPECT_TRUE(run.serial.opened.empty());
+  }
 }
 
-TEST(ProgramStartUp, PortThatCannotOpenEndsWithMinusOne) {
+// The device's failure is said; that another program holds it only where that may be so.
+TEST(ProgramStartUp, PortThatCannotOpenEndsWithOne) {
   struct Case {
     bool japanese;
+    platform::Busy busy;
     const char* message;
   } cases[] = {
-      {false, "MIDI Device is Already Used by another application.\n"},
-      {true,
+      {false, platform::Busy::unknown, "MIDI Device is Already Used by another application.\n"},
+      {false, platform::Busy::yes, "MIDI Device is Already Used by another application.\n"},
+      {false, platform::Busy::no, ""},
+      {true, platform::Busy::unknown,
        "\nMIDI は他のアプリケーションが使用中です.\n"
        "\n演奏リストへ追加する場合は、直接リスト上へドラッグ＆ドロップしてください.\n"},
+      {true, platform::Busy::no, ""},
   };
   for (const Case& c : cases) {
     ProgramRun run;
     run.midi.failOpen = true;
+    run.midi.busy = c.busy;
     run.environment.japanese = c.japanese;
-    EXPECT_EQ(run.run({"song.mid"}), -1);
+    EXPECT_EQ(run.run({"song.mid"}), 1);
     std::string expected = std::string("Initializing MIDI System ... \nno MIDI output device\n") +
                            "MIDI Mapper Out Open Error.\n" + c.message;
-    EXPECT_NE(run.out().find(expected), std::string::npos) << run.out();
+    EXPECT_EQ(run.out().substr(run.out().find("Initializing")), expected);
     EXPECT_EQ(run.midi.openedId, platform::MidiOutputs::mapper);
   }
 }
@@ -55,7 +72,7 @@ TEST(ProgramStartUp, FailedSerialOpenReportsWhyAndEnds) {
   run.serial.openFailure.failedStep = platform::SerialOpenResult::Step::open;
   run.serial.openFailure.error = 2;
   run.serial.openFailure.reason = "/dev/ttyS1: No such file or directory";
-  EXPECT_EQ(run.run({"/com2", "song.mid"}), -1);
+  EXPECT_EQ(run.run({"/com2", "song.mid"}), 1);
   EXPECT_NE(run.out().find("COM port = COM2 \nInitializing MIDI System ... \n"
                            "/dev/ttyS1: No such file or directory\n"
                            "Cannot open COM2 in CreateFile (2)(==ERROR_FILE_NOT_FOUND)\n"
@@ -92,6 +109,21 @@ TEST(ProgramSongs, ThreeFilesPlayInOrderAndTheRunEndsWithGmSystemOn) {
   EXPECT_EQ(run.out().find("Initailize Result Code"), std::string::npos);
 }
 
+// Beyond the list's 100 entries the names wait and join it as songs end: every song plays, in
+// order, each named with its place among all of them.
+TEST(ProgramSongs, MoreThanAHundredFilesAllPlay) {
+  ProgramRun run;
+  TempFile a(song(60)), b(song(62));
+  std::vector<std::string> words{"/com1", "/nc"};
+  for (int i = 0; i < 101; ++i) words.push_back(i == 100 ? b.path() : a.path());
+  EXPECT_EQ(run.run(words), 0);
+  std::vector<int> notes = notesPlayed(run.serial);
+  ASSERT_EQ(notes.size(), 101u);
+  EXPECT_EQ(notes.back(), 62);
+  EXPECT_NE(run.out().find("[1/101] song.mid  GM, untranslated\n"), std::string::npos);
+  EXPECT_NE(run.out().find("[101/101] song.mid"), std::string::npos);
+}
+
 TEST(ProgramSongs, FixedWaitsBeforeTheFirstSong) {
   ProgramRun run;
   TempFile a(song(60));
@@ -107,12 +139,17 @@ TEST(ProgramSongs, BadEntriesAreReportedAndTheGoodOnePlays) {
   ProgramRun run;
   TempFile notMidi(Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}, "clip.wav");
   TempFile good(song(67));
-  EXPECT_EQ(run.run({"/com1", "/nonexistent/missing.mid", notMidi.path(), good.path()}), 0);
+  EXPECT_EQ(run.run({"/com1", "/nonexistent/missing.mid", notMidi.path(), good.path()}), 1);
   std::string out = run.out();
-  EXPECT_NE(out.find("Cannot open (RD) : /nonexistent/missing.mid\n"
+  EXPECT_NE(out.find("[1/3] missing.mid\nCannot open (RD) : /nonexistent/missing.mid\n"
+                     "missing.mid: no such file\nInitailize Result Code = -1\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("[2/3] clip.wav\nclip.wav: not a Standard MIDI File\n"
                      "Initailize Result Code = -1\n"),
             std::string::npos)
       << out;
+  EXPECT_NE(out.find("[3/3] song.mid  GM -> XG\n"), std::string::npos) << out;
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{67}));
   EXPECT_EQ(run.threads.created, 3);
 }
@@ -159,7 +196,7 @@ TEST(ProgramSongs, EveryKindOfBrokenFileIsSurvived) {
   }
   TempFile last(song(71));
   words.push_back(last.path());
-  EXPECT_EQ(run.run(words), 0);
+  EXPECT_EQ(run.run(words), 1);
   std::string out = run.out();
   for (const char* message :
        {"End of Track undetected.(", "Cannot read tracks more than 128 (this file 200).\n",
@@ -191,11 +228,17 @@ TEST(ProgramSongs, NegativeStartIsTheSongStart) {
   EXPECT_EQ(notesPlayed(run.serial), (std::vector<int>{60}));
 }
 
-TEST(ProgramIdle, EscOrEndedInputEndsAnEmptyRunWithoutReset) {
-  for (bool esc : {true, false}) {
-    ProgramRun run;
-    if (esc) run.console.keys = {0, 0, 27};
-    EXPECT_EQ(run.run({"/com1"}), 0);
+// Without a window nothing could bring a file: the run ends at once with status 2. With one,
+// Esc ends the wait.
+TEST(ProgramIdle, AnEmptyRunEndsWithoutReset) {
+  for (bool window : {true, false}) {
+    ProgramRun run(window);
+    run.console.keys = {0, 0, 27};
+    run.console.keepOpen = true;
+    EXPECT_EQ(run.run({"/so", "/com1"}), window ? 0 : 2);
+    EXPECT_EQ(run.console.keys.empty(), window);
+    EXPECT_EQ(run.out().find("tessaro: nothing to play") != std::string::npos, !window)
+        << run.out();
     for (const auto& w : run.serial.writes) EXPECT_NE(w.bytes, gmSystemOn);
   }
 }

@@ -68,6 +68,7 @@ struct SettingsRun {
   SystemFileSystem files;
   SettingsReader reader;
   bool opened = false;
+  std::string home;
 
   SettingsRun() { log.startCapture(); }
 
@@ -77,7 +78,7 @@ struct SettingsRun {
   }
   std::string readPath(const std::string& path, int number) {
     log.clearCaptured();
-    SettingsPass pass{commands, log, files, programDir, number};
+    SettingsPass pass{commands, log, files, programDir, number, {}, {}, home};
     opened = readSettingsPass(reader, pass, path);
     return log.captured();
   }
@@ -159,6 +160,11 @@ TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
           // No display level here: a digit after the slash starts a file name.
           {"/5\n", "5\nCannot retrive path for: 5 \n", ""},
           {"/o out/ /j2\n", "", ""},
+          // The port belongs to the first pass; the command line's requests are no settings.
+          {"-p 24:0\n", "", ""},
+          {"--help\n", "Option --help is not taken in the settings file.\n", ""},
+          // An unquoted absolute path is what it was: an option that does nothing, then a name.
+          {"/path/x.mid\n", "path/x.mid\nCannot retrive path for: path/x.mid \n", ""},
       },
       2);
 }
@@ -176,8 +182,24 @@ TEST(SettingsOptions, FirstPassTakesOnlyTheComPort) {
           {"/@1234567\n", "Integer too Large.\n7\n", ""},
           {"/o \"my out/\" /j3\n", "", "output my out/; jobs 3"},
           {"-OOUT.MID /J\n", "", "output OUT.MID; jobs 0"},
+          {"-p 24:0\n", "", "port 24:0"},
+          {"/P=/dev/ttyUSB0 /com2\n", "", "port /dev/ttyUSB0; com 2"},
+          {"--port \"FLUID Synth\";x.mid\n", "x.mid\n", "port FLUID Synth"},
+          {"--port=24:0\n", "", "port 24:0"},
+          {"-p\n", "", ""},
       },
       1);
+}
+
+// A leading ~/ is the home directory; brackets are parts of names, not patterns.
+TEST(SettingsWords, HomeDirectoryAndBracketsInNames) {
+  SettingsRun run;
+  run.root.file("cwd/song[1].mid");
+  run.root.file("home/h.mid");
+  run.home = run.root.path() + "/home";
+  EXPECT_EQ(run.read("song[1].mid ~/h.mid\n", 2),
+            "song[1].mid MIDI file: song[1].mid \n~/h.mid\nMIDI file: h.mid \n");
+  EXPECT_EQ(run.entries(), (std::vector<std::string>{"song[1].mid", run.home + "/h.mid"}));
 }
 
 // The current directory holds a.mid and "b c.mid".

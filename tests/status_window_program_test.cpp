@@ -126,8 +126,7 @@ TEST(StatusWindowRun, TheFileChooserOpensWhereTheSongPlayingLies) {
   TempFile a(song(65));
   w.port().choice = {platform::FileChoice::Result::cancelled, "", ""};
   w.port().onPump = [&] {
-    if (w.port().chooserOpened == 0 && !notesPlayed(w.serial).empty())
-      w.windows.events->key('o');
+    if (w.port().chooserOpened == 0 && !notesPlayed(w.serial).empty()) w.windows.events->key('o');
   };
   EXPECT_EQ(w.run({"/com1", a.path()}), 0);
   EXPECT_EQ(w.port().chooserOpened, 1);

@@ -24,7 +24,7 @@ int runOfflineConversion(App& app, const std::function<void()>& secondPasses) {
   settings.repeatSetByUser = app.engine.state.repeatSetByUser != 0;
   settings.directBytes = asked.directBytes;
   return render::runConversion(task, app.sys.audio, *app.sys.clock, app.log,
-                               app.sys.environment->outputIsTerminal());
+                               app.sys.environment->terminalColumns() > 0);
 }
 
 }  // namespace tessaro

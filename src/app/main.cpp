@@ -1,5 +1,6 @@
 // Program entry on Linux: the POSIX services, the status window on FLTK, the console output,
-// and the run.
+// and the run. A run stopped by Ctrl+C or SIGTERM ends by that signal once everything is
+// released, so that a shell loop around the program stops too.
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ int main(int argc, char** argv) {
   tessaro::platform::Services services = platform.services();
   services.windows = &windows;
   services.glyphs = &glyphs;
-  tessaro::App app(services, log);
-  return tessaro::runProgram(app, words);
+  int status = 0;
+  {
+    tessaro::App app(services, log);
+    status = tessaro::runProgram(app, words);
+  }
+  platform.console.raiseStopSignal();
+  return status;
 }

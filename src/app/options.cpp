@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <string_view>
 
 namespace tessaro {
 
@@ -17,34 +18,110 @@ char at(const std::string& word, size_t i) {
   return i < word.size() ? word[i] : '\0';
 }
 
-bool isComWord(const std::string& word) {
-  return upper(at(word, 1)) == 'C' && upper(at(word, 2)) == 'O' && upper(at(word, 3)) == 'M';
-}
+}  // namespace
 
-bool isOptionWord(const std::string& word) {
-  return (word[0] == '/' || word[0] == '-') && !isAbsolutePathWord(word);
-}
+// How a token is written:
+//   exact      the whole word (/FE)
+//   slash      a slash and these letters in either case, then anything (/v20, /com3, /so)
+//   digit      a slash and a digit (/5)
+//   prefix     this first character, then the number (@5, #F0)
+//   dash       a hyphen and these letters in either case, then anything (-com3, -?)
+//   unixShort  a hyphen and this letter alone, or with its value attached (-h, -p24:0)
+//   unixLong   two hyphens and this name, with =value where it takes one (--port=24:0)
+enum class Form { exact, slash, digit, prefix, dash, unixShort, unixLong };
+// What the token takes: nothing, the word from `from` on, or a value (the next word unless it
+// is attached).
+enum class Takes { nothing, rest, value };
 
-// The slash options by their letters after the slash, tested in order (so that /so and /com
-// come before /s and /c); the number follows the first letter.
-struct SlashOption {
-  const char* letters;
-  void (*apply)(Commands& commands, const char* number);
+struct OptionToken {
+  Form form;
+  const char* name;
+  Stage stage;
+  Takes takes;
+  size_t from;
+  void (*apply)(Commands& commands, const std::string& value);
 };
 
-constexpr SlashOption slashOptions[] = {
-    {"NX", [](Commands& c, const char*) { c.setConversion(Conversion::off, Echo::confirm); }},
-    {"NC", [](Commands& c, const char*) { c.setConversion(Conversion::allOff, Echo::confirm); }},
-    {"XG", [](Commands& c, const char*) { c.setConversion(Conversion::xg, Echo::confirm); }},
-    {"GM", [](Commands& c, const char*) { c.setConversion(Conversion::gm, Echo::confirm); }},
-    {"SO", [](Commands& c, const char*) { c.setConsoleMode(); }},
-    {"CO", [](Commands&, const char*) {}},  // the COM port, taken by the first pass
-    {"V", [](Commands& c, const char* n) { c.setVolume(parseDecimal(n)); }},
-    {"F", [](Commands& c, const char* n) { c.setFadeSpeed(parseDecimal(n)); }},
-    {"S", [](Commands& c, const char* n) { c.setFadeStep(parseDecimal(n)); }},
-    {"C", [](Commands& c, const char* n) { c.setFadeInterval(parseDecimal(n)); }},
+namespace {
+
+using V = const std::string&;
+
+void nothing(Commands&, V) {}
+void help(Commands& c, V) {
+  c.showHelp();
+}
+// Songs converted at once: a number, else a usage error the conversion reports.
+void jobs(Commands& c, V v) {
+  bool number = !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
+  c.setJobs(number ? parseDecimal(v.c_str()) : -1);
+}
+void reportLevel(Commands& c, V v) {
+  c.setReportLevel(v[0] - '0', Echo::confirm);
+  if (v[0] == '0') c.setStatusLine(false);
+}
+
+// The one table of the command line. Slash tokens are tested in order, so that /so and /com
+// come before /s and /c; the number of /v, /f, /s and /c follows the first letter.
+constexpr OptionToken tokens[] = {
+    {Form::exact, "/FE", Stage::second, Takes::nothing, 0, nothing},
+    {Form::exact, "/fe", Stage::second, Takes::nothing, 0, nothing},
+    {Form::exact, "-FE", Stage::second, Takes::nothing, 0, nothing},
+    {Form::exact, "-fe", Stage::second, Takes::nothing, 0, nothing},
+    {Form::slash, "?", Stage::requests, Takes::nothing, 0, help},
+    {Form::slash, "NX", Stage::second, Takes::nothing, 0,
+     [](Commands& c, V) { c.setConversion(Conversion::off, Echo::confirm); }},
+    {Form::slash, "NC", Stage::second, Takes::nothing, 0,
+     [](Commands& c, V) { c.setConversion(Conversion::allOff, Echo::confirm); }},
+    {Form::slash, "XG", Stage::second, Takes::nothing, 0,
+     [](Commands& c, V) { c.setConversion(Conversion::xg, Echo::confirm); }},
+    {Form::slash, "GM", Stage::second, Takes::nothing, 0,
+     [](Commands& c, V) { c.setConversion(Conversion::gm, Echo::confirm); }},
+    {Form::slash, "SO", Stage::second, Takes::nothing, 0,
+     [](Commands& c, V) { c.setConsoleMode(); }},
+    {Form::slash, "COM", Stage::first, Takes::rest, 4,
+     [](Commands& c, V v) { c.setComPort(parseDecimal(v.c_str())); }},
+    {Form::slash, "CO", Stage::second, Takes::nothing, 0, nothing},
+    {Form::slash, "V", Stage::second, Takes::rest, 2,
+     [](Commands& c, V v) { c.setVolume(parseDecimal(v.c_str())); }},
+    {Form::slash, "F", Stage::second, Takes::rest, 2,
+     [](Commands& c, V v) { c.setFadeSpeed(parseDecimal(v.c_str())); }},
+    {Form::slash, "S", Stage::second, Takes::rest, 2,
+     [](Commands& c, V v) { c.setFadeStep(parseDecimal(v.c_str())); }},
+    {Form::slash, "C", Stage::second, Takes::rest, 2,
+     [](Commands& c, V v) { c.setFadeInterval(parseDecimal(v.c_str())); }},
+    {Form::digit, "", Stage::second, Takes::rest, 1, reportLevel},
+    {Form::prefix, "@", Stage::second, Takes::rest, 1,
+     [](Commands& c, V v) { c.setStartMeasure(parseDecimal(v.c_str())); }},
+    {Form::prefix, ".", Stage::second, Takes::rest, 1,
+     [](Commands& c, V v) { c.setStartBeat(parseDecimal(v.c_str())); }},
+    {Form::prefix, "&", Stage::second, Takes::rest, 1,
+     [](Commands& c, V v) { c.setRepeats(parseDecimal(v.c_str())); }},
+    {Form::prefix, "#", Stage::second, Takes::rest, 1,
+     [](Commands& c, V v) { c.sendByte(parseHexText(v.c_str())); }},
+    {Form::dash, "COM", Stage::first, Takes::rest, 4,
+     [](Commands& c, V v) { c.setComPort(parseDecimal(v.c_str())); }},
+    {Form::dash, "?", Stage::requests, Takes::nothing, 0, help},
+    {Form::unixShort, "h", Stage::requests, Takes::nothing, 0, help},
+    {Form::unixShort, "V", Stage::requests, Takes::nothing, 0,
+     [](Commands& c, V) { c.showVersion(); }},
+    {Form::unixShort, "l", Stage::requests, Takes::nothing, 0,
+     [](Commands& c, V) { c.listPorts(); }},
+    {Form::unixShort, "p", Stage::first, Takes::value, 0, [](Commands& c, V v) { c.setPort(v); }},
+    {Form::unixLong, "help", Stage::requests, Takes::nothing, 0, help},
+    {Form::unixLong, "version", Stage::requests, Takes::nothing, 0,
+     [](Commands& c, V) { c.showVersion(); }},
+    {Form::unixLong, "list-ports", Stage::requests, Takes::nothing, 0,
+     [](Commands& c, V) { c.listPorts(); }},
+    {Form::unixLong, "port", Stage::first, Takes::value, 0, [](Commands& c, V v) { c.setPort(v); }},
+    {Form::unixShort, "o", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setOutput(v); }},
+    {Form::unixLong, "output", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setOutput(v); }},
+    {Form::unixShort, "j", Stage::first, Takes::value, 0, jobs},
+    {Form::unixLong, "jobs", Stage::first, Takes::value, 0, jobs},
 };
 
+// The letters after the word's first character, in either case.
 bool lettersMatch(const std::string& word, const char* letters) {
   for (size_t i = 0; letters[i] != '\0'; ++i) {
     if (upper(at(word, i + 1)) != letters[i]) return false;
@@ -52,36 +129,75 @@ bool lettersMatch(const std::string& word, const char* letters) {
   return true;
 }
 
-// -o FILE, --output FILE, --output=FILE; -j N, -jN, --jobs N, --jobs=N: an offline conversion.
-// The words the option takes (0: none of these); without commands they are only counted.
-size_t outputOption(Commands* commands, const std::vector<std::string>& words, size_t i) {
-  const std::string& word = words[i];
-  bool output = word == "-o" || word == "--output" || word.rfind("--output=", 0) == 0;
-  bool joined = word.rfind("-j", 0) == 0 && std::isdigit(static_cast<uint8_t>(at(word, 2)));
-  if (!output && !joined && word != "-j" && word != "--jobs" && word.rfind("--jobs=", 0) != 0)
-    return 0;
-  size_t from = joined ? 2 : word.find('=') + 1;  // npos + 1 is 0: the value is the next word
-  std::string value = from > 0 ? word.substr(from) : i + 1 < words.size() ? words[i + 1] : "";
-  if (commands != nullptr && output) commands->setOutput(value);
-  bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-  if (commands != nullptr && !output) commands->setJobs(number ? parseDecimal(value.c_str()) : -1);
-  return from > 0 || i + 1 >= words.size() ? 1 : 2;
+bool matches(const OptionToken& token, const std::string& word) {
+  const std::string name = token.name;
+  switch (token.form) {
+    case Form::exact:
+      return word == name;
+    case Form::slash:
+      return word[0] == '/' && lettersMatch(word, token.name);
+    case Form::digit:
+      return word[0] == '/' && std::isdigit(static_cast<unsigned char>(at(word, 1))) != 0;
+    case Form::prefix:
+      return word[0] == name[0];
+    case Form::dash:
+      return word[0] == '-' && lettersMatch(word, token.name);
+    case Form::unixShort:
+      return word[0] == '-' && at(word, 1) == name[0] &&
+             (word.size() == 2 || token.takes == Takes::value);
+    case Form::unixLong:
+      return word.starts_with("--") &&
+             (word.substr(2) == name ||
+              (token.takes == Takes::value && word.starts_with("--" + name + "=")));
+  }
+  return false;
 }
 
-void slashOption(Commands& commands, const std::string& word) {
-  if (word == "/FE" || word == "/fe") return;
-  char second = at(word, 1);
-  if (second >= '0' && second <= '9') {
-    commands.setReportLevel(second - '0', Echo::confirm);
-    return;
+const OptionToken* tokenOf(const std::string& word) {
+  for (const OptionToken& token : tokens) {
+    if (matches(token, word)) return &token;
   }
-  const char* number = word.c_str() + std::min<size_t>(2, word.size());
-  for (const SlashOption& option : slashOptions) {
-    if (lettersMatch(word, option.letters)) {
-      option.apply(commands, number);
-      return;
-    }
+  return nullptr;
+}
+
+bool beginsWithDirectory(const std::string& word, const char* start, char separator) {
+  size_t n = std::char_traits<char>::length(start);
+  if (word.size() <= n || word.compare(0, n, start) != 0) return false;
+  return word[n] == '/' || word[n] == separator;
+}
+
+// A file name whatever it looks like: a path below the current directory, the parent or home
+// directory, an absolute path, or a word naming an existing file. Slash options keep their
+// meaning whatever exists (a file of that name would sit in the root, and on some systems COM1
+// names a device everywhere).
+bool isFileWord(const std::string& word, const WordFacts& facts) {
+  if (beginsWithDirectory(word, ".", facts.separator) ||
+      beginsWithDirectory(word, "..", facts.separator) ||
+      beginsWithDirectory(word, "~", facts.separator) || isAbsolutePathWord(word))
+    return true;
+  bool looksLikeOption = std::string("-@.&#$").find(word[0]) != std::string::npos;
+  return looksLikeOption && facts.exists && facts.exists(word);
+}
+
+std::string expandHome(const std::string& word, const WordFacts& facts) {
+  if (facts.home.empty() || !beginsWithDirectory(word, "~", facts.separator)) return word;
+  return facts.home + word.substr(1);
+}
+
+std::string unknownOption(const std::string& word) {
+  std::string line = "tessaro: unknown option ";
+  line += word;
+  line += " (";
+  std::string slashForm = word;
+  slashForm[0] = '/';
+  const OptionToken* slash = word.starts_with("--") ? nullptr : tokenOf(slashForm);
+  if (slash != nullptr && slash->apply != nothing && slash->stage != Stage::requests) {
+    line += "the option is written ";
+    line += slashForm;
+    line += "; ";
   }
+  line += "tessaro -h lists the options)";
+  return line;
 }
 
 }  // namespace
@@ -116,87 +232,70 @@ int parseDecimal(const char* text) {
   return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-void printUsage(Log& log) {
-  static const char* const lines[] = {
-      "__.mid  --- MIDI file name \n",
-      "/xg --- GS => XG conversion ON (AUTO-DETECT) \n",
-      "/gm --- GS => GM conversion ON (AUTO-DETECT) \n",
-      "/nc --- GM, XG conversion OFF (No Conversion) \n",
-      "/com?? --- COM port output (?? is COM number) \n",
-      "           (COM number can be found in Device Manager \n",
-      "            in Control Panel.) \n",
-      "/#__ --- Direct MIDI Code output (in HEX) \n",
-      "/&__ --- Repeat Time (0-99) \n",
-      "/@__ --- Skipping Meas. \n",
-      "/.__ --- Skipping Beat \n",
-      "/v__ --- Volume Add Value (+127 to -127) \n",
-      "/f__ --- Fade-out Speed (default:100) \n",
-      "/s__ --- Fade-out Step  (default:3dB) \n",
-      "/c__ --- Fade-out Interval (default:210ms) \n",
-      "\n",
-  };
-  for (const char* line : lines) log.write(line);
-}
-
 bool isAbsolutePathWord(const std::string& word) {
   return word.size() > 1 && word[0] == '/' && word.find('/', 1) != std::string::npos;
 }
 
-bool commandLineFirstPass(Commands& commands, Log& log, const std::vector<std::string>& words) {
+CommandLine parseCommandLine(const std::vector<std::string>& words, const WordFacts& facts) {
+  CommandLine line;
+  bool filesOnly = false;
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
-    if (size_t taken = outputOption(&commands, words, i)) {
-      i += taken - 1;
+    if (word.empty()) continue;
+    if (filesOnly || isFileWord(word, facts)) {
+      line.items.push_back({nullptr, expandHome(word, facts), ""});
       continue;
     }
-    if (word.empty() || !isOptionWord(word)) continue;
-    if (isComWord(word)) {
-      commands.setComPort(parseDecimal(word.c_str() + 4));
-    } else if (at(word, 1) == '?') {
-      printUsage(log);
-      return true;
+    if (word == "--") {
+      filesOnly = true;
+      continue;
+    }
+    const OptionToken* token = tokenOf(word);
+    if (token == nullptr) {
+      // Slash words of no option and $words are left alone; so is a lone hyphen.
+      if (word[0] == '-' && word != "-") {
+        line.error = unknownOption(word);
+        return line;
+      }
+      if (word[0] != '/' && word[0] != '$' && word[0] != '-')
+        line.items.push_back({nullptr, word, ""});
+      continue;
+    }
+    std::string value;
+    if (token->takes == Takes::rest) {
+      value = word.substr(std::min(token->from, word.size()));
+    } else if (token->takes == Takes::value) {
+      size_t equals = word.find('=');
+      if (token->form == Form::unixShort && word.size() > 2) {
+        value = word.substr(2);
+      } else if (token->form == Form::unixLong && equals != std::string::npos) {
+        value = word.substr(equals + 1);
+      } else if (i + 1 < words.size()) {
+        value = words[++i];
+      }
+      if (value.empty()) {
+        line.error = "tessaro: option ";
+        line.error += word;
+        bool port = std::string_view(token->name) == "p" || std::string_view(token->name) == "port";
+        line.error += port ? " needs a port (tessaro -l lists them)" : " needs a value";
+        return line;
+      }
+    }
+    line.items.push_back({token, word, value});
+  }
+  return line;
+}
+
+bool applyCommandLine(Commands& commands, const CommandLine& line, Stage stage) {
+  for (const CommandLine::Item& item : line.items) {
+    if (item.token == nullptr) {
+      if (stage == Stage::second) commands.queueFile(item.word);
+    } else if (item.token->stage == stage) {
+      item.token->apply(commands, item.value);
+      if (stage == Stage::requests) return true;
     }
   }
   return false;
-}
-
-void commandLineSecondPass(Commands& commands, const std::vector<std::string>& words) {
-  for (size_t i = 1; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    if (size_t taken = outputOption(nullptr, words, i)) {
-      i += taken - 1;
-      continue;
-    }
-    if (word.empty()) continue;
-    const char* rest = word.c_str() + 1;
-    switch (word[0]) {
-      case '@':
-        commands.setStartMeasure(parseDecimal(rest));
-        break;
-      case '.':
-        commands.setStartBeat(parseDecimal(rest));
-        break;
-      case '&':
-        commands.setRepeats(parseDecimal(rest));
-        break;
-      case '#':
-        commands.sendByte(parseHexText(rest));
-        break;
-      case '/':
-        if (isAbsolutePathWord(word)) {
-          commands.queueFile(word);
-        } else {
-          slashOption(commands, word);
-        }
-        break;
-      case '-':
-      case '$':
-        break;
-      default:
-        commands.queueFile(word);
-        break;
-    }
-  }
 }
 
 }  // namespace tessaro

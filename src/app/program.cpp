@@ -7,6 +7,7 @@
 #include "app/keys.h"
 #include "app/options.h"
 #include "app/status_link.h"
+#include "control/status_line.h"
 
 namespace tessaro {
 
@@ -16,6 +17,8 @@ constexpr size_t tooManyWords = 512;
 constexpr int consoleFlushLimit = 4096;
 
 constexpr int32_t pumpIntervalMs = 25;
+constexpr int32_t statusTurns = 10;  // the status line is drawn every tenth turn of 25 ms
+constexpr int usageError = 2;
 
 void sleepMs(App& app, int32_t ms) {
   app.sys.clock->sleepMs(ms);
@@ -40,7 +43,8 @@ void settingsPass(App& app, const std::string& path, int number) {
       app.ProgramDir,
       number,
       app.sys.environment->pathRules(),
-      [&app](const std::string& name) { return app.sys.environment->nativeFileName(name); }};
+      [&app](const std::string& name) { return app.sys.environment->nativeFileName(name); },
+      app.sys.environment->homeDirectory()};
   if (readSettingsPass(app.settings, pass, path))
     app.exitHandlers.add([&app] { closeSettings(app.settings); });
 }
@@ -63,8 +67,23 @@ void openStatusWindow(App& app) {
   app.status->releaseTopmost();
 }
 
+// Says why the port did not open. That another program holds the device is said only where
+// it may be so.
+void reportPortFailure(App& app) {
+  int32_t com = app.options.comPort;
+  if (com < 0 || com > 99) app.log.print("COM%d: no such port (COM1 to COM99)\n", com);
+  if (app.port.openBusy == platform::Busy::no) return;
+  if (app.sys.environment->japaneseUser()) {
+    app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
+    app.log.print("\n演奏リストへ追加する場合は、直接リスト上へドラッグ＆ドロップしてください.\n");
+  } else {
+    app.log.print("MIDI Device is Already Used by another application.\n");
+  }
+}
+
 // Start-up up to the opened port. False when the run ends here with exitCode.
-bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
+bool startUp(App& app, const std::vector<std::string>& words, const CommandLine& line,
+             int& exitCode) {
   clearCue(app.cue);
   app.view = CueView{};
   app.ConsoleDetached = false;
@@ -78,23 +97,15 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   app.options.DispLevel = 0;
   app.options.target = Target::xg;
 
-  std::string word0 = words.empty() ? std::string() : words[0];
-  const platform::PathRules paths = app.sys.environment->pathRules();
-  app.ProgramDir =
-      directoryPart(app.sys.environment->programPath(word0), paths.separator, paths.skipLeadBytes);
   if (words.size() >= tooManyWords) app.log.print("Too many command line parameters.\n");
 
-  std::string settingsFile = app.sys.environment->settingsPath(app.ProgramDir);
-  settingsPass(app, settingsFile, 1);
-  if (commandLineFirstPass(app.commands, app.log, words)) {
-    exitCode = 0;
-    return false;
-  }
+  settingsPass(app, app.facts.settingsPath, 1);
+  applyCommandLine(app.commands, line, Stage::first);
   // A conversion (-o) plays nothing in real time: none of the waits below, no port, no window.
   if (app.conversion.wanted) {
     exitCode = runOfflineConversion(app, [&] {
-      settingsPass(app, settingsFile, 2);
-      commandLineSecondPass(app.commands, words);
+      settingsPass(app, app.facts.settingsPath, 2);
+      applyCommandLine(app.commands, line, Stage::second);
     });
     return false;
   }
@@ -106,15 +117,9 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   app.log.print("Initializing MIDI System ... \n");
   if (openMidiPort(app.port, app.options.comPort, platform::MidiOutputs::mapper,
                    app.options.DispLevel >= 1) != 0) {
-    if (app.sys.environment->japaneseUser()) {
-      app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
-      app.log.print(
-          "\n演奏リストへ追加する場合は、直接リスト上へドラッグ＆ドロップしてください.\n");
-    } else {
-      app.log.print("MIDI Device is Already Used by another application.\n");
-    }
+    reportPortFailure(app);
     sleepMs(app, 1000);
-    exitCode = -1;
+    exitCode = 1;
     return false;
   }
   // The default target chosen above; the conversion options tell the port again if they change it.
@@ -132,8 +137,8 @@ bool startUp(App& app, const std::vector<std::string>& words, int& exitCode) {
   if (!app.sys.priorities->raiseProcessPriority()) app.log.print("Failed Setting Priority.\n");
   sleepMs(app, 500);
 
-  settingsPass(app, settingsFile, 2);
-  commandLineSecondPass(app.commands, words);
+  settingsPass(app, app.facts.settingsPath, 2);
+  applyCommandLine(app.commands, line, Stage::second);
   openStatusWindow(app);
   return true;
 }
@@ -169,25 +174,45 @@ bool idleLoop(App& app) {
     if (app.status->closedByUser() || interrupted(app) || outputLost(app)) return false;
     int key = takeTurnKey(app);
     if (key != 0 && applyIdleKey(app.commands, key) == IdleAction::quit) return false;
-    // Without a window, keys are the only way in: input that has ended can bring no file.
-    if (key == 0 && !app.ConsoleDetached && !app.status->exists() && app.sys.console->inputEnded())
-      return false;
   }
   return true;
 }
 
 void startPlayerThread(App& app) {
   Engine& engine = app.engine;
-  engine.thread = app.sys.threads->createSuspended([&engine] { playerThread(engine); });
+  app.playerResult = playerDone;
+  engine.thread = app.sys.threads->createSuspended(
+      [&engine, &app] { app.playerResult = playerThread(engine); });
   engine.thread->setTimeCritical();
   wait(app, 400);
   engine.thread->resume();
 }
 
+// The status line on a terminal, from what the player publishes and the song's own facts.
+void drawStatusLine(App& app) {
+  const PlayerState& state = app.engine.state;
+  int columns = app.sys.environment->terminalColumns();
+  if (!app.statusLine || app.options.DispLevel != 0 || columns <= 0 || state.threadStatus == 0)
+    return;
+  const SongFacts& facts = app.songFacts;
+  StatusValues values;
+  int32_t tick = state.nowTick;
+  values.elapsedMs = tickToMs(facts, tick);
+  values.totalMs = tickToMs(facts, facts.endTick);
+  values.measure = state.measure;
+  values.beat = state.beat;
+  values.tempo = tempoAt(facts, tick);
+  values.speedDivisor = state.speedDivisor;
+  values.volume = app.options.volumeAdd;
+  values.repeats = state.repeatCount;
+  values.action = app.lastAction;
+  app.log.showStatus(statusLineText(values, columns));
+}
+
 void playLoop(App& app) {
   PlayerState& state = app.engine.state;
   int wheel = 0;
-  while (state.threadStatus != 0) {
+  for (int turn = 1; state.threadStatus != 0; ++turn) {
     sleepMs(app, app.OldWindows ? 100 : 25);
     // A stop request from outside, or an output that has gone, stops the song at once (not
     // after the wait that lets a song's last notes ring); the run ends after it.
@@ -205,21 +230,59 @@ void playLoop(App& app) {
     if (app.status->closedByUser() && state.threadStatus != 0) stopPlayback(app.engine);
     int key = takeTurnKey(app);
     if (key != 0) applyPlayKey(app.commands, key);
+    if (key != 0 || turn % statusTurns == 0) drawStatusLine(app);
   }
+  app.log.clearStatus();
+}
+
+// The song's name without its directory, as the line before it shows it.
+std::string shownName(App& app, const std::string& entry) {
+  const platform::PathRules paths = app.sys.environment->pathRules();
+  std::string name =
+      entry.substr(directoryPart(entry, paths.separator, paths.skipLeadBytes).size());
+  return name.empty() ? entry : name;
+}
+
+bool playerFailed(int result) {
+  return result == playerOverrun || result == playerBadMeta || result == playerBadSysEx;
+}
+
+// Loads the entry with the line that names it before anything the load says; a failure is
+// said in words after it.
+void loadEntry(App& app, const std::string& entry) {
+  Engine& engine = app.engine;
+  app.log.hold();
+  int loaded = loadSong(engine, entry.c_str());
+  int32_t stored = engine.song.trackCount;
+  // A song that memory could not be had for (or whose large track the user declined) is not
+  // played in part: what was loaded is let go and the preparation reports an empty song.
+  if (loaded == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
+  std::string said = app.log.endHold();
+  bool songThere = engine.song.trackCount != 0;
+  app.songFacts = songThere ? readSongFacts(engine.song) : SongFacts{};
+  const FileCue& cue = app.cue;
+  int position = cue.droppedCount + cue.current + 1;
+  int total = cue.droppedCount + cue.length + static_cast<int>(cue.backlog.size());
+  std::string name = shownName(app, entry);
+  app.log.write(
+      songHeader(position, total, name, songThere ? &app.songFacts : nullptr, app.options.target) +
+      said);
+  if (loaded == loadOk) return;
+  app.songFailed = true;
+  std::string why = loadFailure(loaded, stored, app.sys.files->examine(entry));
+  app.log.print("%s: %s\n", name.c_str(), why.c_str());
 }
 
 void playSong(App& app) {
   Engine& engine = app.engine;
   dropPlayedEntries(app.cue, app.view);
   engine.state.fadeActive = 0;
+  app.lastAction.clear();
   app.status->releaseControls();
   app.status->update();
 
   const std::string& entry = app.cue.entries[static_cast<size_t>(app.cue.current)];
-  // A song that memory could not be had for (or whose large track the user declined) is not
-  // played in part: what was loaded is let go and the preparation reports an empty song.
-  if (loadSong(engine, entry.c_str()) == loadNoMemory && engine.song.trackCount != 0)
-    freeSong(engine);
+  loadEntry(app, entry);
   findFileName(*app.sys.files, entry, app.CurrentSongName);
 
   if (!app.sys.priorities->setMainPriority(app.savedPriority))
@@ -227,6 +290,7 @@ void playSong(App& app) {
   wait(app, 200);
 
   int code = preparePlayback(engine);
+  if (code != 0) app.songFailed = true;
   app.status->showAllAfresh();
   if (code != 0 || app.options.DispLevel >= 1) app.log.print("Initailize Result Code = %d\n", code);
   // Negative positions from the command line count as the start.
@@ -243,6 +307,7 @@ void playSong(App& app) {
   playLoop(app);
   // The player thread has returned or is about to: it is joined before the song is freed.
   engine.thread.reset();
+  if (code == 0 && playerFailed(app.playerResult)) app.songFailed = true;
 
   wait(app, 200);
   freeSong(engine);
@@ -306,15 +371,62 @@ int takeConsoleKey(App& app) {
   return app.consoleKey;
 }
 
+// The exit status of a run that got past the start-up: a stop request from outside first,
+// then a failed output or song.
+int runStatus(App& app) {
+  if (interrupted(app) && app.sys.console->stopSignal() > 0)
+    return 128 + app.sys.console->stopSignal();
+  if (interrupted(app)) return 0;
+  return outputLost(app) || app.songFailed ? 1 : 0;
+}
+
+// What the help, the version and the settings file name, and what words name a file.
+WordFacts knowTheSystem(App& app, const std::vector<std::string>& words) {
+  platform::Environment& environment = *app.sys.environment;
+  const platform::PathRules paths = environment.pathRules();
+  std::string word0 = words.empty() ? std::string() : words[0];
+  app.ProgramDir =
+      directoryPart(environment.programPath(word0), paths.separator, paths.skipLeadBytes);
+  app.facts.version = TESSARO_VERSION;
+  app.facts.settingsPath = environment.settingsPath(app.ProgramDir);
+  app.facts.variables = environment.variablesHelp();
+  platform::FileSystem& files = *app.sys.files;
+  return {[&files](const std::string& word) {
+            return files.examine(word).kind != platform::PathFacts::Kind::missing;
+          },
+          environment.homeDirectory(), paths.separator};
+}
+
 int runProgram(App& app, const std::vector<std::string>& words) {
+  CommandLine line = parseCommandLine(words, knowTheSystem(app, words));
+  if (!line.error.empty()) {
+    app.log.error(line.error);
+    app.exitHandlers.runAll();
+    return usageError;
+  }
+  if (applyCommandLine(app.commands, line, Stage::requests)) {
+    app.exitHandlers.runAll();
+    return 0;
+  }
   int exitCode = 0;
-  if (!startUp(app, words, exitCode)) {
+  if (!startUp(app, words, line, exitCode)) {
     app.exitHandlers.runAll();
     return exitCode;
   }
+  // A line gone before any song (its direct bytes failed) can play nothing: said once.
+  if (outputLost(app)) {
+    app.exitHandlers.runAll();
+    return runStatus(app);
+  }
+  // Without a window nothing can bring a file later: an empty list is a mistake of the call.
+  if (app.cue.length == 0 && !app.status->exists()) {
+    app.log.error("tessaro: nothing to play (tessaro -h shows how to name MIDI files)");
+    app.exitHandlers.runAll();
+    return usageError;
+  }
   if (app.cue.length == 0 && !idleLoop(app)) {
     app.exitHandlers.runAll();
-    return outputLost(app) ? -1 : 0;
+    return runStatus(app);
   }
   app.cue.current = 0;
   while (app.cue.current < app.cue.length && !app.status->closedByUser() && !interrupted(app) &&
@@ -323,12 +435,12 @@ int runProgram(App& app, const std::vector<std::string>& words) {
   // Nothing more reaches a line that has gone; the run reports the failure in its exit code.
   if (outputLost(app)) {
     app.exitHandlers.runAll();
-    return -1;
+    return runStatus(app);
   }
   wait(app, 1500);
   sendGmSystemOn(app.port);
   app.exitHandlers.runAll();
-  return 0;
+  return runStatus(app);
 }
 
 }  // namespace tessaro

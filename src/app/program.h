@@ -3,6 +3,7 @@
 // window (or the headless one), the commands and the console keys; runProgram plays it.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "common/log.h"
 #include "control/commands.h"
 #include "control/session.h"
+#include "control/song_facts.h"
 #include "control/status_view.h"
 #include "platform/platform.h"
 #include "player/engine.h"
@@ -39,6 +41,12 @@ struct App : PlayerObserver, Session {
   bool consoleKeyPending = false;
   bool outputLostReported = false;
   SettingsReader settings;
+  // The song playing, as its stored bytes tell, for the status line.
+  SongFacts songFacts;
+  // A song could not be loaded or played whole: the run ends with status 1.
+  bool songFailed = false;
+  // What the player thread returned for the song; written by that thread as it ends.
+  std::atomic<int> playerResult{playerDone};
 
   // What the player tells: notes to the window, its waits a chance to pump the window (on the
   // main thread only), the large-track question answered by the last console key.
@@ -50,8 +58,9 @@ struct App : PlayerObserver, Session {
   std::thread::id mainThread_ = std::this_thread::get_id();
 };
 
-// Runs the whole program with the command-line words; returns the exit code. The exit
-// handlers have run when it returns.
+// Runs the whole program with the command-line words; returns the exit status: 0 every song
+// played, 1 a song or the output failed, 2 a mistake in the call or nothing to play, 128 + the
+// signal after a stop request by signal. The exit handlers have run when it returns.
 int runProgram(App& app, const std::vector<std::string>& words);
 
 // Moves the list by this turn's wheel notches, carried in accumulator between turns.

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace tessaro {
@@ -164,6 +165,55 @@ void volumeOption(SettingsPass& pass, SettingsReader& reader) {
   if (pass.pass == 2) pass.commands.setVolume(volume);
 }
 
+// The character after the look-ahead, or -1.
+int afterLookahead(const SettingsReader& reader) {
+  return reader.next < reader.text.size() ? reader.text[reader.next] : -1;
+}
+
+// A value after an option: blanks and one '=' are skipped; then a word in double quotes or up to
+// a blank, ';' or the end. Not echoed, unlike a file name.
+std::string readValue(SettingsReader& reader) {
+  while (peekChar(reader) == ' ' || peekChar(reader) == '\t') nextChar(reader);
+  if (peekChar(reader) == '=') nextChar(reader);
+  while (peekChar(reader) == ' ' || peekChar(reader) == '\t') nextChar(reader);
+  bool quoted = peekChar(reader) == '"';
+  if (quoted) nextChar(reader);
+  std::string value;
+  for (int c = peekChar(reader); c >= 0; c = peekChar(reader)) {
+    if (quoted ? c == '"' : (isBlank(c) || c == ';' || c == '"')) break;
+    value.push_back(static_cast<char>(nextChar(reader)));
+  }
+  if (quoted && peekChar(reader) == '"') nextChar(reader);
+  return value;
+}
+
+// The output port (-p, /p): taken by the first pass, as the COM port is.
+void portOption(SettingsPass& pass, SettingsReader& reader) {
+  std::string port = readValue(reader);
+  if (pass.pass == 1 && !port.empty()) pass.commands.setPort(port);
+}
+
+// The long forms after a second hyphen: --port, --output and --jobs with their value, after a
+// blank or '='. The requests of the command line (--help, --version, --list-ports) are no
+// settings.
+void longOption(SettingsPass& pass, SettingsReader& reader) {
+  nextChar(reader);
+  std::string name;
+  for (int c = peekChar(reader); std::isalnum(c) != 0 || c == '-'; c = peekChar(reader))
+    name.push_back(static_cast<char>(nextChar(reader)));
+  if (name == "port") {
+    portOption(pass, reader);
+  } else if (name == "output" || name == "jobs") {
+    std::string value = readValue(reader);
+    bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    if (pass.pass == 1 && name == "output") pass.commands.setOutput(value);
+    if (pass.pass == 1 && name == "jobs") pass.commands.setJobs(
+        number ? static_cast<int32_t>(std::min<long>(std::strtol(value.c_str(), nullptr, 10), INT32_MAX)) : -1);
+  } else if (pass.pass == 2) {
+    pass.log.print("Option --%s is not taken in the settings file.\n", name.c_str());
+  }
+}
+
 // The two-letter conversion options: the first letter is the look-ahead.
 void conversionOption(SettingsPass& pass, SettingsReader& reader) {
   int first = upper(nextChar(reader));
@@ -191,10 +241,7 @@ void outputOption(SettingsPass& pass, SettingsReader& reader, int which) {
     if (pass.pass == 1) pass.commands.setJobs(jobs);
     return;
   }
-  std::string name;
-  Log quiet;  // the name is not echoed as a file name is
-  quiet.startCapture();
-  readWord(reader, name, quiet);
+  std::string name = readValue(reader);
   if (pass.pass == 1) pass.commands.setOutput(name);
 }
 
@@ -231,6 +278,16 @@ void readOption(SettingsPass& pass, SettingsReader& reader) {
     case 'O':
     case 'J':
       outputOption(pass, reader, c);
+      break;
+    case 'P':
+      // Only as a word of its own (-p NAME, -p=NAME): /path/... unquoted stays what it was.
+      if (int after = afterLookahead(reader); isBlank(after) || after == '=') {
+        nextChar(reader);
+        portOption(pass, reader);
+      }
+      break;
+    case '-':
+      longOption(pass, reader);
       break;
     case '/':
       skipLine(reader);
@@ -374,6 +431,7 @@ bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::str
 void addSettingsFile(SettingsPass& pass, const std::string& word) {
   Log& log = pass.log;
   std::string path = word;
+  if (!pass.home.empty() && path.starts_with("~/")) path = pass.home + path.substr(1);
   std::string name;
   if (directoryPart(path, pass.paths.separator, pass.paths.skipLeadBytes).empty() &&
       findFileName(pass.files, path, name) != 0 &&

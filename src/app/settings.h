@@ -33,6 +33,7 @@ struct SettingsPass {
   platform::PathRules paths = {};
   // Names of a UTF-8 file as the system's file calls take them; none: as they stand.
   std::function<std::string(const std::string&)> fromUtf8 = {};
+  std::string home = {};  // what a name's leading ~/ stands for; empty: left as it is
 };
 
 int openSettings(SettingsReader& reader, const std::string& path);

@@ -38,14 +38,63 @@ void Log::print(const char* format, ...) {
   write(std::string(out.data(), static_cast<size_t>(length)));
 }
 
-void Log::write(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+namespace {
+
+// Carriage return, then erase to the end of the line: the terminal's line is empty again.
+constexpr char wipeLine[] = "\r\x1b[K";
+
+}  // namespace
+
+void Log::put(std::FILE* stream, const std::string& text) {
+  if (statusShown_) {
+    statusShown_ = false;
+    put(stream_, wipeLine);
+  }
   if (capturing_) {
     captured_ += text;
     return;
   }
-  std::fwrite(text.data(), 1, text.size(), stream_);
-  std::fflush(stream_);
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+void Log::write(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (holding_) {
+    held_ += text;
+    return;
+  }
+  put(stream_, text);
+}
+
+void Log::error(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  put(errors_, line + "\n");
+}
+
+void Log::hold() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holding_ = true;
+}
+
+std::string Log::endHold() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holding_ = false;
+  std::string out;
+  out.swap(held_);
+  return out;
+}
+
+void Log::showStatus(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  statusShown_ = false;
+  put(stream_, "\r" + line + "\x1b[K");
+  statusShown_ = true;
+}
+
+void Log::clearStatus() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (statusShown_) put(stream_, "");
 }
 
 void Log::startCapture() {

@@ -11,13 +11,26 @@ namespace tessaro {
 
 class Log {
  public:
-  // Writes to the given stream (stdout for the program).
-  explicit Log(std::FILE* stream = stdout) : stream_(stream) {}
+  // Writes to the given stream (stdout for the program); errors of use to errors (stderr).
+  explicit Log(std::FILE* stream = stdout, std::FILE* errors = stderr)
+      : stream_(stream), errors_(errors) {}
 
   // printf-style output; thread-safe (the player thread prints too).
   void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // Writes text as it stands.
   void write(const std::string& text);
+  // A mistake in how the program was called: to the error stream, as a whole line.
+  void error(const std::string& line);
+
+  // Output is kept back from hold() until endHold(), which returns it unwritten, so that a
+  // line about what the output belongs to can be written before it.
+  void hold();
+  std::string endHold();
+
+  // A line shown in place at the bottom of a terminal: each call rewrites it, and any other
+  // output wipes it first (it is drawn again by the next call).
+  void showStatus(const std::string& line);
+  void clearStatus();
 
   // Re-encodes the program's own message texts (UTF-8 in the source) for the console: applied
   // to a format that holds non-ASCII characters, before the values are put in, so that file
@@ -31,8 +44,14 @@ class Log {
   void clearCaptured();
 
  private:
+  void put(std::FILE* stream, const std::string& text);
+
   mutable std::mutex mutex_;
   std::FILE* stream_;
+  std::FILE* errors_;
+  bool holding_ = false;
+  std::string held_;
+  bool statusShown_ = false;
   MessageEncoder encoder_;
   bool capturing_ = false;
   std::string captured_;

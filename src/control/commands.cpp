@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 namespace tessaro {
 
@@ -10,6 +11,13 @@ namespace {
 // a + b kept within the 32-bit range.
 int32_t saturatingAdd(int32_t a, int64_t b) {
   return static_cast<int32_t>(std::clamp<int64_t>(a + b, INT32_MIN, INT32_MAX));
+}
+
+// A few words with a number, as the status line shows what a key did.
+std::string withNumber(const char* format, long long value) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
 }
 
 }  // namespace
@@ -105,8 +113,12 @@ void SessionCommands::sendByte(int32_t value) {
 }
 
 bool SessionCommands::queueFile(const std::string& path) {
-  if (!s_.conversion.wanted) return appendEntry(s_.cue, path);
-  s_.conversion.songs.push_back(path);
+  if (s_.conversion.wanted) {
+    s_.conversion.songs.push_back(path);
+    return true;
+  }
+  if (path.size() > CuePathLimit) return false;
+  if (!appendEntry(s_.cue, path)) s_.cue.backlog.push_back(path);
   return true;
 }
 
@@ -117,6 +129,46 @@ void SessionCommands::setOutput(const std::string& path) {
 
 void SessionCommands::setJobs(int32_t jobs) {
   s_.conversion.jobs = jobs;
+}
+
+void SessionCommands::setPort(const std::string& name) {
+  bool serial = name.find('/') != std::string::npos;
+  bool taken =
+      serial ? s_.port.serialPorts.chooseDevice(name) : s_.port.midiOutputs.choosePort(name);
+  if (!taken) {
+    s_.log.print("Port names are not taken on this system: %s \n", name.c_str());
+    return;
+  }
+  if (serial && s_.options.comPort <= 0) s_.options.comPort = 1;
+  if (!serial) s_.options.comPort = 0;
+  s_.log.print("MIDI port = %s \n", name.c_str());
+}
+
+void SessionCommands::setStatusLine(bool on) {
+  s_.statusLine = on;
+}
+
+void SessionCommands::showHelp() {
+  s_.log.write(helpText(s_.facts));
+}
+
+void SessionCommands::showVersion() {
+  s_.log.print("tessaro %s\n", s_.facts.version.c_str());
+}
+
+void SessionCommands::listPorts() {
+  platform::PortListing listing = s_.port.midiOutputs.listPorts();
+  if (!listing.reason.empty()) {
+    s_.log.print("MIDI ports: none (%s)\n", listing.reason.c_str());
+  } else {
+    s_.log.print("MIDI ports (-p ADDRESS or -p NAME):\n");
+    for (const platform::PortListing::Port& port : listing.ports)
+      s_.log.print("  %-7s %s\n", port.address.c_str(), port.name.c_str());
+    if (listing.ports.empty()) s_.log.print("  none\n");
+  }
+  std::vector<std::string> devices = s_.port.serialPorts.listDevices();
+  s_.log.print(devices.empty() ? "Serial devices: none\n" : "Serial devices (-p PATH):\n");
+  for (const std::string& device : devices) s_.log.print("  %s\n", device.c_str());
 }
 
 void SessionCommands::setConversion(Conversion conversion, Echo echo) {
@@ -140,6 +192,7 @@ void SessionCommands::setReportLevel(int level, Echo echo) {
 void SessionCommands::stepVolume(int32_t step) {
   s_.options.volumeAdd = saturatingAdd(s_.options.volumeAdd, step);
   setUserVolume(s_.engine);
+  s_.lastAction = withNumber("vol %+lld", s_.options.volumeAdd);
   view_.refresh();
 }
 
@@ -152,31 +205,37 @@ void SessionCommands::stepRepeats(int step) {
   } else {
     state.repeatCount = count <= 0 ? 0 : count - 1;
   }
+  s_.lastAction = withNumber("repeats %lld", state.repeatCount);
   view_.refresh();
 }
 
 void SessionCommands::resetModule() {
   sendGmSystemOn(s_.port);
   shiftClock(s_.engine, 50);
+  s_.lastAction = "GM System On";
 }
 
 void SessionCommands::fadeOut() {
   s_.engine.state.fadeActive = 255;
+  s_.lastAction = "fade";
   view_.refresh();
 }
 
 void SessionCommands::speedUp() {
-  s_.engine.state.speedDivisor = fasterSpeed(s_.engine.state.speedDivisor);
-  view_.refresh();
+  setSpeed(fasterSpeed(s_.engine.state.speedDivisor));
 }
 
 void SessionCommands::normalSpeed() {
-  s_.engine.state.speedDivisor = DefaultSpeedDivisor;
-  view_.refresh();
+  setSpeed(DefaultSpeedDivisor);
 }
 
 void SessionCommands::slowDown() {
-  s_.engine.state.speedDivisor = slowerSpeed(s_.engine.state.speedDivisor);
+  setSpeed(slowerSpeed(s_.engine.state.speedDivisor));
+}
+
+void SessionCommands::setSpeed(int32_t divisor) {
+  s_.engine.state.speedDivisor = divisor;
+  s_.lastAction = withNumber("speed %lld %%", (static_cast<long long>(divisor) + 5) / 10);
   view_.refresh();
 }
 

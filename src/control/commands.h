@@ -39,14 +39,26 @@ class Commands {
   virtual void setRepeats(int32_t count) = 0;
   // A byte sent to the module at once (0-255; only the low eight bits go out).
   virtual void sendByte(int32_t value) = 0;
-  // Joins the play list; false (nothing added) when the list is full or the name too long.
-  // During a conversion the song joins the conversion's list instead, without a limit.
+  // Joins the play list, or its backlog while the list is full; false (nothing added) when the
+  // name is too long. During a conversion the song joins the conversion's list instead.
   virtual bool queueFile(const std::string& path) = 0;
   // Converts the songs offline into path (a file, or a directory) instead of playing them;
   // an empty path is a usage error the conversion reports.
   virtual void setOutput(const std::string& path) = 0;
   // Songs converted at once: 0 one per core; below 0 a usage error.
   virtual void setJobs(int32_t jobs) = 0;
+  // The output port by name: a serial device path (a name holding a '/'), which the COM port
+  // output then opens (COM1 unless a COM port is chosen), or a message port in the system's own
+  // form, which the default output opens.
+  virtual void setPort(const std::string& name) = 0;
+  // The status line on a terminal, on or off.
+  virtual void setStatusLine(bool on) = 0;
+
+  // --- Requests answered at once, before the run starts.
+  virtual void showHelp() = 0;
+  virtual void showVersion() = 0;
+  // The message ports and the serial devices a user can name.
+  virtual void listPorts() = 0;
 
   // --- Options, keys and controls.
   virtual void setConversion(Conversion conversion, Echo echo) = 0;
@@ -94,6 +106,11 @@ class SessionCommands : public Commands {
   bool queueFile(const std::string& path) override;
   void setOutput(const std::string& path) override;
   void setJobs(int32_t jobs) override;
+  void setPort(const std::string& name) override;
+  void setStatusLine(bool on) override;
+  void showHelp() override;
+  void showVersion() override;
+  void listPorts() override;
   void setConversion(Conversion conversion, Echo echo) override;
   void setReportLevel(int level, Echo echo) override;
   void stepVolume(int32_t step) override;
@@ -111,9 +128,15 @@ class SessionCommands : public Commands {
   void removeEntry(int32_t index) override;
 
  private:
+  void setSpeed(int32_t divisor);
+
   Session& s_;
   StatusView& view_;
 };
+
+// The help text: every option in both forms, the keys, the variables, the settings file, the
+// exit status and examples.
+std::string helpText(const ProgramFacts& facts);
 
 // The device's bank-select style for a target: untranslated songs keep their own convention,
 // most often GS.

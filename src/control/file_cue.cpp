@@ -7,6 +7,7 @@ void clearCue(FileCue& cue) {
   cue.length = 0;
   cue.current = 0;
   cue.droppedCount = 0;
+  cue.backlog.clear();
 }
 
 bool appendEntry(FileCue& cue, const std::string& name) {
@@ -29,6 +30,7 @@ void dropPlayedEntries(FileCue& cue, CueView& view) {
     if (view.SelectedEntry != -1) --view.SelectedEntry;
     if (view.ListTop > cue.length - 1) view.ListTop = cue.length - 1;
   }
+  while (!cue.backlog.empty() && appendEntry(cue, cue.backlog.front())) cue.backlog.pop_front();
 }
 
 bool isLeadByte(unsigned char byte) {

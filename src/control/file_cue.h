@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "platform/platform.h"
@@ -28,13 +29,15 @@ struct FileCue {
   int32_t length = 0;
   int32_t current = 0;
   int32_t droppedCount = 0;
+  // Names given beyond the capacity: they join the entries as played ones leave.
+  std::deque<std::string> backlog;
 };
 
 // Empties every entry.
 void clearCue(FileCue& cue);
 // Appends a name; false (and nothing added) when the cue is full or the name too long.
 bool appendEntry(FileCue& cue, const std::string& name);
-// Removes the played entries from the front before the next song.
+// Removes the played entries from the front before the next song; the backlog fills the room.
 void dropPlayedEntries(FileCue& cue, CueView& view);
 
 // The path up to and including its last separator; empty when there is none.

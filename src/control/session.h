@@ -28,6 +28,14 @@ struct ConversionRequest {
   std::vector<uint8_t> directBytes;
 };
 
+// What the help and version requests name: the program's version, where its settings file is
+// read from, and the variables that choose this system's outputs.
+struct ProgramFacts {
+  std::string version;
+  std::string settingsPath;
+  std::vector<std::string> variables;
+};
+
 struct Session {
   Session(platform::Clock& clock, platform::SerialPorts& serial, platform::MidiOutputs& midi,
           Log& log, PlayerObserver& observer)
@@ -51,6 +59,11 @@ struct Session {
   FileCue cue;
   CueView view;
   ConversionRequest conversion;
+  ProgramFacts facts;
+  // The status line on a terminal; off after /0.
+  bool statusLine = true;
+  // What the last key or control did, in a few words, for the status line (main thread).
+  std::string lastAction;
 };
 
 }  // namespace tessaro

@@ -14,11 +14,15 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 // Opens COMn as the port's device; the open's failure is reported with the system's code.
 int openSerialLine(MidiPort& port, int portNumber) {
-  if (portNumber < 1 || portNumber > 99) return -1;
+  if (portNumber < 1 || portNumber > 99) {
+    port.openBusy = platform::Busy::no;
+    return -1;
+  }
   char name[8];
   std::snprintf(name, sizeof name, "COM%d", portNumber);
   platform::SerialOpenResult result = port.serialPorts.open(portNumber);
   if (result.failedStep != platform::SerialOpenResult::Step::done) {
+    port.openBusy = result.busy;
     if (!result.reason.empty()) port.log.print("%s\n", result.reason.c_str());
     switch (result.failedStep) {
       case platform::SerialOpenResult::Step::open:
@@ -45,6 +49,7 @@ int openSerialLine(MidiPort& port, int portNumber) {
 int openMessageDevice(MidiPort& port, uint32_t deviceId, bool report) {
   platform::MidiOpenResult result = port.midiOutputs.open(deviceId);
   if (!result.device) {
+    port.openBusy = result.busy;
     if (!result.reason.empty()) port.log.print("%s\n", result.reason.c_str());
     port.log.print("MIDI Mapper Out Open Error.\n");
     return -1;
@@ -78,7 +83,10 @@ int matchesPrefixNoCase(const char* text, const char* prefix) {
 int openMidiPort(MidiPort& port, int portSelector, uint32_t deviceId, bool report) {
   Lock lock(port.mutex);
   port.portSelector = portSelector;
-  if (portSelector < 0) return -1;
+  if (portSelector < 0) {
+    port.openBusy = platform::Busy::no;
+    return -1;
+  }
   port.device = std::make_unique<ClosedOutput>();
   port.exitHandlers.add([&port] { closeMidiPort(port); });
   int opened = portSelector == 0 ? openMessageDevice(port, deviceId, report)

@@ -35,6 +35,8 @@ struct MidiPort {
   std::recursive_mutex mutex;
   int32_t portSelector = -1;  // > 0 serial COMn, 0 message device, < 0 none
   int32_t lastStatus = -1;    // last status byte sent, or -1
+  // After an open that failed: whether another program holds the device, as far as known.
+  platform::Busy openBusy = platform::Busy::unknown;
   std::unique_ptr<OutputDevice> device = std::make_unique<ClosedOutput>();
   // Resets that went out (GM System On, and those the translation reports): whatever shows the
   // module's state polls it and shows everything afresh when it has moved.

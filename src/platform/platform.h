@@ -64,7 +64,14 @@ class ConsoleInput {
   // True once the user asked the program from outside its keys to stop (Ctrl+C, a request to
   // terminate): the run ends as after Esc during the last song.
   virtual bool interrupted() { return false; }
+  // The signal number of that request, where the system has signals; 0 otherwise. The run
+  // then ends with the status a shell expects of a program the signal ended.
+  virtual int stopSignal() { return 0; }
 };
+
+// Whether a device that would not open is held by another program: unknown where the system
+// does not say.
+enum class Busy { unknown, no, yes };
 
 // One open serial line (a module's serial MIDI input).
 class SerialLine {
@@ -83,6 +90,7 @@ struct SerialOpenResult {
   Step failedStep = Step::done;
   int error = 0;       // system error code of the failed step
   std::string reason;  // plain words: which device and why
+  Busy busy = Busy::unknown;
 };
 
 class SerialPorts {
@@ -90,6 +98,10 @@ class SerialPorts {
   virtual ~SerialPorts() = default;
   // Opens COMn at 38400 baud, 8 data bits, no parity, one stop bit, DTR raised.
   virtual SerialOpenResult open(int port) = 0;
+  // The user named the device every COM port opens; false where devices have no such names.
+  virtual bool chooseDevice(const std::string& /*path*/) { return false; }
+  // The serial devices present, as the user would name them.
+  virtual std::vector<std::string> listDevices() { return {}; }
 };
 
 // Result codes of the message device, as the system's MIDI output calls report them.
@@ -129,6 +141,17 @@ struct MidiOpenResult {
   std::unique_ptr<MidiOutDevice> device;  // set on success
   uint32_t error = 0;
   std::string reason;  // plain words on failure
+  Busy busy = Busy::unknown;
+};
+
+// The message ports a user can name: each address with its name, or why there are none.
+struct PortListing {
+  struct Port {
+    std::string address;
+    std::string name;
+  };
+  std::vector<Port> ports;
+  std::string reason;  // set when the ports could not be listed
 };
 
 class MidiOutputs {
@@ -136,6 +159,10 @@ class MidiOutputs {
   virtual ~MidiOutputs() = default;
   static constexpr uint32_t mapper = 0xFFFFFFFFu;
   virtual MidiOpenResult open(uint32_t deviceId) = 0;
+  // The user named the port the default output opens (in the system's own form); false where
+  // ports have no such names.
+  virtual bool choosePort(const std::string& /*name*/) { return false; }
+  virtual PortListing listPorts() { return {{}, "no MIDI ports to list on this system"}; }
 };
 
 struct FileMatch {
@@ -143,11 +170,26 @@ struct FileMatch {
   bool isDirectory = false;
 };
 
+// What a path names, and in plain words why it cannot be read when it cannot.
+struct PathFacts {
+  enum class Kind { file, directory, missing, unreadable };
+  Kind kind = Kind::missing;
+  std::string reason;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // The first matches (at most limit) of a name or wildcard pattern, in the system's order.
+  // Only * and ? are wildcards.
   virtual std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) = 0;
+  // What the path names; by default as the file search finds it.
+  virtual PathFacts examine(const std::string& path) {
+    std::vector<FileMatch> found = findFiles(path, 1);
+    if (found.empty()) return {PathFacts::Kind::missing, "no such file"};
+    if (found[0].isDirectory) return {PathFacts::Kind::directory, "is a directory"};
+    return {PathFacts::Kind::file, ""};
+  }
 };
 
 // How the system's file names are split into directory and name: the directory separator, and
@@ -174,8 +216,13 @@ class Environment {
   virtual PathRules pathRules() { return PathRules{}; }
   // A file name written in UTF-8 (in a UTF-8 settings file) as the system's file calls take it.
   virtual std::string nativeFileName(const std::string& utf8) { return utf8; }
-  // Standard output is a terminal (text may be rewritten in place), not a pipe or a file.
-  virtual bool outputIsTerminal() { return false; }
+  // The user's home directory, which a leading ~/ in a name stands for; empty: none.
+  virtual std::string homeDirectory() { return ""; }
+  // The width of the terminal standard output writes to; 0 when it is not a terminal (a pipe,
+  // a file), where only whole lines are written.
+  virtual int terminalColumns() { return 0; }
+  // Lines for the help text on the variables that choose this system's outputs; none: none.
+  virtual std::vector<std::string> variablesHelp() { return {}; }
 };
 
 // --- Offline audio ---------------------------------------------------------------------------

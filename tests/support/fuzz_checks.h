@@ -351,8 +351,11 @@ inline std::vector<std::string> splitWords(const uint8_t* data, size_t size) {
 inline std::string runOptionsInput(const uint8_t* data, size_t size) {
   FuzzOptionRig rig(size > 0 && (data[0] & 1) != 0);
   std::vector<std::string> words = splitWords(data, size);
-  if (!commandLineFirstPass(rig.commands, rig.log, words))
-    commandLineSecondPass(rig.commands, words);
+  CommandLine line = parseCommandLine(words, {});
+  if (line.error.empty() && !applyCommandLine(rig.commands, line, Stage::requests)) {
+    applyCommandLine(rig.commands, line, Stage::first);
+    applyCommandLine(rig.commands, line, Stage::second);
+  }
   return checkCue(rig.session.cue);
 }
 

@@ -35,6 +35,7 @@ struct ProgramLaunch {
   std::string program = TESSARO_BINARY;
   std::vector<std::string> leadingWords;  // words between the program and the caller's
   std::function<bool(const std::string& ptyPath)> beforeStart;
+  std::string directory;  // the program's working directory; empty: the test's
 };
 
 class ProgramProcess {
@@ -120,6 +121,8 @@ class ProgramProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    if (!launch.directory.empty())
+      posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
     // Standard error stays the test's, so that a sanitizer report shows in the test log.
     started_ = Clock::now();
     int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, nullptr,
@@ -182,7 +185,8 @@ class ProgramProcess {
   }
 
   // Waits for the program to end, killing it once the limit has passed, and then collects the
-  // last bytes. The exit code (0..255), or -1 when it was killed or ended by a signal.
+  // last bytes. The exit code (0..255), or -1 when it was killed or ended by a signal (which
+  // endedBySignal then names).
   int finish(std::chrono::seconds limit = std::chrono::seconds(60)) {
     if (pid_ <= 0) return -1;
     const auto giveUp = Clock::now() + limit;
@@ -203,11 +207,14 @@ class ProgramProcess {
     pid_ = -1;
     ranFor_ = Clock::now() - started_;
     stopDrain();
+    if (!timedOut_ && WIFSIGNALED(status)) signal_ = WTERMSIG(status);
     if (timedOut_ || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
   }
 
   bool timedOut() const { return timedOut_; }
+  // The signal that ended the program (not the test's kill after a time-out); 0 for none.
+  int endedBySignal() const { return signal_; }
   double seconds() const { return std::chrono::duration<double>(ranFor_).count(); }
   Bytes wire() const {
     std::lock_guard lock(mutex_);
@@ -292,6 +299,7 @@ class ProgramProcess {
   std::string configDir_;
   std::string setupError_;
   bool timedOut_ = false;
+  int signal_ = 0;
   Clock::time_point started_;
   Clock::duration ranFor_{};
   std::thread drain_;

@@ -33,6 +33,11 @@ class RecordingCommands : public Commands {
   }
   void setOutput(const std::string& path) override { add("output " + path); }
   void setJobs(int32_t jobs) override { add("jobs", jobs); }
+  void setPort(const std::string& name) override { add("port " + name); }
+  void setStatusLine(bool on) override { add(on ? "status line on" : "status line off"); }
+  void showHelp() override { add("help"); }
+  void showVersion() override { add("version"); }
+  void listPorts() override { add("list ports"); }
   void setConversion(Conversion conversion, Echo echo) override {
     static const char* const names[] = {"xg", "gm", "off", "all off"};
     add(std::string("conversion ") + names[static_cast<int>(conversion)] + echoed(echo));

@@ -62,6 +62,11 @@ class CaptureSerialPorts : public platform::SerialPorts {
     result.line = std::make_unique<CaptureSerialLine>(clock_, writes, writeFailure);
     return result;
   }
+  bool chooseDevice(const std::string& path) override {
+    if (takesNames) chosen = path;
+    return takesNames;
+  }
+  std::vector<std::string> listDevices() override { return devices; }
   // Every byte written, in order.
   std::vector<uint8_t> bytes() const {
     std::vector<uint8_t> all;
@@ -73,6 +78,9 @@ class CaptureSerialPorts : public platform::SerialPorts {
   std::vector<Captured> writes;
   platform::SerialOpenResult openFailure;
   int writeFailure = 0;
+  bool takesNames = true;  // the system names its devices (-p takes a path)
+  std::string chosen;
+  std::vector<std::string> devices;
 
  private:
   platform::Clock& clock_;
@@ -134,6 +142,7 @@ class CaptureMidiOutputs : public platform::MidiOutputs {
     if (failOpen) {
       result.error = 2;
       result.reason = "no MIDI output device";
+      result.busy = busy;
       return result;
     }
     auto device = std::make_unique<CaptureMidiOut>(clock_, records, calls);
@@ -142,11 +151,20 @@ class CaptureMidiOutputs : public platform::MidiOutputs {
     return result;
   }
 
+  bool choosePort(const std::string& name) override {
+    chosen = name;
+    return true;
+  }
+  platform::PortListing listPorts() override { return listing; }
+
   std::vector<CaptureMidiOut::Record> records;
   std::vector<std::string> calls;
   CaptureMidiOut* last = nullptr;
   uint32_t openedId = 0;
   bool failOpen = false;
+  platform::Busy busy = platform::Busy::unknown;  // told with a failed open
+  std::string chosen;
+  platform::PortListing listing;
 
  private:
   platform::Clock& clock_;
@@ -214,10 +232,12 @@ class FakeEnvironment : public platform::Environment {
   std::string settingsPath(const std::string& programDir) override {
     return settings.empty() ? programDir + "tessaro.ini" : settings;
   }
+  int terminalColumns() override { return columns; }
   std::string settings;
   bool japanese = false;
   bool old = false;
   std::string path;
+  int columns = 0;  // standard output is a terminal this wide; 0: a pipe
 };
 
 }  // namespace tessaro::testing

@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -73,6 +74,7 @@ MidiOpenResult failure(std::string reason) {
   MidiOpenResult result;
   result.error = midiErrorInvalidParam;
   result.reason = std::move(reason);
+  result.busy = Busy::no;
   return result;
 }
 
@@ -82,14 +84,47 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
-MidiOpenResult openSequencerOutput(const std::string& destination) {
+PortListing listSequencerPorts() {
+  QuietAlsaErrors quiet;
+  PortListing listing;
+  snd_seq_t* seq = nullptr;
+  int err = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0);
+  if (err < 0) {
+    listing.reason = std::string("no ALSA sequencer on this machine (") + snd_strerror(err) + ")";
+    return listing;
+  }
+  constexpr unsigned int writable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+  snd_seq_client_info_t* client = nullptr;
+  snd_seq_port_info_t* port = nullptr;
+  snd_seq_client_info_alloca(&client);
+  snd_seq_port_info_alloca(&port);
+  snd_seq_client_info_set_client(client, -1);
+  while (snd_seq_query_next_client(seq, client) >= 0) {
+    int id = snd_seq_client_info_get_client(client);
+    snd_seq_port_info_set_client(port, id);
+    snd_seq_port_info_set_port(port, -1);
+    while (snd_seq_query_next_port(seq, port) >= 0) {
+      if ((snd_seq_port_info_get_capability(port) & writable) != writable) continue;
+      if ((snd_seq_port_info_get_capability(port) & SND_SEQ_PORT_CAP_NO_EXPORT) != 0) continue;
+      listing.ports.push_back(
+          {std::to_string(id) + ":" + std::to_string(snd_seq_port_info_get_port(port)),
+           std::string(snd_seq_client_info_get_name(client)) + ": " +
+               snd_seq_port_info_get_name(port)});
+    }
+  }
+  snd_seq_close(seq);
+  return listing;
+}
+
+MidiOpenResult openSequencerOutput(const std::string& destination, const std::string& origin) {
   // The library would print its own lines for each failure; ours says it once, in words.
   QuietAlsaErrors quiet;
   snd_seq_t* seq = nullptr;
   int err = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0);
   if (err < 0) {
     return failure("no ALSA sequencer on this machine (" + std::string(snd_strerror(err)) +
-                   "), so TESSARO_MIDI_PORT=" + destination + " cannot be reached");
+                   "), so " + origin + (origin.starts_with("-") ? " " : "=") + destination +
+                   " cannot be reached");
   }
   auto closeOnFailure = std::unique_ptr<snd_seq_t, int (*)(snd_seq_t*)>(seq, snd_seq_close);
   snd_seq_set_client_name(seq, clientName);
@@ -104,13 +139,15 @@ MidiOpenResult openSequencerOutput(const std::string& destination) {
   snd_seq_port_info_alloca(&info);
   if (snd_seq_parse_address(seq, &address, destination.c_str()) < 0 ||
       snd_seq_get_any_port_info(seq, address.client, address.port, info) < 0) {
-    return failure("no such ALSA port: " + quoted(destination) +
-                   " (TESSARO_MIDI_PORT; aconnect -l lists the ports)");
+    return failure("no such ALSA port: " + quoted(destination) + " (" + origin +
+                   "; tessaro -l lists the ports)");
   }
   err = snd_seq_connect_to(seq, port, address.client, address.port);
   if (err < 0) {
-    return failure("ALSA port " + quoted(destination) + " refused the connection (" +
-                   snd_strerror(err) + ")");
+    MidiOpenResult refused = failure("ALSA port " + quoted(destination) +
+                                     " refused the connection (" + snd_strerror(err) + ")");
+    refused.busy = err == -EBUSY ? Busy::yes : Busy::no;
+    return refused;
   }
   auto device = std::make_unique<SequencerDevice>(closeOnFailure.release(), port);
   if (!device->ready()) return failure("cannot make an ALSA MIDI event encoder");

@@ -9,8 +9,14 @@
 namespace tessaro::platform::alsa {
 
 // destination: "client:port" or a client name (or the start of one), as aconnect -l lists
-// them. On failure the reason says why in plain words: no sequencer, no such port, or a port
-// that refused the connection.
-MidiOpenResult openSequencerOutput(const std::string& destination);
+// them; origin: where the user named it (an option or a variable), for the reason. On failure
+// the reason says why in plain words: no sequencer, no such port, or a port that refused the
+// connection.
+MidiOpenResult openSequencerOutput(const std::string& destination,
+                                   const std::string& origin = "TESSARO_MIDI_PORT");
+
+// The ports that take MIDI from a subscriber (other than the program's own), as
+// "client:port" and "client name: port name"; without a sequencer, the reason.
+PortListing listSequencerPorts();
 
 }  // namespace tessaro::platform::alsa

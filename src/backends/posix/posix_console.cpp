@@ -1,4 +1,5 @@
-// Keys from standard input without waiting. On a terminal the line discipline is switched to
+// Keys from standard input without waiting, through the terminal key decoder, so that escape
+// sequences are read whole and a lone ESC is Esc. On a terminal the line discipline is switched to
 // non-canonical input without echo or CR/LF translation, keeping ISIG so that Ctrl+C still
 // interrupts; the mode the terminal had is put back whenever the program lets go of the
 // keyboard or ends. Ctrl+C and SIGTERM ask the program to stop: the first only raises a flag
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 #include "backends/posix/posix_platform.h"
 
@@ -28,7 +30,10 @@ std::atomic<bool> atexitRegistered{false};
 std::atomic<bool> signalHandlersInstalled{false};
 // Set by the first SIGINT or SIGTERM; read by the main loop as a stop request.
 std::atomic<bool> stopRequested{false};
+// The signal of that request, for the exit status and the signal raised again at the end.
+std::atomic<int> stopSignalNumber{0};
 static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // Puts the saved mode back. Async-signal-safe: tcsetattr and sigprocmask are. SIGTTOU is held
 // off meanwhile so that a program moved to the background is not stopped by its own restore,
@@ -51,6 +56,8 @@ void restoreTerminal() {
 // without us, so that a program stuck while stopping can still be ended.
 void onStopSignal(int signal) {
   const int savedErrno = errno;
+  int none = 0;
+  stopSignalNumber.compare_exchange_strong(none, signal);
   if (stopRequested.exchange(true)) {
     restoreTerminal();
     ::signal(signal, SIG_DFL);
@@ -109,6 +116,14 @@ bool enterKeyMode() {
   return true;
 }
 
+// Milliseconds of the monotonic clock, for the wait after an ESC.
+uint32_t nowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 +
+                               static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+
 }  // namespace
 
 // The handlers are in place from the start, whatever standard input is: a stop request that
@@ -118,6 +133,7 @@ PosixConsoleInput::PosixConsoleInput(bool installSignalHandlers)
     : installSignalHandlers_(installSignalHandlers) {
   if (installSignalHandlers_) {
     stopRequested.store(false);
+    stopSignalNumber.store(0);
     installStopHandlers();
   }
 }
@@ -131,19 +147,42 @@ int PosixConsoleInput::readKey() {
   // The terminal is switched on first use rather than at start, so that a run that never
   // reads keys (usage, an early failure) leaves it alone. A background job reads nothing.
   if (isatty(STDIN_FILENO) && !enterKeyMode()) return 0;
-  pollfd input{STDIN_FILENO, POLLIN, 0};
-  if (poll(&input, 1, 0) <= 0) return 0;
-  if ((input.revents & POLLNVAL) != 0) {
-    endOfInput_ = true;
-    return 0;
+  // Every byte waiting is read until one completes a key: a sequence arrives at once. A
+  // sequence left open longer than the wait ends before the next byte is read.
+  for (;;) {
+    if (int key = keys_.idle(nowMs()); key != 0) return key;
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (poll(&input, 1, 0) <= 0) return keys_.idle(nowMs());
+    if ((input.revents & POLLNVAL) != 0) {
+      endOfInput_ = true;
+      return keys_.idle(nowMs(), true);
+    }
+    if ((input.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return keys_.idle(nowMs());
+    unsigned char byte = 0;
+    const ssize_t count = ::read(STDIN_FILENO, &byte, 1);
+    if (count == 1) {
+      if (int key = keys_.feed(byte, nowMs()); key != 0) return key;
+      continue;
+    }
+    // End of a pipe or file, or a terminal that hung up: there will be no more keys.
+    if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
+      endOfInput_ = true;
+      return keys_.idle(nowMs(), true);
+    }
+    return keys_.idle(nowMs());
   }
-  if ((input.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return 0;
-  unsigned char byte = 0;
-  const ssize_t count = ::read(STDIN_FILENO, &byte, 1);
-  if (count == 1) return static_cast<signed char>(byte);
-  // End of a pipe or file, or a terminal that hung up: there will be no more keys.
-  if (count == 0 || (errno != EINTR && errno != EAGAIN)) endOfInput_ = true;
-  return 0;
+}
+
+int PosixConsoleInput::stopSignal() {
+  return installSignalHandlers_ ? stopSignalNumber.load() : 0;
+}
+
+void PosixConsoleInput::raiseStopSignal() {
+  int signal = stopSignal();
+  if (signal == 0) return;
+  restoreTerminal();
+  ::signal(signal, SIG_DFL);
+  raise(signal);
 }
 
 bool PosixConsoleInput::interrupted() {

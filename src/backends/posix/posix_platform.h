@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "backends/posix/terminal_keys.h"
 #include "platform/platform.h"
 
 namespace tessaro::platform::posix {
@@ -91,11 +92,16 @@ class PosixConsoleInput : public ConsoleInput {
   void release() override;
   bool inputEnded() override { return endOfInput_; }
   bool interrupted() override;
+  int stopSignal() override;
+  // Ends the program by the signal that asked it to stop, as the signal would have ended it
+  // without us (so a shell sees it), with the terminal put back; returns when there was none.
+  void raiseStopSignal();
 
  private:
   bool installSignalHandlers_;
   bool released_ = false;
   bool endOfInput_ = false;
+  TerminalKeyDecoder keys_;
 };
 
 class PosixSerialLine : public SerialLine {
@@ -114,25 +120,41 @@ class PosixSerialLine : public SerialLine {
   std::string path_;
 };
 
-// COMn is the device named by the variable TESSARO_COM<n>, else /dev/ttyS<n-1>.
+// COMn is the device the user chose (-p), else the one the variable TESSARO_COM<n> names, else
+// /dev/ttyS<n-1>.
 class PosixSerialPorts : public SerialPorts {
  public:
   SerialOpenResult open(int port) override;
-  static std::string devicePath(int port);
+  bool chooseDevice(const std::string& path) override;
+  // USB and ACM serial devices, and the built-in ports the kernel found hardware for.
+  std::vector<std::string> listDevices() override;
+  std::string devicePath(int port) const;
+
+ private:
+  std::string chosen_;
 };
 
 // The default output, whatever identifier is asked for: the ALSA sequencer connected to the
 // port TESSARO_MIDI_PORT names, else the built-in synthesizer (TESSARO_SOUNDFONT chooses its
 // SoundFont; TESSARO_WAV makes it render into that WAV file instead of playing).
+// A port the user chose (-p) wins over TESSARO_MIDI_PORT.
 class PosixMidiOutputs : public MidiOutputs {
  public:
   MidiOpenResult open(uint32_t deviceId) override;
+  bool choosePort(const std::string& name) override;
+  // The ALSA sequencer's ports that take MIDI.
+  PortListing listPorts() override;
+
+ private:
+  std::string chosen_;
 };
 
 class PosixFileSystem : public FileSystem {
  public:
-  // glob(3) without backslash escapes, in glob's sorted order.
+  // glob(3) with only * and ? as wildcards, in glob's sorted order.
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
+  // stat(2) and access(2), with the system's words for what fails.
+  PathFacts examine(const std::string& path) override;
 };
 
 class PosixEnvironment : public Environment {
@@ -145,8 +167,11 @@ class PosixEnvironment : public Environment {
   // programDir/tessaro.ini when it exists, else $XDG_CONFIG_HOME/tessaro/tessaro.ini
   // (~/.config/tessaro/tessaro.ini when the variable is unset or empty).
   std::string settingsPath(const std::string& programDir) override;
-  // isatty(3) of standard output.
-  bool outputIsTerminal() override;
+  // $HOME.
+  std::string homeDirectory() override;
+  // The width of the terminal on standard output (80 when it does not say), 0 for none.
+  int terminalColumns() override;
+  std::vector<std::string> variablesHelp() override;
 };
 
 // One of each service, for the program's lifetime.

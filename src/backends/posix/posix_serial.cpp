@@ -1,6 +1,7 @@
 // Serial lines through termios: raw 38400 baud, 8 data bits, no parity, one stop bit, no flow
 // control, DTR raised. COMn maps to a device path that the user may choose per port.
 #include <fcntl.h>
+#include <glob.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "backends/posix/posix_platform.h"
@@ -30,7 +32,29 @@ SerialOpenResult failure(SerialOpenResult::Step step, int error, std::string rea
   result.failedStep = step;
   result.error = error;
   result.reason = std::move(reason);
+  result.busy = error == EBUSY ? Busy::yes : Busy::no;
   return result;
+}
+
+std::vector<std::string> globbed(const char* pattern) {
+  std::vector<std::string> paths;
+  glob_t found{};
+  if (glob(pattern, 0, nullptr, &found) == 0) {
+    for (size_t i = 0; i < found.gl_pathc; ++i) paths.emplace_back(found.gl_pathv[i]);
+  }
+  globfree(&found);
+  return paths;
+}
+
+// A built-in port (/dev/ttySn) exists for every place the kernel reserves; one with hardware
+// behind it has a UART type other than 0 in sysfs.
+bool hasHardware(const std::string& device) {
+  std::string attribute = "/sys/class/tty/";
+  attribute += device.substr(device.rfind('/') + 1);
+  attribute += "/type";
+  std::ifstream type(attribute);
+  int value = 0;
+  return type >> value && value != 0;
 }
 
 }  // namespace
@@ -65,7 +89,24 @@ std::string PosixSerialLine::describeError(int error) const {
   return path_ + ": " + std::strerror(error);
 }
 
-std::string PosixSerialPorts::devicePath(int port) {
+bool PosixSerialPorts::chooseDevice(const std::string& path) {
+  chosen_ = path;
+  return true;
+}
+
+std::vector<std::string> PosixSerialPorts::listDevices() {
+  std::vector<std::string> devices;
+  for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyAMA*"}) {
+    for (std::string& path : globbed(pattern)) devices.push_back(std::move(path));
+  }
+  for (std::string& path : globbed("/dev/ttyS*")) {
+    if (hasHardware(path)) devices.push_back(std::move(path));
+  }
+  return devices;
+}
+
+std::string PosixSerialPorts::devicePath(int port) const {
+  if (!chosen_.empty()) return chosen_;
   const std::string variable = "TESSARO_COM" + std::to_string(port);
   const char* chosen = std::getenv(variable.c_str());
   if (chosen != nullptr && *chosen != '\0') return chosen;

@@ -2,6 +2,7 @@
 // user and the program.
 #include <glob.h>
 #include <linux/capability.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -73,9 +74,34 @@ bool PosixPriorities::setMainPriorityLowest() {
   return setMainPriority(lowered);
 }
 
+namespace {
+
+// Only * and ? are wildcards in names: [, ] and \ are escaped for glob(3) to match as they
+// stand.
+std::string globPattern(const std::string& name) {
+  std::string pattern;
+  for (char c : name) {
+    if (c == '[' || c == ']' || c == '\\') pattern.push_back('\\');
+    pattern.push_back(c);
+  }
+  return pattern;
+}
+
+}  // namespace
+
+bool PosixMidiOutputs::choosePort(const std::string& name) {
+  chosen_ = name;
+  return true;
+}
+
+PortListing PosixMidiOutputs::listPorts() {
+  return alsa::listSequencerPorts();
+}
+
 MidiOpenResult PosixMidiOutputs::open(uint32_t /*deviceId*/) {
+  if (!chosen_.empty()) return alsa::openSequencerOutput(chosen_, "-p");
   std::string port = variable("TESSARO_MIDI_PORT");
-  if (!port.empty()) return alsa::openSequencerOutput(port);
+  if (!port.empty()) return alsa::openSequencerOutput(port, "TESSARO_MIDI_PORT");
   synth::SynthOptions options;
   options.soundFont = variable("TESSARO_SOUNDFONT");
   options.wavPath = variable("TESSARO_WAV");
@@ -86,9 +112,8 @@ std::vector<FileMatch> PosixFileSystem::findFiles(const std::string& pattern, si
   std::vector<FileMatch> matches;
   if (limit == 0 || pattern.empty()) return matches;
   glob_t found{};
-  // Backslash is an ordinary character in names here, not an escape. A name without wildcards
-  // comes back only when it exists, as glob checks it.
-  if (glob(pattern.c_str(), GLOB_NOESCAPE, nullptr, &found) == 0) {
+  // A name without wildcards comes back only when it exists, as glob checks it.
+  if (glob(globPattern(pattern).c_str(), 0, nullptr, &found) == 0) {
     for (size_t i = 0; i < found.gl_pathc && matches.size() < limit; ++i) {
       std::string path = found.gl_pathv[i];
       FileMatch match;
@@ -103,6 +128,18 @@ std::vector<FileMatch> PosixFileSystem::findFiles(const std::string& pattern, si
   }
   globfree(&found);
   return matches;
+}
+
+PathFacts PosixFileSystem::examine(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    int error = errno;
+    if (error == ENOENT || error == ENOTDIR) return {PathFacts::Kind::missing, "no such file"};
+    return {PathFacts::Kind::unreadable, std::strerror(error)};
+  }
+  if (S_ISDIR(info.st_mode)) return {PathFacts::Kind::directory, "is a directory"};
+  if (::access(path.c_str(), R_OK) != 0) return {PathFacts::Kind::unreadable, std::strerror(errno)};
+  return {PathFacts::Kind::file, ""};
 }
 
 bool PosixEnvironment::japaneseUser() {
@@ -139,8 +176,25 @@ std::string PosixEnvironment::settingsPath(const std::string& programDir) {
   return std::string(home != nullptr ? home : "") + "/.config/tessaro/" + name;
 }
 
-bool PosixEnvironment::outputIsTerminal() {
-  return isatty(STDOUT_FILENO) == 1;
+std::string PosixEnvironment::homeDirectory() {
+  return variable("HOME");
+}
+
+int PosixEnvironment::terminalColumns() {
+  if (!isatty(STDOUT_FILENO)) return 0;
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
+
+std::vector<std::string> PosixEnvironment::variablesHelp() {
+  return {
+      "TESSARO_MIDI_PORT  the default output: this ALSA sequencer port (as -p names one)",
+      "TESSARO_SOUNDFONT  the built-in synthesizer's SoundFont (.sf2 file or directory)",
+      "TESSARO_WAV        render the built-in synthesizer into this WAV file instead",
+      "TESSARO_COMn       the device of COMn (default /dev/ttyS<n-1>); -p wins over it",
+      "XDG_CONFIG_HOME    where tessaro/tessaro.ini is looked for (default ~/.config)",
+  };
 }
 
 }  // namespace tessaro::platform::posix

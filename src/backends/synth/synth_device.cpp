@@ -297,6 +297,7 @@ MidiOpenResult failure(std::string reason) {
   MidiOpenResult result;
   result.error = midiErrorInvalidParam;
   result.reason = std::move(reason);
+  result.busy = Busy::no;
   return result;
 }
 
@@ -324,8 +325,12 @@ MidiOpenResult openSynthesizer(const SynthOptions& options) {
       return failure("cannot render to WAV (TESSARO_WAV): " + device->wavError());
     }
   } else if (!device->startPlaying()) {
-    return failure("no audio device: " + log.take("FluidSynth could not open one") +
-                   "; set TESSARO_WAV=out.wav to render to a file");
+    std::string why = log.take("FluidSynth could not open one");
+    MidiOpenResult failed =
+        failure("no audio device: " + why + "; set TESSARO_WAV=out.wav to render to a file");
+    // The audio system's own words are the only sign that another program holds the device.
+    if (why.find("busy") != std::string::npos) failed.busy = Busy::yes;
+    return failed;
   }
   MidiOpenResult result;
   result.device = std::move(device);

@@ -1,0 +1,26 @@
+// The status line of a terminal: where the song is and what the keys have set, as one line
+// that the main loop rewrites in place. Its text is made from given values only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessaro {
+
+struct StatusValues {
+  int64_t elapsedMs = 0;
+  int64_t totalMs = 0;  // 0: unknown
+  int32_t measure = 0;  // from 1, as the player counts (0 before its first event)
+  int32_t beat = 0;
+  int32_t tempo = 500000;  // microseconds per quarter note
+  int32_t speedDivisor = 1000;
+  int32_t volume = 0;   // the user's volume offset
+  int32_t repeats = 0;  // repeats left
+  std::string action;   // what the last key did; empty: nothing yet
+};
+
+// The line, cut to fit columns - 1 characters (the last column stays free, so the terminal
+// never wraps it).
+std::string statusLineText(const StatusValues& values, int columns);
+
+}  // namespace tessaro
