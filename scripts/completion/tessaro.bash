@@ -11,13 +11,17 @@ _tessaro() {
       COMPREPLY=($(compgen -W "$ports" -- "$cur"))
       return
       ;;
+    -o|--output)
+      COMPREPLY=($(compgen -f -- "$cur") $(compgen -d -- "$cur"))
+      return
+      ;;
   esac
   case "$cur" in
     --*)
-      COMPREPLY=($(compgen -W "--help --version --list-ports --port" -- "$cur"))
+      COMPREPLY=($(compgen -W "--help --version --list-ports --port --output --jobs" -- "$cur"))
       ;;
     -*)
-      COMPREPLY=($(compgen -W "-h -V -l -p --" -- "$cur"))
+      COMPREPLY=($(compgen -W "-h -V -l -p -o -j --" -- "$cur"))
       ;;
     /*)
       COMPREPLY=($(compgen -W "/xg /gm /nc /nx /com1 /so /v /f /s /c /0 /1 /2 /3 /4 /5 /6 /7 /8 /9 /?" -- "$cur"))

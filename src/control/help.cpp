@@ -26,6 +26,10 @@ constexpr const char* options[] = {
     "  /fN               fade-out speed (100: 3 units every 210 ms)",
     "  /sN               fade-out step (default 3)",
     "  /cN               fade-out interval in milliseconds (default 210)",
+    "  -o, --output OUT  convert instead of playing: into the file OUT (.mid, .wav, .flac,",
+    "                    .ogg; several songs are joined), or one file per song in the",
+    "                    directory OUT/ (song.xg.mid ...); faster than real time",
+    "  -j, --jobs N      songs converted at once into OUT/ (default: one per core)",
     "  /so               keep taking keys from the console while the window is open",
     "  /0 ... /9         how much is reported; /0 also hides the status line",
     "  -h, --help, /?    this text, then end",
@@ -55,6 +59,7 @@ constexpr const char* ending[] = {
     "Examples:",
     "  tessaro /gm ./song.mid '&1' other.mid",
     "  tessaro -p 24:0 '@5' ~/midi/*.mid",
+    "  tessaro /xg -o out/ songs/*.mid",
 };
 
 }  // namespace
