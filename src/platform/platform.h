@@ -142,6 +142,15 @@ struct MidiOpenResult {
   uint32_t error = 0;
   std::string reason;  // plain words on failure
   Busy busy = Busy::unknown;
+
+  // An open that failed for a reason other than a busy device, in plain words.
+  static MidiOpenResult failed(std::string reason) {
+    MidiOpenResult result;
+    result.error = midiErrorInvalidParam;
+    result.reason = std::move(reason);
+    result.busy = Busy::no;
+    return result;
+  }
 };
 
 // The message ports a user can name: each address with its name, or why there are none.

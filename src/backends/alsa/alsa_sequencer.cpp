@@ -70,14 +70,6 @@ class SequencerDevice : public MidiOutDevice {
   MidiStreamDecoder decoder_{events_};
 };
 
-MidiOpenResult failure(std::string reason) {
-  MidiOpenResult result;
-  result.error = midiErrorInvalidParam;
-  result.reason = std::move(reason);
-  result.busy = Busy::no;
-  return result;
-}
-
 std::string quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
@@ -122,9 +114,9 @@ MidiOpenResult openSequencerOutput(const std::string& destination, const std::st
   snd_seq_t* seq = nullptr;
   int err = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0);
   if (err < 0) {
-    return failure("no ALSA sequencer on this machine (" + std::string(snd_strerror(err)) +
-                   "), so " + origin + (origin.starts_with("-") ? " " : "=") + destination +
-                   " cannot be reached");
+    return MidiOpenResult::failed(
+        "no ALSA sequencer on this machine (" + std::string(snd_strerror(err)) + "), so " + origin +
+        (origin.starts_with("-") ? " " : "=") + destination + " cannot be reached");
   }
   auto closeOnFailure = std::unique_ptr<snd_seq_t, int (*)(snd_seq_t*)>(seq, snd_seq_close);
   snd_seq_set_client_name(seq, clientName);
@@ -132,25 +124,26 @@ MidiOpenResult openSequencerOutput(const std::string& destination, const std::st
       seq, clientName, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
       SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
   if (port < 0) {
-    return failure("cannot make an ALSA sequencer port (" + std::string(snd_strerror(port)) + ")");
+    return MidiOpenResult::failed("cannot make an ALSA sequencer port (" +
+                                  std::string(snd_strerror(port)) + ")");
   }
   snd_seq_addr_t address{};
   snd_seq_port_info_t* info = nullptr;
   snd_seq_port_info_alloca(&info);
   if (snd_seq_parse_address(seq, &address, destination.c_str()) < 0 ||
       snd_seq_get_any_port_info(seq, address.client, address.port, info) < 0) {
-    return failure("no such ALSA port: " + quoted(destination) + " (" + origin +
-                   "; tessaro -l lists the ports)");
+    return MidiOpenResult::failed("no such ALSA port: " + quoted(destination) + " (" + origin +
+                                  "; tessaro -l lists the ports)");
   }
   err = snd_seq_connect_to(seq, port, address.client, address.port);
   if (err < 0) {
-    MidiOpenResult refused = failure("ALSA port " + quoted(destination) +
-                                     " refused the connection (" + snd_strerror(err) + ")");
+    MidiOpenResult refused = MidiOpenResult::failed(
+        "ALSA port " + quoted(destination) + " refused the connection (" + snd_strerror(err) + ")");
     refused.busy = err == -EBUSY ? Busy::yes : Busy::no;
     return refused;
   }
   auto device = std::make_unique<SequencerDevice>(closeOnFailure.release(), port);
-  if (!device->ready()) return failure("cannot make an ALSA MIDI event encoder");
+  if (!device->ready()) return MidiOpenResult::failed("cannot make an ALSA MIDI event encoder");
   MidiOpenResult result;
   result.device = std::move(device);
   return result;

@@ -293,41 +293,34 @@ class SynthDevice : public MidiOutDevice, private MidiSink {
   ModuleConvention convention_ = ModuleConvention::xg;
 };
 
-MidiOpenResult failure(std::string reason) {
-  MidiOpenResult result;
-  result.error = midiErrorInvalidParam;
-  result.reason = std::move(reason);
-  result.busy = Busy::no;
-  return result;
-}
-
 }  // namespace
 
 MidiOpenResult openSynthesizer(const SynthOptions& options) {
   SoundFontChoice soundFont = findSoundFont(options.soundFont, options.soundFontDir);
-  if (soundFont.path.empty()) return failure(soundFont.reason);
+  if (soundFont.path.empty()) return MidiOpenResult::failed(soundFont.reason);
 
   FluidLogCapture log;
   // The program's default target; see SynthDevice::setConvention.
   Settings settings = makeSettings(ModuleConvention::xg);
   Synth synth(settings ? new_fluid_synth(settings.get()) : nullptr);
   if (!synth) {
-    return failure("cannot start the synthesizer: " + log.take("FluidSynth failed to start"));
+    return MidiOpenResult::failed("cannot start the synthesizer: " +
+                                  log.take("FluidSynth failed to start"));
   }
   int id = fluid_synth_sfload(synth.get(), soundFont.path.c_str(), 1);
   if (id == FLUID_FAILED) {
-    return failure("no SoundFont: cannot load " + soundFont.path + " (" +
-                   log.take("not a SoundFont file") + ")");
+    return MidiOpenResult::failed("no SoundFont: cannot load " + soundFont.path + " (" +
+                                  log.take("not a SoundFont file") + ")");
   }
   auto device = std::make_unique<SynthDevice>(std::move(settings), std::move(synth), id);
   if (!options.wavPath.empty()) {
     if (!device->startRendering(options.wavPath)) {
-      return failure("cannot render to WAV (TESSARO_WAV): " + device->wavError());
+      return MidiOpenResult::failed("cannot render to WAV (TESSARO_WAV): " + device->wavError());
     }
   } else if (!device->startPlaying()) {
     std::string why = log.take("FluidSynth could not open one");
-    MidiOpenResult failed =
-        failure("no audio device: " + why + "; set TESSARO_WAV=out.wav to render to a file");
+    MidiOpenResult failed = MidiOpenResult::failed("no audio device: " + why +
+                                                   "; set TESSARO_WAV=out.wav to render to a file");
     // The audio system's own words are the only sign that another program holds the device.
     if (why.find("busy") != std::string::npos) failed.busy = Busy::yes;
     return failed;
