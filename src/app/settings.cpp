@@ -207,8 +207,10 @@ void longOption(SettingsPass& pass, SettingsReader& reader) {
     std::string value = readValue(reader);
     bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
     if (pass.pass == 1 && name == "output") pass.commands.setOutput(value);
-    if (pass.pass == 1 && name == "jobs") pass.commands.setJobs(
-        number ? static_cast<int32_t>(std::min<long>(std::strtol(value.c_str(), nullptr, 10), INT32_MAX)) : -1);
+    if (pass.pass == 1 && name == "jobs")
+      pass.commands.setJobs(number ? static_cast<int32_t>(std::min<long>(
+                                         std::strtol(value.c_str(), nullptr, 10), INT32_MAX))
+                                   : -1);
   } else if (pass.pass == 2) {
     pass.log.print("Option --%s is not taken in the settings file.\n", name.c_str());
   }

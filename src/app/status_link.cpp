@@ -136,7 +136,8 @@ platform::FileChoice WindowView::chooseFile() {
   std::string directory;
   const FileCue& cue = app.cue;
   if (cue.length > 0) {
-    const std::string& song = cue.entries[static_cast<size_t>(std::min(cue.current, cue.length - 1))];
+    const std::string& song =
+        cue.entries[static_cast<size_t>(std::min(cue.current, cue.length - 1))];
     platform::PathRules rules = app.sys.environment->pathRules();
     directory = directoryPart(song, rules.separator, rules.skipLeadBytes);
   }
