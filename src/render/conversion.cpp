@@ -375,7 +375,12 @@ int runConversion(const ConversionTask& task, platform::AudioRenderers* audio,
     run.current(facts, inFlightMs);
     facts.musicMs = finishedMs + inFlightMs;
     facts.wallMs = wallClock.tickMs() - started;
-    if (terminal) log.write("\r" + progressBar(facts) + "\x1b[K");
+    if (terminal) {
+      std::string line(1, '\r');
+      line += progressBar(facts);
+      line += "\x1b[K";
+      log.write(line);
+    }
   }
   run.join();
   facts.current.clear();

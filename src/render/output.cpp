@@ -67,6 +67,7 @@ void Output::endPart() {
 constexpr size_t flushBytes = 1 << 16;
 
 MidiFileOutput::MidiFileOutput(std::string path) : path_(std::move(path)) {
+  track_.reserve(flushBytes);
   // The tempo every tick count of the file is read with: 500000 us a quarter of 500 ticks.
   static constexpr uint8_t tempo[] = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
   put(tempo, sizeof tempo);
@@ -108,7 +109,9 @@ void MidiFileOutput::flush() {
 }
 
 void MidiFileOutput::put(const uint8_t* bytes, size_t count) {
-  track_.insert(track_.end(), bytes, bytes + count);
+  size_t end = track_.size();
+  track_.resize(end + count);
+  if (count > 0) std::memcpy(track_.data() + end, bytes, count);
   if (track_.size() >= flushBytes) flush();
 }
 

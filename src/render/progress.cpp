@@ -25,7 +25,9 @@ std::string shortName(const std::string& path) {
 }
 
 std::string numbered(size_t number, size_t total) {
-  return "[" + std::to_string(number) + "/" + std::to_string(total) + "] ";
+  char text[48];
+  std::snprintf(text, sizeof text, "[%zu/%zu] ", number, total);
+  return text;
 }
 
 }  // namespace
@@ -55,8 +57,13 @@ std::string progressBar(const ProgressFacts& facts) {
   uint64_t parts = static_cast<uint64_t>(std::max<size_t>(facts.total, 1)) * 1000;
   uint64_t reached = std::min<uint64_t>(facts.done * 1000 + facts.permille, parts);
   size_t filled = static_cast<size_t>(reached * barWidth / parts);
-  std::string line = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]  " +
-                     std::to_string(facts.done) + "/" + std::to_string(facts.total);
+  std::string line(1, '[');
+  line.append(filled, '#');
+  line.append(barWidth - filled, '.');
+  line += "]  ";
+  line += std::to_string(facts.done);
+  line += '/';
+  line += std::to_string(facts.total);
   if (!facts.current.empty())
     line += "  " + shortName(facts.current) + " " + std::to_string(facts.permille / 10) + "%";
   std::string speed = speedText(facts.musicMs, facts.wallMs);
