@@ -447,6 +447,7 @@ TEST(PublicSongs, EveryFileLoadsOrFailsCleanly) {
     if (it != special.end()) {
       EXPECT_EQ(code, it->second.code);
       EXPECT_EQ(rig.engine.song.trackCount, it->second.tracks);
+      EXPECT_EQ(rig.engine.song.failedTrack, 0);  // each fails in its first track
       if (it->second.tracks > 0) {
         Bytes first = rig.stored(0);
         EXPECT_EQ(int(first.size()), it->second.firstLength);

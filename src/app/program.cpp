@@ -253,7 +253,6 @@ void loadEntry(App& app, const std::string& entry) {
   Engine& engine = app.engine;
   app.log.hold();
   int loaded = loadSong(engine, entry.c_str());
-  int32_t stored = engine.song.trackCount;
   // A song that memory could not be had for (or whose large track the user declined) is not
   // played in part: what was loaded is let go and the preparation reports an empty song.
   if (loaded == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
@@ -269,7 +268,7 @@ void loadEntry(App& app, const std::string& entry) {
       said);
   if (loaded == loadOk) return;
   app.songFailed = true;
-  std::string why = loadFailure(loaded, stored, app.sys.files->examine(entry));
+  std::string why = loadFailure(loaded, engine.song.failedTrack, app.sys.files->examine(entry));
   app.log.print("%s: %s\n", name.c_str(), why.c_str());
 }
 

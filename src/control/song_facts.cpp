@@ -182,10 +182,10 @@ std::string songHeader(int position, int total, const std::string& name, const S
   return line + "\n";
 }
 
-std::string loadFailure(int loadResult, int storedTracks, const platform::PathFacts& path) {
+std::string loadFailure(int loadResult, int failedTrack, const platform::PathFacts& path) {
   using Kind = platform::PathFacts::Kind;
   const char* words = nullptr;
-  int track = storedTracks + 1;  // the track the load failed in
+  int track = failedTrack + 1;  // counted from 1
   switch (loadResult) {
     case loadOk:
       return "";
@@ -193,9 +193,9 @@ std::string loadFailure(int loadResult, int storedTracks, const platform::PathFa
       return path.kind == Kind::file || path.reason.empty() ? "cannot be opened" : path.reason;
     case loadNotSmf:
       if (path.kind == Kind::directory) return "is a directory";
-      if (storedTracks == 0) return "not a Standard MIDI File";
+      if (failedTrack == 0) return "not a Standard MIDI File";
       words = "not a Standard MIDI File after track %d";
-      track = storedTracks;
+      track = failedTrack;
       break;
     case loadNoEndOfTrack:
       words = "track %d has no End of Track";

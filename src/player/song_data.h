@@ -21,8 +21,9 @@ struct TrackData {
 struct SongData {
   int32_t headerLength = 0;
   int32_t format = 0;
-  int32_t trackCount = 0;                         // tracks stored; 0 when no song is loaded
-  int32_t division = 0;                           // ticks per quarter note
+  int32_t trackCount = 0;   // tracks stored; 0 when no song is loaded
+  int32_t failedTrack = 0;  // after a failed load, the index of the track it failed in
+  int32_t division = 0;     // ticks per quarter note
   std::array<TrackData, MaxTracks + 1> tracks{};  // one more for an XF karaoke chunk
 
   // Track blocks in allocation order; released last first.

@@ -123,6 +123,7 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
 // stored bytes. The failed track's block is released.
 int failLoad(Engine& engine, int stored, int code) {
   SongData& song = engine.song;
+  song.failedTrack = stored;
   if (code == loadTruncated && stored < MaxTracks + 1) {
     const TrackData& cut = song.tracks[static_cast<size_t>(stored)];
     if (cut.block != nullptr && cut.length > 0) ++stored;
@@ -228,6 +229,7 @@ void closeSongReader(Engine& engine) {
 int loadSong(Engine& engine, const char* fileName) {
   SongData& song = engine.song;
   if (song.trackCount != 0) freeSong(engine);
+  song.failedTrack = 0;
   if (openSongReader(engine, fileName) != 0) return loadCannotOpen;
   if (!readTag(engine, "MThd")) return loadNotSmf;
   song.headerLength = readSong32(engine);

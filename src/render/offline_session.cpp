@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "control/song_facts.h"
+
 namespace tessaro::render {
 
 // The session's serial line: every write goes to the output of the part under way.
@@ -98,7 +100,7 @@ bool OfflineSession::load(const std::string& path, std::string& reason) {
   if (result == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
   clock_.sleepMs(200);
   if (preparePlayback(engine) == 0) return true;
-  reason = loadFailure(path, result);
+  reason = loadFailure(path, result, engine.song.failedTrack);
   setUserVolume(engine);
   engine.state.repeatSetByUser = 0;
   return false;
@@ -131,23 +133,16 @@ uint32_t OfflineSession::perform(Output& output) {
   return output.partLength();
 }
 
-std::string loadFailure(const std::string& path, int loadResult) {
+std::string loadFailure(const std::string& path, int loadResult, int failedTrack) {
+  using Kind = platform::PathFacts::Kind;
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return "is a directory";
-  switch (loadResult) {
-    case loadCannotOpen:
-      return std::filesystem::exists(path, error) ? "cannot be read" : "no such file";
-    case loadNotSmf:
-      return "not a Standard MIDI File";
-    case loadBadDivision:
-      return "has a time division of 0: it cannot be timed";
-    case loadTruncated:
-      return "ends inside its first track";
-    case loadNoMemory:
-      return "too large to load";
-    default:
-      return "holds no track to play";
-  }
+  platform::PathFacts facts{Kind::file, ""};
+  if (std::filesystem::is_directory(path, error))
+    facts = {Kind::directory, "is a directory"};
+  else if (!std::filesystem::exists(path, error))
+    facts = {Kind::missing, "no such file"};
+  std::string why = tessaro::loadFailure(loadResult, failedTrack, facts);
+  return why.empty() ? "holds no track to play" : why;
 }
 
 }  // namespace tessaro::render
