@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include "support/translate_rig.h"
@@ -406,6 +407,12 @@ TEST(PlayerMusic, JumpsLoopsStartPositionsAndCutTracks) {
     rig.playPrepared(prepared);
     EXPECT_EQ(timeline(rig, row.notesOnly), row.wire) << row.name;
     EXPECT_EQ(rig.log.captured(), row.log) << row.name;
+    std::set<std::pair<int, int>> sounding;  // the grid shows what sounds, across the jumps too
+    for (int c = 0; c < 16; ++c)
+      for (int k = 0; k < 128; ++k)
+        if (rig.engine.state.soundingNotes[c][k] > 0) sounding.emplace(c, k);
+    EXPECT_EQ(rig.observer.lit, sounding) << row.name;
+    EXPECT_EQ(rig.observer.relit, 0) << row.name;
     stopPlayback(rig.engine);
     EXPECT_TRUE(soundingOnWire(rig.serial.bytes()).empty()) << row.name;
   }

@@ -211,15 +211,17 @@ void chaseLoopStart(Engine& engine, const ChaseState& start) {
 
 // The notes sounding now beyond those sounding at the point: the jump skips their note-offs, and
 // the section played again strikes them anew. Each gets its note-off; notes held from before
-// the point sound on, as they did when the point was passed.
+// the point sound on, as they did when the point was passed. A note no longer sounding goes
+// dark on the note grid.
 void endSkippedNotes(Engine& engine, const NoteCounts& atPoint) {
   for (int c = 0; c < ChannelCount; ++c) {
     for (int k = 0; k < 128; ++k) {
       int32_t& sounding =
           engine.state.soundingNotes[static_cast<size_t>(c)][static_cast<size_t>(k)];
-      for (int32_t keep = atPoint[static_cast<size_t>(c)][static_cast<size_t>(k)]; sounding > keep;
-           --sounding)
-        sendShortMessage(engine.port, 0x80 + c, k, 0);
+      const int32_t keep = atPoint[static_cast<size_t>(c)][static_cast<size_t>(k)];
+      if (sounding <= keep) continue;
+      for (; sounding > keep; --sounding) sendShortMessage(engine.port, 0x80 + c, k, 0);
+      if (sounding == 0) engine.observer.noteChanged(c, k, false);
     }
   }
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -14,7 +15,20 @@
 
 namespace tessaro::testing {
 
-struct PlayerRig : PlayerStack<> {
+// The notes the note grid shows lit, as the player reports them, and how often a lit note was
+// lit again (a note the grid missed the end of, when the song never strikes a note twice).
+struct LitNotes : PlayerObserver {
+  std::set<std::pair<int, int>> lit;
+  int relit = 0;
+  void noteChanged(int channel, int note, bool sounding) override {
+    if (sounding)
+      relit += !lit.emplace(channel, note).second;
+    else
+      lit.erase({channel, note});
+  }
+};
+
+struct PlayerRig : PlayerStack<VirtualClock, LitNotes> {
   uint32_t start = 0;
 
   // Port 1 is a serial line (exact bytes); port 0 the message device.
