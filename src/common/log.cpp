@@ -52,6 +52,7 @@ void Log::put(std::FILE* stream, const std::string& text) {
   }
   if (capturing_) {
     captured_ += text;
+    if (stream == errors_ && stream != stream_) capturedErrors_ += text;
     return;
   }
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -70,6 +71,10 @@ void Log::write(const std::string& text) {
 void Log::error(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   put(errors_, line + "\n");
+}
+
+void Log::problem(const std::string& name, const std::string& what) {
+  error("tessaro: " + name + ": " + what);
 }
 
 void Log::hold() {
@@ -107,9 +112,15 @@ std::string Log::captured() const {
   return captured_;
 }
 
+std::string Log::capturedErrors() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return capturedErrors_;
+}
+
 void Log::clearCaptured() {
   std::lock_guard<std::mutex> lock(mutex_);
   captured_.clear();
+  capturedErrors_.clear();
 }
 
 }  // namespace tessaro

@@ -21,6 +21,9 @@ class Log {
   void write(const std::string& text);
   // A mistake in how the program was called: to the error stream, as a whole line.
   void error(const std::string& line);
+  // An error or warning about one thing the user named (a file, an option, a device), in the
+  // one form every such line takes: "tessaro: NAME: what happened", on the error stream.
+  void problem(const std::string& name, const std::string& what);
 
   // Output is kept back from hold() until endHold(), which returns it unwritten, so that a
   // line about what the output belongs to can be written before it.
@@ -38,9 +41,11 @@ class Log {
   using MessageEncoder = std::function<std::string(const std::string&)>;
   void setMessageEncoder(MessageEncoder encoder) { encoder_ = std::move(encoder); }
 
-  // Tests: keep everything printed in memory instead of writing it out.
+  // Tests: keep everything printed in memory instead of writing it out. captured() holds both
+  // streams in the order written; capturedErrors() only what went to the error stream.
   void startCapture();
   std::string captured() const;
+  std::string capturedErrors() const;
   void clearCaptured();
 
  private:
@@ -55,6 +60,7 @@ class Log {
   MessageEncoder encoder_;
   bool capturing_ = false;
   std::string captured_;
+  std::string capturedErrors_;
 };
 
 }  // namespace tessaro

@@ -131,6 +131,30 @@ void SessionCommands::setJobs(int32_t jobs) {
   s_.conversion.jobs = jobs;
 }
 
+void SessionCommands::setOutputType(const std::string& type) {
+  s_.conversion.type = type;
+}
+
+void SessionCommands::setNoClobber() {
+  s_.conversion.noClobber = true;
+}
+
+void SessionCommands::setSoundFont(const std::string& path) {
+  s_.synth.soundFont = path;
+}
+
+void SessionCommands::setSampleRate(int32_t rate) {
+  s_.synth.sampleRate = rate;
+}
+
+void SessionCommands::setGain(double gain) {
+  s_.synth.gain = gain;
+}
+
+void SessionCommands::setQuiet() {}
+
+void SessionCommands::setVerbose() {}
+
 void SessionCommands::setPort(const std::string& name) {
   bool serial = name.find('/') != std::string::npos;
   bool taken =

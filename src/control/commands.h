@@ -47,6 +47,18 @@ class Commands {
   virtual void setOutput(const std::string& path) = 0;
   // Songs converted at once: 0 one per core; below 0 a usage error.
   virtual void setJobs(int32_t jobs) = 0;
+  // The output's type (mid, wav, flac, ogg) when its name has no extension, or for standard
+  // output.
+  virtual void setOutputType(const std::string& type) = 0;
+  // Songs whose output exists already are skipped.
+  virtual void setNoClobber() = 0;
+  // The built-in synthesizer's SoundFont, sample rate and gain, live and offline.
+  virtual void setSoundFont(const std::string& path) = 0;
+  virtual void setSampleRate(int32_t rate) = 0;
+  virtual void setGain(double gain) = 0;
+  // Nothing but errors on the console (no banner, no progress), or more than the default.
+  virtual void setQuiet() = 0;
+  virtual void setVerbose() = 0;
   // The output port by name: a serial device path (a name holding a '/'), which the COM port
   // output then opens (COM1 unless a COM port is chosen), or a message port in the system's own
   // form, which the default output opens.
@@ -106,6 +118,13 @@ class SessionCommands : public Commands {
   bool queueFile(const std::string& path) override;
   void setOutput(const std::string& path) override;
   void setJobs(int32_t jobs) override;
+  void setOutputType(const std::string& type) override;
+  void setNoClobber() override;
+  void setSoundFont(const std::string& path) override;
+  void setSampleRate(int32_t rate) override;
+  void setGain(double gain) override;
+  void setQuiet() override;
+  void setVerbose() override;
   void setPort(const std::string& name) override;
   void setStatusLine(bool on) override;
   void showHelp() override;

@@ -22,8 +22,10 @@ namespace tessaro {
 // sent.
 struct ConversionRequest {
   bool wanted = false;
-  std::string path;  // empty when -o came without a name
-  int32_t jobs = 0;  // 0: one per core; below 0: not a number
+  std::string path;        // empty when -o came without a name
+  int32_t jobs = 0;        // 0: one per core; below 0: not a number
+  std::string type;        // the output's type when its name has none, or for standard output (-T)
+  bool noClobber = false;  // songs whose output exists are skipped (-n)
   std::vector<std::string> songs;
   std::vector<uint8_t> directBytes;
 };
@@ -59,6 +61,8 @@ struct Session {
   FileCue cue;
   CueView view;
   ConversionRequest conversion;
+  // The built-in synthesizer's SoundFont, rate and gain, as the user chose them.
+  platform::SynthSettings synth;
   ProgramFacts facts;
   // The status line on a terminal; off after /0.
   bool statusLine = true;

@@ -153,6 +153,14 @@ struct MidiOpenResult {
   }
 };
 
+// What the user chose for the built-in synthesizer, live and offline: its SoundFont (empty: the
+// system's choice, or the variable's), its sample rate, and its gain (below 0: the default).
+struct SynthSettings {
+  std::string soundFont;
+  int sampleRate = 44100;
+  double gain = -1;
+};
+
 // The message ports a user can name: each address with its name, or why there are none.
 struct PortListing {
   struct Port {
@@ -172,6 +180,9 @@ class MidiOutputs {
   // ports have no such names.
   virtual bool choosePort(const std::string& /*name*/) { return false; }
   virtual PortListing listPorts() { return {{}, "no MIDI ports to list on this system"}; }
+  // The built-in synthesizer the default output opens takes these settings; told before the
+  // open. Outputs without one ignore them.
+  virtual void configureSynth(const SynthSettings& /*settings*/) {}
 };
 
 struct FileMatch {
@@ -268,6 +279,8 @@ class AudioRenderers {
   // Called once, before renderers are opened on several threads: what the synthesizer keeps
   // for the whole process is set up here. False with the reason when nothing can be rendered.
   virtual bool prepare(std::string& reason) = 0;
+  // The user's synthesizer settings, told before prepare.
+  virtual void configure(const SynthSettings& /*settings*/) {}
   // A renderer into path, its type chosen by the extension, reading bank selects as a module
   // of the convention does.
   virtual AudioRendererOpen open(const std::string& path, ModuleConvention convention) = 0;

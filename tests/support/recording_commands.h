@@ -33,6 +33,13 @@ class RecordingCommands : public Commands {
   }
   void setOutput(const std::string& path) override { add("output " + path); }
   void setJobs(int32_t jobs) override { add("jobs", jobs); }
+  void setOutputType(const std::string& type) override { add("type " + type); }
+  void setNoClobber() override { add("no clobber"); }
+  void setSoundFont(const std::string& path) override { add("soundfont " + path); }
+  void setSampleRate(int32_t rate) override { add("rate", rate); }
+  void setGain(double gain) override { add("gain " + std::to_string(gain)); }
+  void setQuiet() override { add("quiet"); }
+  void setVerbose() override { add("verbose"); }
   void setPort(const std::string& name) override { add("port " + name); }
   void setStatusLine(bool on) override { add(on ? "status line on" : "status line off"); }
   void showHelp() override { add("help"); }
