@@ -35,32 +35,30 @@ class NoMidiOutputs : public platform::MidiOutputs {
   platform::MidiOpenResult open(uint32_t) override { return {}; }
 };
 
-// A player in the state a GS song leaves after its reset, translated for XG; channel 10 and
+// A stage in the state a GS song leaves after its reset, translated for XG; channel 10 and
 // channel 2 are drum parts.
 struct Rig : testing::PlayerStack<platform::VirtualClock, PlayerObserver, NullSerialPorts> {
-  PlayerActions actions{engine};
+  TranslationStage& stage = session.stage;
 
   Rig() {
     log.startCapture();  // the port's open message is not part of the figures
     openMidiPort(port, 1, 0);
-    engine.translator.startSong();
-    engine.translator.channels[1].rhythmMode = 2;
-    engine.translator.shown = SongConvention::gs;
+    stage.startSong();
+    stage.translator.channels[1].rhythmMode = 2;
+    stage.translator.shown = SongConvention::gs;
     options.target = Target::xg;
   }
 
-  // One channel message as the player hands it over, and sends it unless it was consumed.
+  // One channel message as the player hands it to the stage, which sends it unless it was
+  // consumed.
   void channel(const std::vector<uint8_t>& m) {
     translate::ChannelMessage message{
         m[0], {m[1], m.size() > 2 ? m[2] : uint8_t{0}}, static_cast<int32_t>(m.size()) - 1};
-    if (engine.translator.channelMessage(message, context(), actions))
-      sendLongMessage(port, message.status, message.data.data(), message.count);
+    stage.channelMessage(message, false);
   }
   void systemExclusive(const std::vector<uint8_t>& body) {
-    engine.translator.systemExclusive(body.data(), static_cast<int32_t>(body.size()), context(),
-                                      actions);
+    stage.systemExclusive(body.data(), static_cast<int32_t>(body.size()), false);
   }
-  translate::EventContext context() const { return {options.target.load(), 0, false}; }
 };
 
 // A mix of what songs are made of: mostly notes, then controllers, few program changes.

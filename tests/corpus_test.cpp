@@ -30,7 +30,7 @@ TEST_P(CorpusSong, PlaysAndLeavesNothingSounding) {
   Bytes wire = rig.serial.bytes();
   EXPECT_TRUE(soundingOnWire(wire).empty());
   for (int c = 0; c < ChannelCount; ++c)
-    for (int k = 0; k < 128; ++k) EXPECT_EQ(rig.engine.state.soundingNotes[c][k], 0);
+    for (int k = 0; k < 128; ++k) EXPECT_EQ(rig.engine.stage.sounding()[c][k], 0);
   // The stop always ends with GM System On.
   Bytes tail(wire.end() - 6, wire.end());
   EXPECT_EQ(tail, (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));

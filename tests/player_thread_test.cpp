@@ -102,7 +102,7 @@ TEST(PlayerSkip, FastForwardSendsNoNotesThenPlaysInTime) {
                               {506, {0x90, 0x40, 0x40}},
                               {1006, {0x80, 0x40, 0x00}}}));
   // Only notes actually sent are counted as sounding.
-  EXPECT_EQ(rig.engine.state.soundingNotes[0][0x3E], 0);
+  EXPECT_EQ(rig.engine.stage.sounding()[0][0x3E], 0);
 }
 
 TEST(PlayerEnd, SongEndLeavesThePlayerForTheStop) {
@@ -410,7 +410,7 @@ TEST(PlayerMusic, JumpsLoopsStartPositionsAndCutTracks) {
     std::set<std::pair<int, int>> sounding;  // the grid shows what sounds, across the jumps too
     for (int c = 0; c < 16; ++c)
       for (int k = 0; k < 128; ++k)
-        if (rig.engine.state.soundingNotes[c][k] > 0) sounding.emplace(c, k);
+        if (rig.engine.stage.sounding()[c][k] > 0) sounding.emplace(c, k);
     EXPECT_EQ(rig.observer.lit, sounding) << row.name;
     EXPECT_EQ(rig.observer.relit, 0) << row.name;
     stopPlayback(rig.engine);
@@ -426,14 +426,14 @@ TEST(PlayerFade, DefaultFadeEndsTheSongAtStep44) {
   t.end();
   rig.load(smf(0, 480, {t}));
   int prepared = preparePlayback(rig.engine);
-  rig.engine.state.fadeActive = 255;
+  rig.session.stage.startFade();
   EXPECT_EQ(rig.playPrepared(prepared), playerDone);
-  EXPECT_EQ(rig.engine.state.volumeOffset, -132);
+  EXPECT_EQ(rig.session.stage.volumeOffset(), -132);
   EXPECT_EQ(rig.engine.state.threadStatus, 0);
   Bytes last = rig.sentBytes().back();
   EXPECT_EQ(last, (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
   // The sounding note was ended before the reset.
-  EXPECT_EQ(rig.engine.state.soundingNotes[0][0x3C], 0);
+  EXPECT_EQ(rig.engine.stage.sounding()[0][0x3C], 0);
   // 43 steps lower the volumes; the first comes at once, with the song's first volumes.
   int volumeSweeps = 0;
   for (const Bytes& b : rig.sentBytes()) volumeSweeps += b.size() == 3 && b[0] == 0xBF && b[1] == 7;
@@ -449,8 +449,8 @@ TEST(PlayerFade, TheLargestStepEndsTheSongAtOnce) {
   t.end();
   rig.load(smf(0, 480, {t}));
   int prepared = preparePlayback(rig.engine);
-  rig.engine.state.fadeStep = INT32_MAX;
-  rig.engine.state.fadeActive = 255;
+  rig.options.fadeStep = INT32_MAX;
+  rig.session.stage.startFade();
   EXPECT_EQ(rig.playPrepared(prepared), playerDone);
   EXPECT_EQ(rig.engine.state.threadStatus, 0);
   EXPECT_EQ(rig.sentBytes().back(), (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
@@ -496,13 +496,21 @@ TEST(PlayerVolume, MasterVolumeCutReplacesThePreviousOne) {
   };
   for (const Case& c : cases) {
     PlayerRig rig;
+    TranslationStage& stage = rig.session.stage;
     rig.options.volumeAdd = c.user;
-    setUserVolume(rig.engine);
-    rig.engine.state.volumeChanged = 0;
-    for (int32_t cut : c.cuts) setMasterVolumeCut(rig.engine, cut);
-    EXPECT_EQ(rig.engine.state.volumeOffset, c.offset) << c.user;
-    EXPECT_EQ(rig.engine.state.masterVolumeCut, c.cuts.back());
-    EXPECT_EQ(rig.engine.state.volumeChanged, 1);
+    stage.userVolumeChanged();
+    stage.service();
+    stage.translator.shown = SongConvention::gs;
+    for (int32_t cut : c.cuts) {
+      // GS master volume (address 40 00 04) = 127 - cut, with its Roland checksum.
+      uint8_t value = static_cast<uint8_t>(127 - cut);
+      uint8_t sum = static_cast<uint8_t>((128 - (0x40 + 0x00 + 0x04 + value) % 128) % 128);
+      const uint8_t body[] = {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x04, value, sum, 0xF7};
+      stage.systemExclusive(body, sizeof body, false);
+    }
+    EXPECT_EQ(stage.volumeOffset(), c.offset) << c.user;
+    EXPECT_EQ(stage.masterVolumeCut(), c.cuts.back());
+    EXPECT_TRUE(stage.volumesDue());
   }
 }
 

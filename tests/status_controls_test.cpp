@@ -91,7 +91,7 @@ TEST(StatusControls, TargetRepeatAndVolumeButtons) {
     click(w, step.control);
     EXPECT_EQ(s.repeatCount, step.repeat) << step.control;
     EXPECT_EQ(w.app.options.volumeAdd, step.volume) << step.control;
-    EXPECT_EQ(s.volumeOffset, step.volume) << step.control;
+    EXPECT_EQ(w.app.stage.volumeOffset(), step.volume) << step.control;
   }
   EXPECT_EQ(s.repeatSetByUser, 255);
   s.repeatCount = -3;
@@ -114,10 +114,10 @@ TEST(StatusControls, PressedButtonsAreSunkenUntilReleasedAndFadeWhileFading) {
   w.link().leftUp();
   EXPECT_EQ(corner(up), display::White);
   click(w, 14);
-  w.app.engine.state.fadeActive = 255;  // the main loop's answer to the F key
+  w.app.stage.startFade();  // the main loop's answer to the F key
   w.link().leftUp();
   EXPECT_EQ(corner(fade), shadow);
-  w.app.engine.state.fadeActive = 0;
+  w.app.stage.endFade();
   w.app.status->refresh();
   EXPECT_EQ(corner(fade), display::White);
 }

@@ -86,7 +86,7 @@ TEST(TranslatedSong, GsSongToXgToGmAndUntranslated) {
   for (const Case& c : cases) {
     PlayerRig rig;
     EXPECT_EQ(play(rig, c.target, song(gsSong)), c.heard);
-    EXPECT_EQ(rig.engine.translator.shown, SongConvention::gs);
+    EXPECT_EQ(rig.engine.stage.translator.shown, SongConvention::gs);
   }
 }
 
@@ -165,8 +165,8 @@ TEST(TranslatedSong, DrumPartChangeOfThePublicTestSong) {
       if (noteChannels.size() == 4) noteChannels += ' ';
     }
     EXPECT_EQ(noteChannels, channels);
-    EXPECT_EQ(rig.engine.translator.channels[0].rhythmMode, 2);
-    EXPECT_EQ(rig.engine.translator.channels[9].rhythmMode, 0);
+    EXPECT_EQ(rig.engine.stage.translator.channels[0].rhythmMode, 2);
+    EXPECT_EQ(rig.engine.stage.translator.channels[9].rhythmMode, 0);
   }
 }
 

@@ -18,8 +18,8 @@ int runOfflineConversion(App& app, const std::function<void()>& secondPasses) {
   settings.skipToMeasure = app.options.skipToMeasure;
   settings.skipToBeat = app.options.skipToBeat;
   settings.reportLevel = app.options.DispLevel;
-  settings.fadeInterval = app.engine.state.fadeInterval;
-  settings.fadeStep = app.engine.state.fadeStep;
+  settings.fadeInterval = app.options.fadeInterval;
+  settings.fadeStep = app.options.fadeStep;
   settings.repeatCount = app.engine.state.repeatCount;
   settings.repeatSetByUser = app.engine.state.repeatSetByUser != 0;
   settings.directBytes = asked.directBytes;

@@ -93,10 +93,6 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
     app.log.print("Failed Getting Priority.\n");
   if (!app.sys.priorities->setMainPriorityLowest()) app.log.print("Failed Setting Priority.\n");
 
-  app.options.comPort = 0;
-  app.options.DispLevel = 0;
-  app.options.target = Target::xg;
-
   if (words.size() >= tooManyWords) app.log.print("Too many command line parameters.\n");
 
   settingsPass(app, app.facts.settingsPath, 1);
@@ -110,8 +106,6 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
     return false;
   }
   sleepMs(app, 2000);
-  app.options.skipToMeasure = 0;
-  app.options.skipToBeat = 0;
   app.OldWindows = app.sys.environment->oldSystem();
 
   app.log.print("Initializing MIDI System ... \n");
@@ -125,7 +119,7 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
   // The default target chosen above; the conversion options tell the port again if they change it.
   setPortConvention(app.port, moduleConventionOf(app.options.target));
   sleepMs(app, 100);
-  app.engine.translator.shown = SongConvention::none;
+  app.stage.translator.shown = SongConvention::none;
   std::string failedPicture;
   if (!app.status->buildPictures(failedPicture)) {
     app.log.print("No corresponding function <%s>\n", failedPicture.c_str());
@@ -133,7 +127,6 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
     return false;
   }
   app.log.print("OK.\n");
-  app.options.volumeAdd = 0;
   if (!app.sys.priorities->raiseProcessPriority()) app.log.print("Failed Setting Priority.\n");
   sleepMs(app, 500);
 
@@ -178,14 +171,36 @@ bool idleLoop(App& app) {
   return true;
 }
 
+// The song's life on the player thread, which owns the player and the stage until it ends: its
+// fixed waits carry out the requests that come meanwhile, and a song that ended by itself rings
+// for 2 s before its stop.
+class PlayerThreadHost : public SongHost {
+ public:
+  explicit PlayerThreadHost(App& app) : app_(app) {}
+  void prepared(int code) override {
+    if (code != 0 || app_.options.DispLevel >= 1)
+      app_.log.print("Initailize Result Code = %d\n", code);
+  }
+  void wait(int32_t ms) override {
+    Engine& engine = app_.engine;
+    const uint32_t end = engine.clock.tickMs() + static_cast<uint32_t>(ms);
+    for (int32_t left = ms; left > 0; left = static_cast<int32_t>(end - engine.clock.tickMs()))
+      waitServing(engine, std::min<int32_t>(left, 210));
+  }
+  int32_t ringMs() const override { return 2000; }
+
+ private:
+  App& app_;
+};
+
 void startPlayerThread(App& app) {
-  Engine& engine = app.engine;
-  app.playerResult = playerDone;
-  engine.thread = app.sys.threads->createSuspended(
-      [&engine, &app] { app.playerResult = playerThread(engine); });
-  engine.thread->setTimeCritical();
-  wait(app, 400);
-  engine.thread->resume();
+  app.songOutcome = SongOutcome{};
+  app.thread = app.sys.threads->createSuspended([&app] {
+    PlayerThreadHost host(app);
+    app.songOutcome = playLoadedSong(app.engine, host);
+  });
+  app.thread->setTimeCritical();
+  app.thread->resume();
 }
 
 // The status line on a terminal, from what the player publishes and the song's own facts.
@@ -209,28 +224,27 @@ void drawStatusLine(App& app) {
   app.log.showStatus(statusLineText(values, columns));
 }
 
+// The main thread while a song plays: the window, the keys and the status line. The song ends
+// on the player thread; a stop request from outside (Ctrl+C), an output that has gone or a
+// closed window ask it to stop at once (not after the ring of a song's last notes), and the run
+// ends after it.
 void playLoop(App& app) {
-  PlayerState& state = app.engine.state;
   int wheel = 0;
-  for (int turn = 1; state.threadStatus != 0; ++turn) {
-    sleepMs(app, app.OldWindows ? 100 : 25);
-    // A stop request from outside, or an output that has gone, stops the song at once (not
-    // after the wait that lets a song's last notes ring); the run ends after it.
-    if (interrupted(app) || outputLost(app)) {
-      stopPlayback(app.engine);
-      break;
-    }
-    if (state.threadStatus != 0 && app.engine.thread->hasEnded()) {
-      wait(app, 2000);
-      stopPlayback(app.engine);
+  bool stopAsked = false;
+  for (int turn = 1;; ++turn) {
+    // The turn after the song's end is taken at once: keys typed meanwhile are still read.
+    bool ended = app.thread->hasEnded();
+    if (!ended) sleepMs(app, app.OldWindows ? 100 : 25);
+    if (!stopAsked && (interrupted(app) || outputLost(app) || app.status->closedByUser())) {
+      stopAsked = true;
+      app.commands.stopSong();
     }
     app.status->update();
     applyWheel(app, wheel);
-    // A closed window stops the song; the run ends after it.
-    if (app.status->closedByUser() && state.threadStatus != 0) stopPlayback(app.engine);
     int key = takeTurnKey(app);
     if (key != 0) applyPlayKey(app.commands, key);
     if (key != 0 || turn % statusTurns == 0) drawStatusLine(app);
+    if (ended) break;
   }
   app.log.clearStatus();
 }
@@ -243,19 +257,12 @@ std::string shownName(App& app, const std::string& entry) {
   return name.empty() ? entry : name;
 }
 
-bool playerFailed(int result) {
-  return result == playerOverrun || result == playerBadMeta || result == playerBadSysEx;
-}
-
 // Loads the entry with the line that names it before anything the load says; a failure is
 // said in words after it.
 void loadEntry(App& app, const std::string& entry) {
   Engine& engine = app.engine;
   app.log.hold();
-  int loaded = loadSong(engine, entry.c_str());
-  // A song that memory could not be had for (or whose large track the user declined) is not
-  // played in part: what was loaded is let go and the preparation reports an empty song.
-  if (loaded == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
+  int loaded = loadForPlay(engine, entry);
   std::string said = app.log.endHold();
   bool songThere = engine.song.trackCount != 0;
   app.songFacts = songThere ? readSongFacts(engine.song) : SongFacts{};
@@ -273,9 +280,7 @@ void loadEntry(App& app, const std::string& entry) {
 }
 
 void playSong(App& app) {
-  Engine& engine = app.engine;
   dropPlayedEntries(app.cue, app.view);
-  engine.state.fadeActive = 0;
   app.lastAction.clear();
   app.status->releaseControls();
   app.status->update();
@@ -287,31 +292,16 @@ void playSong(App& app) {
   if (!app.sys.priorities->setMainPriority(app.savedPriority))
     app.log.print("Failed Recovering Priority.\n");
   wait(app, 200);
-
-  int code = preparePlayback(engine);
-  if (code != 0) app.songFailed = true;
   app.status->showAllAfresh();
-  if (code != 0 || app.options.DispLevel >= 1) app.log.print("Initailize Result Code = %d\n", code);
-  // Negative positions from the command line count as the start.
-  int32_t measure = std::max(app.options.skipToMeasure, 0);
-  int32_t beat = std::max(app.options.skipToBeat, 0);
-  if (code == 0 && (measure >= 1 || beat >= 1))
-    positionToMeasure(engine, measure > 0 ? measure - 1 : 0, beat > 0 ? beat - 1 : 0);
-
-  wait(app, 200);
-  setUserVolume(engine);
-  wait(app, 200);
 
   startPlayerThread(app);
   playLoop(app);
-  // The player thread has returned or is about to: it is joined before the song is freed.
-  engine.thread.reset();
-  if (code == 0 && playerFailed(app.playerResult)) app.songFailed = true;
-
-  wait(app, 200);
-  freeSong(engine);
-  setUserVolume(engine);
-  engine.state.repeatSetByUser = 0;
+  // The player thread has ended: it is joined, and the player is the main thread's again, with
+  // any request that came after the thread's last look.
+  app.thread.reset();
+  applyRequests(app.engine);
+  const SongOutcome& outcome = app.songOutcome;
+  if (outcome.prepared != 0 || playerFailed(outcome.player)) app.songFailed = true;
   ++app.cue.current;
 }
 
@@ -323,7 +313,7 @@ App::App(const platform::Services& services, Log& log)
       status(makeStatusView(*this)) {}
 
 App::~App() {
-  engine.thread.reset();
+  thread.reset();
   exitHandlers.runAll();
 }
 

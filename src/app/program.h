@@ -17,6 +17,7 @@
 #include "control/status_view.h"
 #include "platform/platform.h"
 #include "player/engine.h"
+#include "player/song_life.h"
 
 namespace tessaro {
 
@@ -45,8 +46,8 @@ struct App : PlayerObserver, Session {
   SongFacts songFacts;
   // A song could not be loaded or played whole: the run ends with status 1.
   bool songFailed = false;
-  // What the player thread returned for the song; written by that thread as it ends.
-  std::atomic<int> playerResult{playerDone};
+  // What the song's life came to; written by the player thread, read after it has been joined.
+  SongOutcome songOutcome;
 
   // What the player tells: notes to the window, its waits a chance to pump the window (on the
   // main thread only), the large-track question answered by the last console key.

@@ -57,7 +57,7 @@ void addStatusControls(App& app, WindowView& view) {
     const display::ControlLayout& layout = display::StatusControls[i];
     bool isFade = layout.glyph == display::Glyph::fadeRamp;
     auto onDraw = [&app, &view, &layout, isFade, japanese](int left, int top, int pressed) {
-      bool sunken = pressed != 0 || (isFade && app.engine.state.fadeActive != 0);
+      bool sunken = pressed != 0 || (isFade && app.stage.fading());
       display::drawButton(view.window, layout, left, top, sunken, japanese);
     };
     Action action = actions[i];

@@ -92,7 +92,7 @@ display::StatusFacts WindowView::facts() {
   f.listTop = app.view.ListTop;
   f.selectedEntry = app.view.SelectedEntry;
   f.entryName = [this](int32_t entry) { return cueEntryName(app, entry); };
-  f.source = app.engine.translator.shown;
+  f.source = app.stage.translator.shown;
   f.target = app.options.target;
   f.repeatCount = app.engine.state.repeatCount;
   f.volumeAdd = app.options.volumeAdd;
@@ -125,7 +125,7 @@ void WindowView::update() {
     return;
   }
   display::StatusFacts shown;
-  shown.source = app.engine.translator.shown;
+  shown.source = app.stage.translator.shown;
   shown.target = app.options.target;
   if (display::modeIndexOf(shown) != shownMode_ || app.engine.state.repeatCount != shownRepeat_)
     refresh();

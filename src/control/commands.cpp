@@ -33,15 +33,6 @@ platform::ModuleConvention moduleConventionOf(Target target) {
   }
 }
 
-int32_t fasterSpeed(int32_t divisor) {
-  return static_cast<int32_t>(
-      std::min<int64_t>(static_cast<int64_t>(divisor) * 17 / 16, INT32_MAX));
-}
-
-int32_t slowerSpeed(int32_t divisor) {
-  return static_cast<int32_t>((16 * static_cast<int64_t>(divisor) + 8) / 17);
-}
-
 void SessionCommands::setComPort(int32_t port) {
   s_.options.comPort = port;
   s_.log.print("COM port = COM%d \n", port);
@@ -49,36 +40,36 @@ void SessionCommands::setComPort(int32_t port) {
 
 void SessionCommands::setVolume(int32_t volume) {
   s_.options.volumeAdd = volume;
-  setUserVolume(s_.engine);
+  s_.request({RequestKind::volume});
   s_.log.print("Volume = %d \n", volume);
 }
 
 void SessionCommands::setFadeSpeed(int32_t speed) {
-  PlayerState& state = s_.engine.state;
+  PlaybackOptions& options = s_.options;
   speed = std::max(speed, 2);
   if (speed >= 224) {
-    state.fadeInterval = 125;
-    state.fadeStep = speed / 56;
+    options.fadeInterval = 125;
+    options.fadeStep = speed / 56;
   } else {
-    state.fadeStep = 3;
-    state.fadeInterval = 21000 / speed;
+    options.fadeStep = 3;
+    options.fadeInterval = 21000 / speed;
   }
   s_.log.print("FadeOutSpeed = %d \n", speed);
 }
 
 void SessionCommands::setStandardFade() {
-  s_.engine.state.fadeInterval = 210;
-  s_.engine.state.fadeStep = 3;
+  s_.options.fadeInterval = 210;
+  s_.options.fadeStep = 3;
   s_.log.print("FadeOutSpeed = std. (100) \n");
 }
 
 void SessionCommands::setFadeStep(int32_t step) {
-  s_.engine.state.fadeStep = step;
+  s_.options.fadeStep = step;
   s_.log.print("FadeOutVolStep = %d \n", step);
 }
 
 void SessionCommands::setFadeInterval(int32_t ms) {
-  s_.engine.state.fadeInterval = ms;
+  s_.options.fadeInterval = ms;
   s_.log.print("FadeOutCycleTime = %d \n", ms);
 }
 
@@ -98,8 +89,7 @@ void SessionCommands::setStartBeat(int32_t beat) {
 }
 
 void SessionCommands::setRepeats(int32_t count) {
-  s_.engine.state.repeatCount = count;
-  s_.engine.state.repeatSetByUser = 255;
+  s_.request({RequestKind::setRepeats, count});
   s_.log.print("Repeat Time = %d \n", count);
 }
 
@@ -215,50 +205,47 @@ void SessionCommands::setReportLevel(int level, Echo echo) {
 
 void SessionCommands::stepVolume(int32_t step) {
   s_.options.volumeAdd = saturatingAdd(s_.options.volumeAdd, step);
-  setUserVolume(s_.engine);
+  s_.request({RequestKind::volume});
   s_.lastAction = withNumber("vol %+lld", s_.options.volumeAdd);
   view_.refresh();
 }
 
+// The player owns the repeat count and the speed: the words say what the request makes of the
+// values it has published.
 void SessionCommands::stepRepeats(int step) {
-  PlayerState& state = s_.engine.state;
-  state.repeatSetByUser = 255;
-  int32_t count = state.repeatCount;
-  if (step > 0) {
-    state.repeatCount = count < 0 ? 0 : saturatingAdd(count, 1);
-  } else {
-    state.repeatCount = count <= 0 ? 0 : count - 1;
-  }
-  s_.lastAction = withNumber("repeats %lld", state.repeatCount);
+  int32_t count = s_.engine.state.repeatCount;
+  int32_t after =
+      step > 0 ? (count < 0 ? 0 : saturatingAdd(count, 1)) : (count <= 0 ? 0 : count - 1);
+  s_.request({RequestKind::stepRepeats, step > 0 ? 1 : -1});
+  s_.lastAction = withNumber("repeats %lld", after);
   view_.refresh();
 }
 
 void SessionCommands::resetModule() {
-  sendGmSystemOn(s_.port);
-  shiftClock(s_.engine, 50);
+  s_.request({RequestKind::resetModule});
   s_.lastAction = "GM System On";
 }
 
 void SessionCommands::fadeOut() {
-  s_.engine.state.fadeActive = 255;
+  s_.request({RequestKind::fade});
   s_.lastAction = "fade";
   view_.refresh();
 }
 
 void SessionCommands::speedUp() {
-  setSpeed(fasterSpeed(s_.engine.state.speedDivisor));
+  setSpeed(RequestKind::faster, fasterSpeed(s_.engine.state.speedDivisor));
 }
 
 void SessionCommands::normalSpeed() {
-  setSpeed(DefaultSpeedDivisor);
+  setSpeed(RequestKind::normalSpeed, DefaultSpeedDivisor);
 }
 
 void SessionCommands::slowDown() {
-  setSpeed(slowerSpeed(s_.engine.state.speedDivisor));
+  setSpeed(RequestKind::slower, slowerSpeed(s_.engine.state.speedDivisor));
 }
 
-void SessionCommands::setSpeed(int32_t divisor) {
-  s_.engine.state.speedDivisor = divisor;
+void SessionCommands::setSpeed(RequestKind kind, int32_t divisor) {
+  s_.request({kind});
   s_.lastAction = withNumber("speed %lld %%", (static_cast<long long>(divisor) + 5) / 10);
   view_.refresh();
 }
@@ -296,7 +283,7 @@ void SessionCommands::dropFiles(const std::vector<std::string>& paths) {
 }
 
 void SessionCommands::stopSong() {
-  stopPlayback(s_.engine);
+  s_.request({RequestKind::stop});
 }
 
 void SessionCommands::selectRow(int row) {

@@ -147,7 +147,7 @@ class SessionCommands : public Commands {
   void removeEntry(int32_t index) override;
 
  private:
-  void setSpeed(int32_t divisor);
+  void setSpeed(RequestKind kind, int32_t divisor);
 
   Session& s_;
   StatusView& view_;
@@ -160,10 +160,5 @@ std::string helpText(const ProgramFacts& facts);
 // The device's bank-select style for a target: untranslated songs keep their own convention,
 // most often GS.
 platform::ModuleConvention moduleConventionOf(Target target);
-
-// Speed steps of the faster and slower commands: the divisor times 17/16, or
-// (16 x divisor + 8) / 17.
-int32_t fasterSpeed(int32_t divisor);
-int32_t slowerSpeed(int32_t divisor);
 
 }  // namespace tessaro

@@ -1,6 +1,6 @@
 // Session: everything one run of songs consists of, owned once: the options, the output port,
-// the player and the play list. The program owns one; a test or an offline conversion builds
-// as many as it likes, since none of it is process-wide.
+// the translation stage, the player and the play list. The program owns one; a test or an
+// offline conversion builds as many as it likes, since none of it is process-wide.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,14 @@
 
 #include "common/exit_handlers.h"
 #include "common/log.h"
+#include "common/playback_options.h"
 #include "control/file_cue.h"
 #include "midiout/midi_port.h"
 #include "platform/platform.h"
 #include "player/engine.h"
-#include "player/playback_options.h"
+#include "stage/requests.h"
+#include "stage/timeline.h"
+#include "stage/translation_stage.h"
 
 namespace tessaro {
 
@@ -39,25 +42,42 @@ struct ProgramFacts {
 };
 
 struct Session {
+  // choices: the user's choices to start from (an offline conversion takes the run's).
   Session(platform::Clock& clock, platform::SerialPorts& serial, platform::MidiOutputs& midi,
-          Log& log, PlayerObserver& observer)
+          Log& log, PlayerObserver& observer, const PlaybackOptions& choices = {})
       : log(log),
+        options(choices),
         port(clock, serial, midi, log, exitHandlers),
-        engine(clock, log, port, options, observer) {}
+        time(clock),
+        stage(port, options, time),
+        engine({clock, log, port, options, observer, stage, time, requests}) {}
   // A player thread still running is joined; then the resources still held (the port, a
   // settings file, the window) are released, the last acquired first.
   ~Session() {
-    engine.thread.reset();
+    thread.reset();
     exitHandlers.runAll();
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // A request of the command layer to the owner of the player and the stage. While no thread
+  // owns them (no song plays), the caller's thread does and carries the request out at once.
+  void request(Request r) {
+    requests.push(r);
+    if (!ownerRunning()) applyRequests(engine);
+  }
+  bool ownerRunning() const { return thread && !thread->hasEnded(); }
+
   Log& log;
   ExitHandlers exitHandlers;
   PlaybackOptions options;
   MidiPort port;
+  PlayClock time;
+  RequestQueue requests;
+  TranslationStage stage;
   Engine engine;
+  // The thread that owns the player and the stage while a song plays, until it is joined.
+  std::unique_ptr<platform::PlayerThread> thread;
   FileCue cue;
   CueView view;
   ConversionRequest conversion;

@@ -3,14 +3,24 @@
 // keys and capture devices in their place.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace tessaro::platform {
+
+// What a sleeping thread can be woken from early: a flag under a mutex, and the condition
+// variable the waker notifies after setting it.
+struct Wakeup {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool woken = false;  // under mutex
+};
 
 // Millisecond tick count and sleep. The tick count wraps like a 32-bit counter.
 class Clock {
@@ -19,6 +29,9 @@ class Clock {
   virtual uint32_t tickMs() = 0;
   // Sleeps until the tick count has advanced by ms (no sleep for ms <= 0).
   virtual void sleepMs(int32_t ms) = 0;
+  // The same sleep, ended early once wakeup is woken (or at once when it already is). A clock
+  // that cannot be woken sleeps the whole time.
+  virtual void sleepMs(int32_t ms, Wakeup& /*wakeup*/) { sleepMs(ms); }
 };
 
 // A thread created suspended: its body runs only after resume().

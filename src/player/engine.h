@@ -1,18 +1,22 @@
-// Engine: everything the song reader, the preparation and the player thread work on, owned
-// once by the application (or a test) and passed by reference. It binds the shared records to
-// the clock, the console output, the output port and the options, and tells its observer what
-// the display and the console show of the playing.
+// Engine: the file player. Everything the song reader, the preparation and the player thread
+// work on, owned once by the session (or a test) and passed by reference. It keeps what belongs
+// to a song (tempo, cursors, markers and repeats, fast-forward, the play clock) and feeds the
+// song's events to the translation stage, which owns the translation, the loudness and the
+// output; it takes the command layer's requests and tells its observer what the display and
+// the console show of the playing.
 #pragma once
 
 #include <memory>
 
 #include "common/log.h"
+#include "common/playback_options.h"
 #include "midiout/midi_port.h"
 #include "platform/platform.h"
-#include "player/playback_options.h"
 #include "player/player_state.h"
 #include "player/song_data.h"
-#include "translate/translate.h"
+#include "stage/requests.h"
+#include "stage/timeline.h"
+#include "stage/translation_stage.h"
 
 namespace tessaro {
 
@@ -33,38 +37,41 @@ class PlayerObserver {
   virtual void textEvent(int /*type*/, const uint8_t* /*text*/, int32_t /*length*/) {}
 };
 
+// What the engine works with, owned by the session.
+struct EngineParts {
+  platform::Clock& clock;
+  Log& log;
+  MidiPort& port;
+  const PlaybackOptions& options;
+  PlayerObserver& observer;
+  TranslationStage& stage;
+  PlayClock& time;
+  RequestQueue& requests;
+};
+
 struct Engine {
-  Engine(platform::Clock& clock, Log& log, MidiPort& port, const PlaybackOptions& options,
-         PlayerObserver& observer)
-      : clock(clock), log(log), port(port), options(options), observer(observer) {}
+  explicit Engine(const EngineParts& parts)
+      : clock(parts.clock),
+        log(parts.log),
+        port(parts.port),
+        options(parts.options),
+        observer(parts.observer),
+        stage(parts.stage),
+        time(parts.time),
+        requests(parts.requests) {}
 
   platform::Clock& clock;
   Log& log;
   MidiPort& port;
   const PlaybackOptions& options;
   PlayerObserver& observer;
+  TranslationStage& stage;
+  PlayClock& time;
+  RequestQueue& requests;
 
   SongData song;
   SongReader reader;
   PlayerState state;
-  translate::Translator translator;
-  // The thread playing the song, from its start until it has been stopped.
-  std::unique_ptr<platform::PlayerThread> thread;
-};
-
-// Carries out what the translation asks for: its messages through the port, its pauses on the
-// play clock, its notices to the display and the loudness.
-class PlayerActions : public translate::Actions {
- public:
-  explicit PlayerActions(Engine& engine) : engine_(engine) {}
-  void sendShort(int status, int data1, int data2) override;
-  void sendLong(int status, const uint8_t* data, int32_t length) override;
-  void pause(int32_t shiftMs, int32_t sleepMs) override;
-  void resetSent() override;
-  void masterVolumeCut(int32_t cut) override;
-
- private:
-  Engine& engine_;
 };
 
 // --- Song reader and track store -------------------------------------------------------------
@@ -94,10 +101,10 @@ void closeSongReader(Engine& engine);
 
 // Milliseconds since the clock's origin; shiftClock(n) holds the music back n milliseconds.
 inline int32_t playClock(Engine& engine) {
-  return static_cast<int32_t>(engine.clock.tickMs() - engine.state.timeOrigin.load());
+  return engine.time.now();
 }
 inline void shiftClock(Engine& engine, int32_t ms) {
-  engine.state.timeOrigin.fetch_add(static_cast<uint32_t>(ms));
+  engine.time.shift(ms);
 }
 
 // --- EventChain ----------------------------------------------------------------------------
@@ -128,23 +135,28 @@ enum PlayerResult : int {
 
 int playerThread(Engine& engine);
 
-// Data bytes that follow a channel or system common status.
-int dataBytesOf(int status);
 // A channel message that the player sends of its own for the song (no note): translated, sent
 // and kept for the chase as the song's own message would be.
 void playSongMessage(Engine& engine, int status, int data1, int data2);
 // At the start of a tick at which a repeat or loop point may be set: the song's state is kept.
 void keepTickStart(Engine& engine);
 
-// --- Fade-out, volume offset, repeats ------------------------------------------------------
+// --- Requests ------------------------------------------------------------------------------
 
-void fadeTick(Engine& engine);
-// The user's volume add value (PlaybackOptions::volumeAdd) as it now stands, with the fade and
-// the master volume taken off, goes to every channel at the player's next pass.
-void setUserVolume(Engine& engine);
-void resetFadeVolume(Engine& engine);
-// The song's master volume takes cut off every channel volume, replacing its previous cut.
-void setMasterVolumeCut(Engine& engine, int32_t cut);
+// Takes every request waiting and carries it out (the caller owns the player).
+void applyRequests(Engine& engine);
+// One pass of the player: the requests, then the stage's fade step and volumes; a fade that
+// has ended the song ends the play.
+void servicePass(Engine& engine);
+// Waits ms on the clock, ended early by a request, which is then carried out.
+void waitServing(Engine& engine, int32_t ms);
+// Speed steps of the faster and slower requests: the divisor times 17/16, or
+// (16 x divisor + 8) / 17.
+int32_t fasterSpeed(int32_t divisor);
+int32_t slowerSpeed(int32_t divisor);
+
+// --- Repeats -------------------------------------------------------------------------------
+
 // The words of a text (type 1) or marker (type 6) event that steer repeats and loops.
 enum class MarkerWord { none, repeat, mark, jump, loopStart, loopEnd };
 MarkerWord markerWordOf(const char* text, int type);
@@ -161,8 +173,7 @@ void keepChase(ChannelChase& channel, int status, int data1, int data2);
 // --- Stop ----------------------------------------------------------------------------------
 
 int silenceAll(Engine& engine);
-// Ends the player thread, when one was started (waiting for it), silences every sounding note,
-// sends GM System On.
+// Ends the song: every sounding note is silenced and GM System On follows.
 int stopPlayback(Engine& engine);
 
 }  // namespace tessaro

@@ -1,7 +1,7 @@
-// PlayerState: the playback record shared by the main thread, the player thread and the
-// display. Values that the other thread writes or reads while a song plays are atomic
-// (single flags and 32-bit words); everything else belongs to the player thread while it runs
-// and to the main thread before it starts and after it has ended.
+// PlayerState: what the file player keeps of the song it plays: timing, the cursors and the
+// chain, the repeat and loop points. Only the thread that owns the player writes it (the player
+// thread while a song plays, the main thread between songs); the fields the window and the
+// status line read while a song plays are atomic and published by that thread alone.
 #pragma once
 
 #include <array>
@@ -11,6 +11,7 @@
 
 #include "common/conventions.h"
 #include "player/song_data.h"
+#include "stage/translation_stage.h"
 
 namespace tessaro {
 
@@ -31,8 +32,6 @@ struct TrackCursor {
   int32_t trackBankMsb = 0;
   int32_t trackBankLsb = 0;
 };
-
-using NoteCounts = std::array<std::array<int32_t, 128>, ChannelCount>;
 
 // The song's last controller values, program and pitch bend on one channel, -1 where it has
 // sent none yet: what a jump back to a loop start brings the channel back to.
@@ -68,7 +67,7 @@ struct RepeatPoint {
 };
 
 struct PlayerState {
-  // Timing.
+  // Timing. The position and the speed are published for the window and the status line.
   std::atomic<int32_t> nowTick{0};
   int32_t tempo = 500000;
   int32_t usPerTick = 0;
@@ -76,35 +75,25 @@ struct PlayerState {
   std::atomic<int32_t> speedDivisor{DefaultSpeedDivisor};
   int32_t msBase = 0;
   int32_t songStart = 0;
-  std::atomic<uint32_t> timeOrigin{0};
-  std::atomic<uint8_t> fastForward{0};
+  uint8_t fastForward = 0;
   uint8_t firstNoteSeen = 0;
   std::atomic<int32_t> measure{0};
   std::atomic<int32_t> beat{0};
   std::atomic<int32_t> tickInBeat{0};
 
-  // Control.
-  std::atomic<uint8_t> playRequest{0};
+  // Control. threadStatus is published: 1 prepared, 2 playing, 0 stopped.
+  uint8_t playRequest = 0;
+  uint8_t stopRequested = 0;  // a stop request ended the song
   std::atomic<int32_t> threadStatus{0};
   // The data bytes of the channel message, or the text of the meta event, being played.
   std::array<uint8_t, MessageBufferSize> messageBuffer{};
 
   std::array<TrackCursor, MaxTracks + 1> cursors{};
   int32_t chainHead = -1;
-  NoteCounts soundingNotes{};
 
-  // Fade-out, volume offset and repeats. The offset is the user's volume add value with the
-  // fade and the song's master volume taken off; only setUserVolume and the player change it.
-  std::atomic<int32_t> masterVolumeCut{0};
-  std::atomic<int32_t> fadeTotal{0};
-  std::atomic<int32_t> volumeOffset{0};
-  std::atomic<uint8_t> volumeChanged{0};
-  std::atomic<uint8_t> fadeActive{0};
-  std::atomic<int32_t> fadeInterval{210};
-  std::atomic<int32_t> fadeStep{3};
-  int32_t fadeLastTime = 0;
+  // Repeats. The count is published for the window and the status line.
   std::atomic<int32_t> repeatCount{0};
-  std::atomic<uint8_t> repeatSetByUser{0};
+  uint8_t repeatSetByUser = 0;
   uint8_t jumpSeen = 0;
   RepeatPoint repeatPoint;
   // The ticks at which the song sets a repeat or loop point, in order (found by preparation),

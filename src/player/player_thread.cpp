@@ -49,11 +49,6 @@ bool isNote(int status) {
   return status >= 0x80 && status < 0xA0;
 }
 
-translate::EventContext contextOf(const Engine& engine) {
-  return {engine.options.target.load(), engine.state.volumeOffset.load(),
-          engine.state.fastForward.load() != 0};
-}
-
 void updatePosition(Engine& engine) {
   PlayerState& s = engine.state;
   int32_t now = s.nowTick;
@@ -75,17 +70,13 @@ void waitForHead(Engine& engine) {
   int64_t q = micro / divisor;
   s.usRemainder = static_cast<int32_t>(micro - q * divisor);
   q = std::min<int64_t>(q, INT32_MAX / 2);
-  int64_t wait = (s.msBase + q) - static_cast<int64_t>(playClock(engine) - s.songStart);
-  if (wait > 0 && s.fastForward == 0) {
-    if (wait < waitPiece) {
-      engine.clock.sleepMs(static_cast<int32_t>(wait));
-    } else {
-      while (wait > 0 && s.playRequest != 0) {
-        int32_t piece = static_cast<int32_t>(std::min<int64_t>(wait, waitPiece));
-        engine.clock.sleepMs(piece);
-        wait -= piece;
-      }
-    }
+  // Waits in pieces, each ended early by a request, and counts from the clock after each: a
+  // request may hold the music back (a module reset) or stop it.
+  const int64_t due = s.msBase + q;
+  for (int64_t wait = due - (playClock(engine) - s.songStart);
+       wait > 0 && s.fastForward == 0 && s.playRequest != 0;
+       wait = due - (playClock(engine) - s.songStart)) {
+    waitServing(engine, static_cast<int32_t>(std::min<int64_t>(wait, waitPiece)));
   }
   s.msBase = static_cast<int32_t>(s.msBase + q);
   s.nowTick = head;
@@ -179,40 +170,8 @@ TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
   if (end == in.bytes + in.length || end - body + 1 != length) return {Turn::quit, playerBadSysEx};
   int32_t n = static_cast<int32_t>(length);
   in.position += n;
-  // A status byte inside the message would end it on the wire and start another message
-  // the player knows nothing of (a note, a system reset): such a message is not sent.
-  if (std::any_of(body, end, [](uint8_t b) { return b >= 0x80; })) return {Turn::later};
-  PlayerActions actions(engine);
-  engine.translator.systemExclusive(body, n, contextOf(engine), actions);
+  engine.stage.systemExclusive(body, n, engine.state.fastForward != 0);
   return {Turn::later};
-}
-
-// Notes that an escape event sends raw are counted like any other sent note, so that the stop
-// ends them too.
-void countEscapedNotes(PlayerState& s, const uint8_t* body, int32_t n) {
-  int status = 0;
-  int32_t have = 0;
-  uint8_t data[2] = {0, 0};
-  for (int32_t i = 0; i < n; ++i) {
-    uint8_t b = body[i];
-    if (b >= 0xF8) continue;
-    if (b & 0x80) {
-      status = b < 0xF0 ? b : 0;
-      have = 0;
-      continue;
-    }
-    if (status == 0) continue;
-    data[have++] = b;
-    if (have < dataBytesOf(status)) continue;
-    have = 0;
-    if (!isNote(status)) continue;
-    int32_t& sounding = s.soundingNotes[status & 0x0F][data[0]];
-    if ((status & 0xF0) == 0x90 && data[1] > 0) {
-      ++sounding;
-    } else if (sounding > 0) {
-      --sounding;
-    }
-  }
 }
 
 TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
@@ -223,8 +182,7 @@ TurnResult escapeEvent(Engine& engine, TrackBytes& in) {
   int32_t n = static_cast<int32_t>(length);
   const uint8_t* body = in.bytes + in.position;
   in.position += n;
-  sendLongMessage(engine.port, 0xF7, body, n);
-  countEscapedNotes(s, body, n);
+  engine.stage.escape(body, n);
   if (s.fastForward != 0) {
     shiftClock(engine, 4);
     engine.clock.sleepMs(4);
@@ -239,16 +197,6 @@ void recordTrackBank(TrackCursor& cursor, const translate::ChannelMessage& m) {
   if (m.data[0] == 32) cursor.trackBankLsb = m.data[1];
 }
 
-void countSentNote(PlayerState& s, const translate::ChannelMessage& m) {
-  if (!isNote(m.status)) return;
-  int32_t& sounding = s.soundingNotes[static_cast<size_t>(m.status & 0x0F)][m.data[0] & 0x7F];
-  if ((m.status & 0xF0) == 0x90 && m.data[1] > 0) {
-    ++sounding;
-  } else if (sounding > 0) {
-    --sounding;
-  }
-}
-
 void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
   PlayerState& s = engine.state;
   bool fastForward = s.fastForward != 0;
@@ -260,14 +208,9 @@ void channelMessage(Engine& engine, int32_t track, int status, int32_t count) {
   if (s.loopMarkers != 0)
     keepChase(s.chase[static_cast<size_t>(status & 0x0F)], status, m.data[0] & 0x7F,
               m.data[1] & 0x7F);
-  PlayerActions actions(engine);
-  bool send = engine.translator.channelMessage(m, contextOf(engine), actions);
+  engine.stage.channelMessage(m, fastForward);
   recordTrackBank(s.cursors[static_cast<size_t>(track)], m);
   bool note = isNote(status);
-  if (send && !(fastForward && note)) {
-    sendLongMessage(engine.port, m.status, m.data.data(), count);
-    countSentNote(s, m);
-  }
   if (note) {
     bool lit = (status & 0xF0) == 0x90 && m.data[1] > 0;
     engine.observer.noteChanged(status & 0x0F, m.data[0] & 0x7F, lit);
@@ -415,15 +358,6 @@ bool chainLoop(Engine& engine, int& result) {
 
 }  // namespace
 
-int dataBytesOf(int status) {
-  if (status < 0xC0) return 2;
-  if (status < 0xE0) return 1;
-  if (status < 0xF0) return 2;
-  if (status == 0xF1 || status == 0xF3) return 1;
-  if (status == 0xF2) return 2;
-  return 0;
-}
-
 void playSongMessage(Engine& engine, int status, int data1, int data2) {
   PlayerState& s = engine.state;
   int32_t count = dataBytesOf(status);
@@ -431,9 +365,7 @@ void playSongMessage(Engine& engine, int status, int data1, int data2) {
       status, {static_cast<uint8_t>(data1), static_cast<uint8_t>(data2)}, count};
   if (s.loopMarkers != 0)
     keepChase(s.chase[static_cast<size_t>(status & 0x0F)], status, data1, data2);
-  PlayerActions actions(engine);
-  if (engine.translator.channelMessage(m, contextOf(engine), actions))
-    sendLongMessage(engine.port, m.status, m.data.data(), count);
+  engine.stage.channelMessage(m, false);
 }
 
 void keepTickStart(Engine& engine) {
@@ -448,28 +380,7 @@ void keepTickStart(Engine& engine) {
   start.tick = s.nowTick;
   start.chainHead = s.chainHead;
   std::copy_n(s.cursors.begin(), engine.song.trackCount, start.cursors.begin());
-  start.sounding = s.soundingNotes;
-}
-
-void PlayerActions::sendShort(int status, int data1, int data2) {
-  sendShortMessage(engine_.port, status, data1, data2);
-}
-
-void PlayerActions::sendLong(int status, const uint8_t* data, int32_t length) {
-  sendLongMessage(engine_.port, status, data, length);
-}
-
-void PlayerActions::pause(int32_t shiftMs, int32_t sleepMs) {
-  shiftClock(engine_, shiftMs);
-  engine_.clock.sleepMs(sleepMs);
-}
-
-void PlayerActions::resetSent() {
-  noteReset(engine_.port);
-}
-
-void PlayerActions::masterVolumeCut(int32_t cut) {
-  setMasterVolumeCut(engine_, cut);
+  start.sounding = engine.stage.sounding();
 }
 
 int playerThread(Engine& engine) {
@@ -486,7 +397,7 @@ int playerThread(Engine& engine) {
     }
     waitForHead(engine);
     keepTickStart(engine);
-    fadeTick(engine);
+    servicePass(engine);
     if (s.chainHead < 0) {
       engine.observer.waiting();
       engine.log.print("For Thread Debug 1.\n");

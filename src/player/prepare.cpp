@@ -27,7 +27,7 @@ void resetCursors(Engine& engine) {
   for (auto& channel : point.sounding) channel.fill(0);
   for (int c = 0; c < ChannelCount; ++c)
     point.volume[static_cast<size_t>(c)] =
-        engine.translator.channels[static_cast<size_t>(c)].volume;
+        engine.stage.translator.channels[static_cast<size_t>(c)].volume;
 }
 
 // What the song holds of repeat and loop markers, read ahead of playing.
@@ -118,22 +118,20 @@ void scanMarkers(Engine& engine) {
 
 int preparePlayback(Engine& engine) {
   PlayerState& s = engine.state;
-  for (auto& channel : s.soundingNotes) channel.fill(0);
+  engine.stage.forgetNotes();
   if (engine.song.trackCount == 0) return -1;
 
   s.firstNoteSeen = 0;
   s.jumpSeen = 0;
+  s.stopRequested = 0;
   s.speedDivisor = DefaultSpeedDivisor;
-  s.fadeTotal = 0;
-  resetFadeVolume(engine);
-  s.masterVolumeCut = 0;
+  engine.stage.startSong();
   s.usRemainder = 0;
   s.msBase = 0;
   s.tempo = 500000;
   int32_t division = engine.song.division;
   s.usPerTick = (500000 + division / 2) / division;
 
-  engine.translator.startSong();
   resetCursors(engine);
   scanMarkers(engine);
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "control/song_facts.h"
+#include "player/song_life.h"
 
 namespace tessaro::render {
 
@@ -21,22 +22,48 @@ class OfflineSession::RecordingLine : public platform::SerialLine {
   OfflineSession& owner_;
 };
 
-OfflineSession::OfflineSession(const SongSettings& settings, SongProgress* progress)
-    : settings_(settings), progress_(progress), session_(clock_, *this, *this, log_, *this) {
-  log_.startCapture();
-  PlaybackOptions& options = session_.options;
+namespace {
+
+// The user's choices that every song of the conversion starts from.
+PlaybackOptions choicesOf(const SongSettings& settings) {
+  PlaybackOptions options;
   options.DispLevel = settings.reportLevel;
   options.target = settings.target;
   options.volumeAdd = settings.volumeAdd;
   options.skipToMeasure = settings.skipToMeasure;
   options.skipToBeat = settings.skipToBeat;
-  PlayerState& state = session_.engine.state;
-  state.fadeInterval = settings.fadeInterval;
-  state.fadeStep = settings.fadeStep;
-  state.repeatCount = settings.repeatCount;
-  state.repeatSetByUser = settings.repeatSetByUser ? 255 : 0;
+  options.fadeInterval = settings.fadeInterval;
+  options.fadeStep = settings.fadeStep;
+  return options;
+}
+
+}  // namespace
+
+// The session's song life: the fixed waits pass on the virtual clock, the part's output starts
+// with the song's first event and ends with its stop, which follows at once.
+class OfflineSession::Host : public SongHost {
+ public:
+  explicit Host(OfflineSession& owner) : owner_(owner) {}
+  void wait(int32_t ms) override { owner_.clock_.sleepMs(ms); }
+  void playing() override { owner_.songStart_ = owner_.clock_.now; }
+  int32_t ringMs() const override { return 0; }
+  void stopped() override {
+    owner_.output_->endPart();
+    owner_.output_ = nullptr;
+  }
+
+ private:
+  OfflineSession& owner_;
+};
+
+OfflineSession::OfflineSession(const SongSettings& settings, SongProgress* progress)
+    : settings_(settings),
+      progress_(progress),
+      session_(clock_, *this, *this, log_, *this, choicesOf(settings)) {
+  log_.startCapture();
+  if (settings.repeatSetByUser) session_.request({RequestKind::setRepeats, settings.repeatCount});
   openMidiPort(session_.port, 1, platform::MidiOutputs::mapper);
-  session_.engine.translator.shown = SongConvention::none;
+  session_.stage.translator.shown = SongConvention::none;
 }
 
 OfflineSession::~OfflineSession() = default;
@@ -94,41 +121,23 @@ void OfflineSession::sendDirectBytes(Output& output) {
 bool OfflineSession::load(const std::string& path, std::string& reason) {
   Engine& engine = session_.engine;
   log_.clearCaptured();
-  engine.state.fadeActive = 0;
-  // A song that memory could not be had for is not played in part, as in a live session.
-  int result = loadSong(engine, path.c_str());
-  if (result == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
+  int result = loadForPlay(engine, path);
   clock_.sleepMs(200);
-  if (preparePlayback(engine) == 0) return true;
+  if (engine.song.trackCount != 0) return true;
   reason = loadFailure(path, result, engine.song.failedTrack);
-  setUserVolume(engine);
   engine.state.repeatSetByUser = 0;
   return false;
 }
 
 uint32_t OfflineSession::perform(Output& output) {
   Engine& engine = session_.engine;
-  const SongSettings& s = settings_;
-  if (s.skipToMeasure >= 1 || s.skipToBeat >= 1)
-    positionToMeasure(engine, std::max(s.skipToMeasure - 1, 0), std::max(s.skipToBeat - 1, 0));
-  clock_.sleepMs(200);
-  setUserVolume(engine);
-  clock_.sleepMs(200);
-  clock_.sleepMs(400);  // a live session's player thread waits this long to be resumed
   songBytes_ = 0;
   for (int32_t t = 0; t < engine.song.trackCount; ++t)
     songBytes_ += engine.song.tracks[static_cast<size_t>(t)].length;
-  songStart_ = clock_.now;
   output_ = &output;
-  // The player's body on this thread: the whole song passes in virtual time. A live session
-  // lets the song ring for 2 s before the stop; here the stop follows at once.
-  playerThread(engine);
-  stopPlayback(engine);
-  output.endPart();
-  output_ = nullptr;
-  freeSong(engine);
-  setUserVolume(engine);
-  engine.state.repeatSetByUser = 0;
+  // The song's whole life on this thread, in virtual time.
+  Host host(*this);
+  playLoadedSong(engine, host);
   if (progress_ != nullptr) progress_->permille.store(1000, std::memory_order_relaxed);
   return output.partLength();
 }

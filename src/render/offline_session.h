@@ -66,6 +66,7 @@ class OfflineSession : private PlayerObserver,
 
  private:
   class RecordingLine;
+  class Host;
   // The session's clock, which cuts a song once it has played longestSongMs.
   class SongClock : public platform::VirtualClock {
    public:

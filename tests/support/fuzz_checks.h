@@ -217,10 +217,7 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   rig.options.volumeAdd = controls.volume;
   rig.options.skipToMeasure = controls.measure;
   rig.options.skipToBeat = controls.beat;
-  if (controls.repeat != 0) {
-    engine.state.repeatCount = controls.repeat;
-    engine.state.repeatSetByUser = 255;
-  }
+  if (controls.repeat != 0) rig.session.request({RequestKind::setRepeats, controls.repeat});
   auto messages = [&rig] { return rig.serial.writes.size() + rig.midi.records.size(); };
   rig.clock.messageCount = messages;
 
@@ -232,14 +229,13 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
   if (prepared == 0 && (controls.measure >= 1 || controls.beat >= 1))
     positionToMeasure(engine, controls.measure > 0 ? controls.measure - 1 : 0,
                       controls.beat > 0 ? controls.beat - 1 : 0);
-  setUserVolume(engine);
-  if (controls.fade) engine.state.fadeActive = 255;
+  engine.stage.userVolumeChanged();
+  if (controls.fade) engine.stage.startFade();
 
   rig.clock.state = &engine.state;
   rig.clock.startedAt = rig.clock.now;
   rig.clock.userStopMs = static_cast<uint32_t>(controls.stopAfterMs);
-  engine.thread = std::make_unique<SyncThread>([&engine] { playerThread(engine); });
-  engine.thread->resume();
+  playerThread(engine);
   uint32_t ended = rig.clock.now;
   rig.clock.state = nullptr;
 
@@ -269,7 +265,7 @@ inline std::string runPlayerInput(const uint8_t* data, size_t size) {
     }
   }
   if (failure.empty()) {
-    for (const auto& channel : engine.state.soundingNotes) {
+    for (const auto& channel : engine.stage.sounding()) {
       for (int32_t count : channel) {
         if (count != 0) failure = "the player's note count is not zero after the stop";
       }

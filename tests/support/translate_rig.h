@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "player/playback_options.h"
+#include "common/playback_options.h"
 #include "support/player_rig.h"
 #include "translate/translate.h"
 

@@ -29,9 +29,13 @@ class PosixClock : public Clock {
   // Sleeps to an absolute deadline counted from the start of the current tick, so that the
   // tick count afterwards has advanced by exactly ms and repeated sleeps do not drift.
   void sleepMs(int32_t ms) override;
+  // Waits on the wakeup's condition variable to a little before the deadline, then sleeps the
+  // rest as above, so that the deadline keeps the precision of an absolute sleep.
+  void sleepMs(int32_t ms, Wakeup& wakeup) override;
 
  private:
   int64_t elapsedNs() const;
+  int64_t deadlineNs(int32_t ms) const;
   int64_t originNs_;
 };
 

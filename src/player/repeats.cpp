@@ -1,5 +1,5 @@
-// Loudness and repeats: the volume offset added to every channel volume, the fade-out that
-// lowers it step by step until the song ends, and the repeat point with its jump back.
+// Repeats and loops: the markers, the repeat point with its jump back, and the chase of a loop
+// start.
 #include <algorithm>
 #include <climits>
 
@@ -10,14 +10,6 @@ namespace tessaro {
 namespace {
 
 constexpr int32_t maxRepeats = 9999;
-
-int32_t saturated(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
-}
-
-int32_t limitOffset(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, -256, 255));
-}
 
 // Reads the decimal number after a marker word: spaces, then digits. -1 when there are none.
 int32_t markerNumber(const uint8_t* text) {
@@ -30,72 +22,7 @@ int32_t markerNumber(const uint8_t* text) {
   return value;
 }
 
-void sendChannelVolumes(Engine& engine) {
-  int32_t offset = engine.state.volumeOffset;
-  for (int c = 0; c < ChannelCount; ++c) {
-    int32_t volume = engine.translator.channels[static_cast<size_t>(c)].volume;
-    if (volume == -1) volume = 100;
-    sendShortMessage(engine.port, 0xB0 + c, 7, std::clamp(volume + offset, 0, 127));
-  }
-}
-
 }  // namespace
-
-void fadeTick(Engine& engine) {
-  PlayerState& s = engine.state;
-  if (s.fadeActive != 0) {
-    int64_t now = playClock(engine);
-    int32_t interval = s.fadeInterval;
-    if (now > static_cast<int64_t>(s.fadeLastTime) + interval) {
-      if (now - s.fadeLastTime - interval < interval) {
-        s.fadeLastTime += interval;
-      } else {
-        s.fadeLastTime = static_cast<int32_t>(now);
-      }
-      // The song ends at the step that starts from an offset below -127 (a channel at full
-      // volume is silent by then); the values saturate, so any step a user gives ends it.
-      int64_t step = s.fadeStep;
-      int32_t before = s.volumeOffset;
-      s.volumeOffset = saturated(before - step);
-      s.fadeTotal = saturated(s.fadeTotal - step);
-      if (before < -127) {
-        s.playRequest = 0;
-        s.threadStatus = 0;
-        silenceAll(engine);
-        sendGmSystemOn(engine.port);
-        s.repeatCount = 0;
-      } else {
-        s.volumeChanged = 1;
-      }
-    }
-  }
-  if (s.volumeChanged != 0) {
-    s.volumeChanged = 0;
-    sendChannelVolumes(engine);
-  }
-}
-
-void setUserVolume(Engine& engine) {
-  PlayerState& s = engine.state;
-  int64_t user = engine.options.volumeAdd;
-  s.volumeOffset = limitOffset(user + s.fadeTotal - s.masterVolumeCut);
-  s.volumeChanged = 1;
-}
-
-void resetFadeVolume(Engine& engine) {
-  PlayerState& s = engine.state;
-  s.fadeActive = 0;
-  s.fadeTotal = 0;
-  s.volumeOffset = limitOffset(static_cast<int64_t>(engine.options.volumeAdd) - s.masterVolumeCut);
-  s.volumeChanged = 1;
-}
-
-void setMasterVolumeCut(Engine& engine, int32_t cut) {
-  PlayerState& s = engine.state;
-  s.volumeOffset = limitOffset(static_cast<int64_t>(s.volumeOffset) - (cut - s.masterVolumeCut));
-  s.masterVolumeCut = cut;
-  s.volumeChanged = 1;
-}
 
 MarkerWord markerWordOf(const char* text, int type) {
   if (type == 0x01) {
@@ -139,11 +66,11 @@ bool setRepeatPoint(Engine& engine, int32_t track, int32_t tick, bool loop) {
     point.markChainHead = s.chainHead;
     point.markTrackChained = false;
     std::copy_n(s.cursors.begin(), tracks, point.cursors.begin());
-    point.sounding = s.soundingNotes;
+    point.sounding = engine.stage.sounding();
   }
   for (int c = 0; c < ChannelCount; ++c)
     point.volume[static_cast<size_t>(c)] =
-        engine.translator.channels[static_cast<size_t>(c)].volume;
+        engine.stage.translator.channels[static_cast<size_t>(c)].volume;
   if (loop) point.chase = s.chase;
   return true;
 }
@@ -214,14 +141,14 @@ void chaseLoopStart(Engine& engine, const ChaseState& start) {
 // the point sound on, as they did when the point was passed. A note no longer sounding goes
 // dark on the note grid.
 void endSkippedNotes(Engine& engine, const NoteCounts& atPoint) {
+  const NoteCounts& sounding = engine.stage.sounding();
   for (int c = 0; c < ChannelCount; ++c) {
     for (int k = 0; k < 128; ++k) {
-      int32_t& sounding =
-          engine.state.soundingNotes[static_cast<size_t>(c)][static_cast<size_t>(k)];
+      const int32_t& now = sounding[static_cast<size_t>(c)][static_cast<size_t>(k)];
       const int32_t keep = atPoint[static_cast<size_t>(c)][static_cast<size_t>(k)];
-      if (sounding <= keep) continue;
-      for (; sounding > keep; --sounding) sendShortMessage(engine.port, 0x80 + c, k, 0);
-      if (sounding == 0) engine.observer.noteChanged(c, k, false);
+      if (now <= keep) continue;
+      while (now > keep) engine.stage.endNote(c, k);
+      if (now == 0) engine.observer.noteChanged(c, k, false);
     }
   }
 }
@@ -237,13 +164,13 @@ void repeatJump(Engine& engine, int32_t eventTick) {
   s.chainHead = point.markChainHead;
   std::copy_n(point.cursors.begin(), engine.song.trackCount, s.cursors.begin());
   for (int c = 0; c < ChannelCount; ++c)
-    engine.translator.channels[static_cast<size_t>(c)].volume =
+    engine.stage.translator.channels[static_cast<size_t>(c)].volume =
         point.volume[static_cast<size_t>(c)];
   if (point.markTrack == -1) {
     // Back at the song start: the song's reset is to be recognised again, and its set-up
     // spaced as on the first pass. A mark at tick 0 is not the start: what came before it
     // in its track (a reset, say) is not played again.
-    engine.translator.restartDetection();
+    engine.stage.translator.restartDetection();
     s.firstNoteSeen = 0;
   }
   if (point.markTrack != -1 && !point.markTrackChained) insertTrack(engine, point.markTrack);
