@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "app/options.h"
 
 namespace tessaro {
 
 namespace {
 
-constexpr size_t maxSettingsBytes = 16u << 20;  // more than any settings file holds
 constexpr size_t wordLimit = 258;
 constexpr int endOfFileMark = 0x1A;
+constexpr size_t problemsSaid = 5;  // lines skipped that are named one by one
 
 int upper(int c) {
   return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
@@ -45,6 +49,88 @@ bool isUtf8(const std::vector<uint8_t>& text) {
   return high;
 }
 
+// The file as it is read, line by line: a line that is text is kept; one that holds control
+// bytes (a binary file) or is longer than settingsLineLimit is dropped and noted, its line end
+// kept. At most one line's worth is held back while reading.
+class TextLines {
+ public:
+  TextLines(std::vector<uint8_t>& text, std::vector<SettingsProblem>& problems)
+      : text_(text), problems_(problems) {}
+
+  void feed(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t c = bytes[i];
+      const bool lineEnd = c == '\r' || c == '\n' || c == endOfFileMark;
+      if (c == '\n' && afterReturn_) {
+        text_.push_back(c);  // CR LF ends one line
+      } else if (lineEnd) {
+        endLine();
+        text_.push_back(c);
+      } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+        notText_ = true;
+      } else if (line_.size() < settingsLineLimit) {
+        line_.push_back(c);
+      } else {
+        tooLong_ = true;
+      }
+      afterReturn_ = c == '\r';
+    }
+  }
+  void finish() { endLine(); }
+
+ private:
+  void endLine() {
+    if (notText_ || tooLong_) {
+      problems_.push_back({number_, notText_ ? "not text (control bytes); the line is skipped"
+                                             : "longer than " + std::to_string(settingsLineLimit) +
+                                                   " bytes; the line is skipped"});
+    } else {
+      text_.insert(text_.end(), line_.begin(), line_.end());
+    }
+    line_.clear();
+    notText_ = tooLong_ = false;
+    ++number_;
+  }
+
+  std::vector<uint8_t>& text_;
+  std::vector<SettingsProblem>& problems_;
+  std::vector<uint8_t> line_;
+  int number_ = 1;
+  bool afterReturn_ = false;
+  bool notText_ = false;
+  bool tooLong_ = false;
+};
+
+std::string notRegular(std::filesystem::file_type type) {
+  using std::filesystem::file_type;
+  switch (type) {
+    case file_type::directory:
+      return "is a directory";
+    case file_type::fifo:
+      return "is a FIFO (a pipe), not a file";
+    case file_type::character:
+    case file_type::block:
+      return "is a device, not a file";
+    default:
+      return "is not a regular file";
+  }
+}
+
+// What openSettings found, said once: a few skipped lines by number, then how many more.
+void tellProblems(SettingsPass& pass, const SettingsReader& reader) {
+  size_t lines = 0;
+  for (const SettingsProblem& found : reader.problems) {
+    if (found.line == 0) {
+      pass.log.problem(reader.path, found.what);
+    } else if (++lines <= problemsSaid) {
+      pass.log.problem(reader.path + ":" + std::to_string(found.line), found.what);
+    }
+  }
+  if (lines > problemsSaid)
+    pass.log.problem(reader.path, std::to_string(lines - problemsSaid) +
+                                      " more lines skipped (not text or too long)");
+}
+
 int readNumber(SettingsReader& reader, int32_t& value, Log& log, int base, const char* tooLarge) {
   if (base == 10 && peekChar(reader) == '+') nextChar(reader);
   bool negative = false;
@@ -72,10 +158,18 @@ int readNumber(SettingsReader& reader, int32_t& value, Log& log, int base, const
   }
 }
 
+// A problem at a line of the file, in the one form: "tessaro: FILE:LINE: what".
+void problem(SettingsPass& pass, const SettingsReader& reader, int line, const std::string& what) {
+  pass.log.problem(reader.path + ":" + std::to_string(line), what);
+}
+
 // A number option: the value read, or `failed` when the number failed.
 int32_t numberOr(SettingsPass& pass, SettingsReader& reader, int32_t failed, bool hex = false) {
   int32_t value = 0;
   int result = hex ? readHex(reader, value, pass.log) : readDecimal(reader, value, pass.log);
+  if (result == -2 && pass.pass == 1)
+    problem(pass, reader, reader.line,
+            "a number has at most 5 digits; " + std::to_string(failed) + " is used");
   return result < 0 ? failed : value;
 }
 
@@ -124,7 +218,13 @@ void comOrIntervalOption(SettingsPass& pass, SettingsReader& reader) {
     if (upper(peekChar(reader)) != 'M') return;
     nextChar(reader);
     int32_t port = numberOr(pass, reader, 1);
-    if (pass.pass == 1) pass.commands.setComPort(port == 0 ? 1 : port);
+    if (pass.pass != 1) return;
+    if (port < 0 || port > 99) {
+      problem(pass, reader, reader.line,
+              "/com" + std::to_string(port) + ": the COM port is 1 to 99; ignored");
+      return;
+    }
+    pass.commands.setComPort(port == 0 ? 1 : port);
     return;
   }
   int32_t interval = std::max(numberOr(pass, reader, 210), 1);
@@ -162,7 +262,13 @@ void volumeOption(SettingsPass& pass, SettingsReader& reader) {
     nextChar(reader);
   }
   int32_t volume = numberOr(pass, reader, 0);
-  if (pass.pass == 2) pass.commands.setVolume(volume);
+  if (pass.pass != 2) return;
+  int32_t used = std::clamp(volume, -127, 127);
+  if (used != volume)
+    problem(pass, reader, reader.line,
+            "/v" + std::to_string(volume) + ": the volume offset is -127 to +127; " +
+                std::to_string(used) + " is used");
+  pass.commands.setVolume(used);
 }
 
 // The character after the look-ahead, or -1.
@@ -193,27 +299,31 @@ void portOption(SettingsPass& pass, SettingsReader& reader) {
   if (pass.pass == 1 && !port.empty()) pass.commands.setPort(port);
 }
 
-// The long forms after a second hyphen: --port, --output and --jobs with their value, after a
-// blank or '='. The requests of the command line (--help, --version, --list-ports) are no
-// settings.
+// The long forms after a second hyphen, as the command line takes them (its table checks the
+// values): a value after a blank or '='. The command line's requests (--help, ...) and lists of
+// names are no settings. A value out of its form or range is said and the option left out.
 void longOption(SettingsPass& pass, SettingsReader& reader) {
+  const int line = reader.line;
   nextChar(reader);
   std::string name;
   for (int c = peekChar(reader); std::isalnum(c) != 0 || c == '-'; c = peekChar(reader))
     name.push_back(static_cast<char>(nextChar(reader)));
-  if (name == "port") {
-    portOption(pass, reader);
-  } else if (name == "output" || name == "jobs") {
-    std::string value = readValue(reader);
-    bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-    if (pass.pass == 1 && name == "output") pass.commands.setOutput(value);
-    if (pass.pass == 1 && name == "jobs")
-      pass.commands.setJobs(number ? static_cast<int32_t>(std::min<long>(
-                                         std::strtol(value.c_str(), nullptr, 10), INT32_MAX))
-                                   : -1);
-  } else if (pass.pass == 2) {
-    pass.log.print("Option --%s is not taken in the settings file.\n", name.c_str());
+  LongOption kind = longOptionKind(name);
+  if (kind != LongOption::value && kind != LongOption::flag) {
+    if (pass.pass == 1)
+      problem(pass, reader, line, "--" + name + ": not taken in the settings file; ignored");
+    return;
   }
+  std::string word = "--" + name;
+  if (kind == LongOption::value) word += "=" + readValue(reader);
+  CommandLine option = parseCommandLine({"", word}, {});
+  if (!option.error.empty()) {
+    static constexpr size_t prefix = std::char_traits<char>::length("tessaro: ");
+    if (pass.pass == 1) problem(pass, reader, line, option.error.substr(prefix) + "; ignored");
+    return;
+  }
+  if (pass.pass == 1) applyCommandLine(pass.commands, option, Stage::early);
+  applyCommandLine(pass.commands, option, pass.pass == 1 ? Stage::first : Stage::second);
 }
 
 // The two-letter conversion options: the first letter is the look-ahead.
@@ -306,14 +416,31 @@ void readOption(SettingsPass& pass, SettingsReader& reader) {
 
 int openSettings(SettingsReader& reader, const std::string& path) {
   closeSettings(reader);
+  reader.path = path;
+  reader.problems.clear();
+  // Looked at before the open: a FIFO would hold the open (or the reading) for ever, a device
+  // such as /dev/zero never ends.
+  std::error_code error;
+  std::filesystem::file_type type = std::filesystem::status(path, error).type();
+  if (error || type == std::filesystem::file_type::not_found) return -1;
+  if (type != std::filesystem::file_type::regular) {
+    reader.problems.push_back({0, notRegular(type) + "; not read"});
+    return -1;
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return -1;
-  reader.text.clear();
+  TextLines lines(reader.text, reader.problems);
   uint8_t block[4096];
+  size_t total = 0;
   size_t count;
-  while ((count = std::fread(block, 1, sizeof block, file)) > 0 &&
-         reader.text.size() < maxSettingsBytes) {
-    reader.text.insert(reader.text.end(), block, block + count);
+  while ((count = std::fread(block, 1, sizeof block, file)) > 0) {
+    lines.feed(block, count);
+    total += count;
+    if (total >= settingsByteLimit && std::fgetc(file) != EOF) {
+      reader.problems.push_back({0, "larger than " + std::to_string(settingsByteLimit >> 20) +
+                                        " MB; the rest is not read"});
+      break;
+    }
   }
   bool failed = std::ferror(file) != 0;
   std::fclose(file);
@@ -321,6 +448,7 @@ int openSettings(SettingsReader& reader, const std::string& path) {
     reader.text.clear();
     return -1;
   }
+  lines.finish();
   reader.shiftJis = !isUtf8(reader.text);
   reader.next = 0;
   // Some editors mark UTF-8 with a byte-order mark; it is no part of the first word.
@@ -331,6 +459,8 @@ int openSettings(SettingsReader& reader, const std::string& path) {
   reader.open = true;
   reader.lookahead = -1;
   nextChar(reader);
+  reader.line = 1;
+  reader.afterReturn = false;
   return 0;
 }
 
@@ -347,6 +477,8 @@ int peekChar(const SettingsReader& reader) {
 
 int nextChar(SettingsReader& reader) {
   int c = reader.lookahead;
+  if (c == '\r' || c == endOfFileMark || (c == '\n' && !reader.afterReturn)) ++reader.line;
+  reader.afterReturn = c == '\r';
   reader.lookahead = reader.next < reader.text.size() ? reader.text[reader.next++] : -1;
   return c;
 }
@@ -406,7 +538,9 @@ int readWord(SettingsReader& reader, std::string& word, Log& log) {
 }
 
 bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::string& path) {
-  if (openSettings(reader, path) != 0) return false;
+  bool opened = openSettings(reader, path) == 0;
+  if (pass.pass == 1) tellProblems(pass, reader);
+  if (!opened) return false;
   while (peekChar(reader) != -1) {
     int c = peekChar(reader);
     if (c == '\'' || c == '#') {
@@ -421,16 +555,18 @@ bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::str
       readOption(pass, reader);
     } else {
       std::string word;
+      std::string where = path + ":" + std::to_string(reader.line);
       readWord(reader, word, pass.log);
       if (pass.pass == 2 && !word.empty())
-        addSettingsFile(pass, !reader.shiftJis && pass.fromUtf8 ? pass.fromUtf8(word) : word);
+        addSettingsFile(pass, !reader.shiftJis && pass.fromUtf8 ? pass.fromUtf8(word) : word,
+                        where);
     }
   }
   closeSettings(reader);
   return true;
 }
 
-void addSettingsFile(SettingsPass& pass, const std::string& word) {
+void addSettingsFile(SettingsPass& pass, const std::string& word, const std::string& where) {
   Log& log = pass.log;
   std::string path = word;
   if (!pass.home.empty() && path.starts_with("~/")) path = pass.home + path.substr(1);
@@ -443,6 +579,7 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
   findFileName(pass.files, path, name);
   if (name.empty()) {
     log.print("Cannot retrive path for: %s \n", path.c_str());
+    if (!where.empty()) log.problem(where, path + ": no such file; not played");
     return;
   }
   std::string extension;
@@ -452,6 +589,7 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
     pass.commands.queueFile(path);
   } else {
     log.print("Cannot play file other than MIDI: %s \n", path.c_str());
+    if (!where.empty()) log.problem(where, path + ": not a MIDI file name (.mid); not played");
   }
 }
 

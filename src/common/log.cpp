@@ -61,6 +61,7 @@ void Log::put(std::FILE* stream, const std::string& text) {
 
 void Log::write(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (quiet_) return;
   if (holding_) {
     held_ += text;
     return;
@@ -90,8 +91,19 @@ std::string Log::endHold() {
   return out;
 }
 
+void Log::setQuiet(bool quiet) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  quiet_ = quiet;
+}
+
+bool Log::quiet() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return quiet_;
+}
+
 void Log::showStatus(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (quiet_) return;
   statusShown_ = false;
   put(stream_, "\r" + line + "\x1b[K");
   statusShown_ = true;

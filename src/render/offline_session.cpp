@@ -94,12 +94,18 @@ void OfflineSession::sendDirectBytes(Output& output) {
 bool OfflineSession::load(const std::string& path, std::string& reason) {
   Engine& engine = session_.engine;
   log_.clearCaptured();
+  warnings_.clear();
   engine.state.fadeActive = 0;
   // A song that memory could not be had for is not played in part, as in a live session.
   int result = loadSong(engine, path.c_str());
   if (result == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
   clock_.sleepMs(200);
-  if (preparePlayback(engine) == 0) return true;
+  if (preparePlayback(engine) == 0) {
+    std::string past =
+        startPastEnd(readSongFacts(engine.song), settings_.skipToMeasure, settings_.skipToBeat);
+    if (!past.empty()) warnings_.push_back(past);
+    return true;
+  }
   reason = loadFailure(path, result, engine.song.failedTrack);
   setUserVolume(engine);
   engine.state.repeatSetByUser = 0;
