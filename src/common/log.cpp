@@ -52,7 +52,7 @@ void Log::put(std::FILE* stream, const std::string& text) {
   }
   if (capturing_) {
     captured_ += text;
-    if (stream == errors_ && stream != stream_) capturedErrors_ += text;
+    (stream == errors_ && stream != stream_ ? capturedErrors_ : capturedOutput_) += text;
     return;
   }
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -129,10 +129,16 @@ std::string Log::capturedErrors() const {
   return capturedErrors_;
 }
 
+std::string Log::capturedOutput() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return capturedOutput_;
+}
+
 void Log::clearCaptured() {
   std::lock_guard<std::mutex> lock(mutex_);
   captured_.clear();
   capturedErrors_.clear();
+  capturedOutput_.clear();
 }
 
 }  // namespace tessaro

@@ -47,10 +47,12 @@ class Log {
   void setMessageEncoder(MessageEncoder encoder) { encoder_ = std::move(encoder); }
 
   // Tests: keep everything printed in memory instead of writing it out. captured() holds both
-  // streams in the order written; capturedErrors() only what went to the error stream.
+  // streams in the order written; capturedErrors() only what went to the error stream,
+  // capturedOutput() only the rest.
   void startCapture();
   std::string captured() const;
   std::string capturedErrors() const;
+  std::string capturedOutput() const;
   void clearCaptured();
 
  private:
@@ -67,6 +69,7 @@ class Log {
   bool capturing_ = false;
   std::string captured_;
   std::string capturedErrors_;
+  std::string capturedOutput_;
 };
 
 }  // namespace tessaro
