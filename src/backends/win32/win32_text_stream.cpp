@@ -35,8 +35,12 @@ class Win32TextStream : public TextStream {
   long read(char* buffer, size_t size, int waitMs) override {
     if (type_ == FILE_TYPE_PIPE) {
       DWORD available = 0;
-      if (!PeekNamedPipe(handle_, nullptr, 0, nullptr, &available, nullptr))
-        return GetLastError() == ERROR_BROKEN_PIPE ? ended : fail(GetLastError());
+      if (!PeekNamedPipe(handle_, nullptr, 0, nullptr, &available, nullptr)) {
+        if (GetLastError() == ERROR_BROKEN_PIPE) return ended;
+        // A pipe that cannot be looked into (as some hosts give) is read as it comes.
+        type_ = FILE_TYPE_DISK;
+        available = 1;
+      }
       if (available == 0) {
         Sleep(static_cast<DWORD>(std::clamp(waitMs, 0, 50)));
         return notYet;
