@@ -385,7 +385,8 @@ TEST(SettingsBadInput, MissingOrUnreadableFileIsSkippedSilently) {
   EXPECT_TRUE(run.opened);
 }
 
-TEST(SettingsBadInput, RandomBytesAreSurvived) {
+// Binary garbage is no settings file: none of it is applied and not a byte of it is shown.
+TEST(SettingsBadInput, RandomBytesAreRefusedWhole) {
   for (uint32_t seed : {1u, 77u, 12345u}) {
     std::string text;
     for (int i = 0; i < 65536; ++i) {
@@ -394,9 +395,11 @@ TEST(SettingsBadInput, RandomBytesAreSurvived) {
     }
     SettingsRun run;
     for (int i = 0; i < 3; ++i) run.root.file("cwd/s" + std::to_string(i) + ".mid");
-    run.read(text, 1);
-    run.read(text, 2);
-    EXPECT_TRUE(run.opened);
+    EXPECT_EQ(run.read(text, 1), "");
+    EXPECT_EQ(run.errors().rfind("tessaro: INI: not a text file", 0), 0u) << run.errors();
+    EXPECT_EQ(run.read(text, 2), "");
+    EXPECT_FALSE(run.opened);
+    EXPECT_EQ(run.commands.text(), "");
   }
 }
 
@@ -425,7 +428,8 @@ TEST(SettingsBadInput, ProblemsNameTheFileAndTheLine) {
       {"/v5\n\x01\x02/v9 x\n/s4\n", 2, "volume 5; fade step 4", ""},
       {"/v5\n\x01\x02/v9 x\n/s4\n", 1, "", "INI:2: not text (control bytes); the line is skipped"},
       {std::string("a\0b.mid\n/v3\n", 12), 1, "",
-       "INI:1: not text (control bytes); the line is skipped"},
+       "INI: not a text file (it holds NUL bytes: saved as UTF-16?); not read"},
+      {std::string("a\0b.mid\n/v3\n", 12), 2, "", ""},
       {"/v1\x7f\n", 1, "", "INI:1: not text (control bytes); the line is skipped"},
       // Line ends: CR LF, CR alone and 0x1A each end one line.
       {"/v1\r\n\x07\r\n/v2\n", 2, "volume 1; volume 2", ""},
@@ -438,13 +442,23 @@ TEST(SettingsBadInput, ProblemsNameTheFileAndTheLine) {
        "INI:1: longer than 8192 bytes; the line is skipped"},
       // A comment goes on across a line skipped in it.
       {"/* x\n\x01\n*/ /v4\n", 2, "volume 4", ""},
-      {std::string(8, '\x01') + "\n\n\x01\n\x02\n\x03\n\x04\n\x05\n\x06\n\x07\n/v8", 1, "",
-       "INI:1: not text (control bytes); the line is skipped\n"
-       "tessaro: INI:3: not text (control bytes); the line is skipped\n"
-       "tessaro: INI:4: not text (control bytes); the line is skipped\n"
-       "tessaro: INI:5: not text (control bytes); the line is skipped\n"
-       "tessaro: INI:6: not text (control bytes); the line is skipped\n"
-       "tessaro: INI: 3 more lines skipped (not text or too long)"},
+      // More lines of control bytes than are named: a binary file, none of it read.
+      {"\x01\n\n\x01\n\x02\n\x03\n\x04\n\x05\n/v8\n", 2, "", ""},
+      {"\x01\n\n\x01\n\x02\n\x03\n\x04\n\x05\n/v8\n", 1, "",
+       "INI: not a text file (6 lines hold control bytes); not read"},
+      {"\x01\n\x02\n\x03\n\x04\n\x05\n/v8\n", 2, "volume 8", ""},
+      {[] {
+         std::string lines;
+         for (int i = 0; i < 7; ++i) lines += std::string(8193, 'x') + "\n";
+         return lines;
+       }(),
+       1, "",
+       "INI:1: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:2: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:3: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:4: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:5: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI: 2 more lines skipped (not text or too long)"},
       // Values out of what the help says.
       {"\n/com100\n", 1, "", "INI:2: /com100: the COM port is 1 to 99; ignored"},
       {"/com-2 /com4\n", 1, "com 4", "INI:1: /com-2: the COM port is 1 to 99; ignored"},

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 #include "app/options.h"
 
@@ -14,7 +12,6 @@ namespace {
 
 constexpr size_t wordLimit = 258;
 constexpr int endOfFileMark = 0x1A;
-constexpr size_t problemsSaid = 5;  // lines skipped that are named one by one
 
 int upper(int c) {
   return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
@@ -49,85 +46,18 @@ bool isUtf8(const std::vector<uint8_t>& text) {
   return high;
 }
 
-// The file as it is read, line by line: a line that is text is kept; one that holds control
-// bytes (a binary file) or is longer than settingsLineLimit is dropped and noted, its line end
-// kept. At most one line's worth is held back while reading.
-class TextLines {
- public:
-  TextLines(std::vector<uint8_t>& text, std::vector<SettingsProblem>& problems)
-      : text_(text), problems_(problems) {}
-
-  void feed(const uint8_t* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-      const uint8_t c = bytes[i];
-      const bool lineEnd = c == '\r' || c == '\n' || c == endOfFileMark;
-      if (c == '\n' && afterReturn_) {
-        text_.push_back(c);  // CR LF ends one line
-      } else if (lineEnd) {
-        endLine();
-        text_.push_back(c);
-      } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
-        notText_ = true;
-      } else if (line_.size() < settingsLineLimit) {
-        line_.push_back(c);
-      } else {
-        tooLong_ = true;
-      }
-      afterReturn_ = c == '\r';
-    }
-  }
-  void finish() { endLine(); }
-
- private:
-  void endLine() {
-    if (notText_ || tooLong_) {
-      problems_.push_back({number_, notText_ ? "not text (control bytes); the line is skipped"
-                                             : "longer than " + std::to_string(settingsLineLimit) +
-                                                   " bytes; the line is skipped"});
-    } else {
-      text_.insert(text_.end(), line_.begin(), line_.end());
-    }
-    line_.clear();
-    notText_ = tooLong_ = false;
-    ++number_;
-  }
-
-  std::vector<uint8_t>& text_;
-  std::vector<SettingsProblem>& problems_;
-  std::vector<uint8_t> line_;
-  int number_ = 1;
-  bool afterReturn_ = false;
-  bool notText_ = false;
-  bool tooLong_ = false;
-};
-
-std::string notRegular(std::filesystem::file_type type) {
-  using std::filesystem::file_type;
-  switch (type) {
-    case file_type::directory:
-      return "is a directory";
-    case file_type::fifo:
-      return "is a FIFO (a pipe), not a file";
-    case file_type::character:
-    case file_type::block:
-      return "is a device, not a file";
-    default:
-      return "is not a regular file";
-  }
-}
-
 // What openSettings found, said once: a few skipped lines by number, then how many more.
 void tellProblems(SettingsPass& pass, const SettingsReader& reader) {
   size_t lines = 0;
   for (const SettingsProblem& found : reader.problems) {
     if (found.line == 0) {
       pass.log.problem(reader.path, found.what);
-    } else if (++lines <= problemsSaid) {
+    } else if (++lines <= settingsProblemsNamed) {
       pass.log.problem(reader.path + ":" + std::to_string(found.line), found.what);
     }
   }
-  if (lines > problemsSaid)
-    pass.log.problem(reader.path, std::to_string(lines - problemsSaid) +
+  if (lines > settingsProblemsNamed)
+    pass.log.problem(reader.path, std::to_string(lines - settingsProblemsNamed) +
                                       " more lines skipped (not text or too long)");
 }
 
@@ -418,37 +348,7 @@ int openSettings(SettingsReader& reader, const std::string& path) {
   closeSettings(reader);
   reader.path = path;
   reader.problems.clear();
-  // Looked at before the open: a FIFO would hold the open (or the reading) for ever, a device
-  // such as /dev/zero never ends.
-  std::error_code error;
-  std::filesystem::file_type type = std::filesystem::status(path, error).type();
-  if (error || type == std::filesystem::file_type::not_found) return -1;
-  if (type != std::filesystem::file_type::regular) {
-    reader.problems.push_back({0, notRegular(type) + "; not read"});
-    return -1;
-  }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return -1;
-  TextLines lines(reader.text, reader.problems);
-  uint8_t block[4096];
-  size_t total = 0;
-  size_t count;
-  while ((count = std::fread(block, 1, sizeof block, file)) > 0) {
-    lines.feed(block, count);
-    total += count;
-    if (total >= settingsByteLimit && std::fgetc(file) != EOF) {
-      reader.problems.push_back({0, "larger than " + std::to_string(settingsByteLimit >> 20) +
-                                        " MB; the rest is not read"});
-      break;
-    }
-  }
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    reader.text.clear();
-    return -1;
-  }
-  lines.finish();
+  if (!readSettingsText(path, reader.text, reader.problems)) return -1;
   reader.shiftJis = !isUtf8(reader.text);
   reader.next = 0;
   // Some editors mark UTF-8 with a byte-order mark; it is no part of the first word.

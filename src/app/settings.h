@@ -8,17 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_text.h"
 #include "common/log.h"
 #include "control/commands.h"
 #include "platform/platform.h"
 
 namespace tessaro {
-
-// What is wrong with the settings file, found as it was opened: line 0 is the file itself.
-struct SettingsProblem {
-  int line = 0;
-  std::string what;
-};
 
 // The open settings file, held in memory, with one character of look-ahead. Only the lines
 // that are text are kept (each line skipped leaves its line end, so lines keep their numbers).
@@ -33,10 +28,6 @@ struct SettingsReader {
   bool afterReturn = false;  // the last character taken was a CR (a LF after it ends no line)
   std::vector<SettingsProblem> problems;
 };
-
-// Longest line read (longer ones are skipped whole) and most of the file read.
-inline constexpr size_t settingsLineLimit = 8192;
-inline constexpr size_t settingsByteLimit = 16u << 20;
 
 // Everything a pass reads from and writes to.
 struct SettingsPass {
