@@ -212,6 +212,18 @@ TEST(OptionCommands, EachSetsItsValueAndSaysSo) {
        [](Commands& c) { c.setStatusLine(true); }, "", "statusLine=1"},
       {"version", [](Rig& r) { r.session.facts.version = "1.2.3"; },
        [](Commands& c) { c.showVersion(); }, "tessaro 1.2.3\n", ""},
+      // Quiet: nothing but errors from then on, no status line; more reporting, as /1.
+      {"quiet",
+       {},
+       [](Commands& c) {
+         c.setQuiet();
+         c.setVolume(5);
+       },
+       "",
+       "statusLine=0 volume=5 offset=5"},
+      {"verbose", {}, [](Commands& c) { c.setVerbose(); }, "", "disp=1"},
+      {"verbose after more", [](Rig& r) { r.options.DispLevel = 5; },
+       [](Commands& c) { c.setVerbose(); }, "", ""},
   });
 }
 
@@ -251,7 +263,9 @@ TEST(RequestCommands, HelpNamesEveryOptionKeyAndPlace) {
   std::istringstream parts(
       "/xg|/gm|/nc|/nx|/comN|#hh|&n|@n|.n|/vN|/fN|/sN|/cN|/so|/0|-h, --help, /?|-V, --version|-l, "
       "--list-ports|-p, --port PORT|--  |Esc|U / S / D|TESSARO_X  a "
-      "variable|/home/u/.config/tessaro/tessaro.ini|Exit status|Examples|'#F0'|'&2'");
+      "variable|/home/u/.config/tessaro/tessaro.ini|Exit status|Examples|'#F0'|'&2'|-o, --output "
+      "OUT|-j, --jobs N|-T, --type TYPE|-n, --no-clobber|--soundfont FILE|-r, --rate RATE|-g, "
+      "--gain GAIN|-q, --quiet|--verbose|--files-from FILE\n|  -  |130, 143");
   for (std::string part; std::getline(parts, part, '|');)
     EXPECT_NE(help.find(part), std::string::npos) << part;
 }

@@ -233,7 +233,8 @@ TEST(ProgramCommandLine, HelpIsPrintedAtOnceAndNothingIsOpened) {
   EXPECT_EQ(out.find("Device Manager"), std::string::npos) << out;
 }
 
-// The status a shell sees, for each way a run ends.
+// The status a shell sees, for each way a run ends (README, the help and the manual page give
+// the same table).
 TEST(ExitStatus, OfTheBuiltProgram) {
   TempFile good(oneNoteSong(0x90, 0x3C));
   struct Row {
@@ -242,9 +243,16 @@ TEST(ExitStatus, OfTheBuiltProgram) {
     int status;
   } rows[] = {
       {"a song played from ./", {"/com1", "./song.mid"}, 0},
+      {"a slash word of no option is only said", {"/com1", "/zz", "./song.mid"}, 0},
+      {"a song converted", {"-o", "out.mid", "./song.mid"}, 0},
       {"a directory", {"/com1", good.dir()}, 1},
+      {"a song that fails to convert", {"-o", "out/", "./song.mid", "missing.mid"}, 1},
       {"an unknown option", {"-x", good.path()}, 2},
+      {"a dash option's value out of its range", {"-r", "5", "./song.mid"}, 2},
+      {"a list of names that cannot be read", {"/com1", "--files-from", "missing.txt"}, 2},
       {"nothing to play", {"/com1"}, 2},
+      {"an output that is one of the songs", {"-o", "./song.mid", "song.mid"}, 2},
+      {"an output of a type not written", {"-o", "song.mp3", "./song.mid"}, 2},
   };
   ProgramLaunch inSongDirectory;
   inSongDirectory.directory = good.dir();
@@ -255,6 +263,122 @@ TEST(ExitStatus, OfTheBuiltProgram) {
     run.closeInput();
     EXPECT_EQ(run.finish(), row.status) << run.out();
   }
+}
+
+// Run through a shell that sends the program's standard error into a file, so that what goes
+// there and what goes to standard output are told apart.
+struct ErrorsToFile {
+  TempFile file{Bytes{}, "stderr.txt"};
+  ProgramLaunch launch(const std::string& directory) const {
+    ProgramLaunch through;
+    through.program = "/bin/sh";
+    through.leadingWords = {"-c", "exec \"$0\" \"$@\" 2>'" + file.path() + "'", TESSARO_BINARY};
+    through.directory = directory;
+    return through;
+  }
+  std::string text() const {
+    std::FILE* f = std::fopen(file.path().c_str(), "rb");
+    std::string out;
+    if (f == nullptr) return out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
+    std::fclose(f);
+    return out;
+  }
+};
+
+// Warnings and errors about what the user named go to standard error in one form; -q leaves
+// nothing but them.
+TEST(ProgramCommandLine, WarningsAndErrorsGoToStandardError) {
+  TempFile song(oneNoteSong(0x90, 0x3C));  // one measure long
+  const std::string past =
+      "starts at measure 999, past its end (it has 1 measure); nothing of it is played\n";
+  struct Row {
+    const char* name;
+    std::vector<std::string> words;
+    int status;
+    std::string errors;
+    std::string inOutput;  // a part of standard output; empty: none at all
+  } rows[] = {
+      {"slash values and a start past the end",
+       {"/com1", "/zz", "/v500", "@999", "./song.mid"},
+       0,
+       "tessaro: /zz: no such option; ignored\n"
+       "tessaro: /v500: the volume offset is -127 to +127; 127 is used\n"
+       "tessaro: song.mid: " +
+           past,
+       "Volume = 127 \n"},
+      {"a start past the end of a converted song",
+       {"-o", "out.mid", "@999", "./song.mid"},
+       0,
+       "tessaro: ./song.mid: " + past,
+       "1 song converted"},
+      {"a dash value out of range",
+       {"-r", "5", "./song.mid"},
+       2,
+       "tessaro: -r: takes a sample rate from 8000 to 192000 (Hz), not \"5\"\n",
+       ""},
+      {"quiet",
+       {"-q", "/com1", "/zz", "./song.mid"},
+       0,
+       "tessaro: /zz: no such option; ignored\n",
+       ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ErrorsToFile errors;
+    ProgramProcess run(row.words, "", ProgramProcess::Keys::pipe, {}, errors.launch(song.dir()));
+    ASSERT_EQ(run.setupError(), "");
+    run.closeInput();
+    EXPECT_EQ(run.finish(), row.status) << run.out();
+    EXPECT_EQ(errors.text(), row.errors);
+    if (row.inOutput.empty()) {
+      EXPECT_EQ(run.out(), "");
+    } else {
+      EXPECT_NE(run.out().find(row.inOutput), std::string::npos) << run.out();
+    }
+    EXPECT_EQ(run.out().find("tessaro: "), std::string::npos) << run.out();
+  }
+}
+
+// In a directory that holds files named --help and -o, those words are still the options.
+TEST(ProgramCommandLine, DashWordsAreOptionsWhateverFilesExist) {
+  TempFile song(oneNoteSong(0x90, 0x3C), "x.mid");
+  for (const char* name : {"--help", "-o"}) {
+    std::FILE* f = std::fopen((song.dir() + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  ProgramLaunch here;
+  here.directory = song.dir();
+
+  ProgramProcess help({"--help"}, "", ProgramProcess::Keys::pipe, {}, here);
+  ASSERT_EQ(help.setupError(), "");
+  help.closeInput();
+  EXPECT_EQ(help.finish(), 0);
+  EXPECT_EQ(help.out().rfind("Usage: tessaro", 0), 0u) << help.out();
+
+  ProgramProcess convert({"-o", "out/", "x.mid"}, "", ProgramProcess::Keys::pipe, {}, here);
+  ASSERT_EQ(convert.setupError(), "");
+  convert.closeInput();
+  EXPECT_EQ(convert.finish(), 0) << convert.out();
+  std::FILE* converted = std::fopen((song.dir() + "/out/x.xg.mid").c_str(), "rb");
+  EXPECT_NE(converted, nullptr) << convert.out();
+  if (converted != nullptr) std::fclose(converted);
+}
+
+// "-" reads the songs' names from standard input, one a line.
+TEST(ProgramCommandLine, SongNamesFromStandardInput) {
+  TempFile song(oneNoteSong(0x91, 0x40));
+  ProgramLaunch here;
+  here.directory = song.dir();
+  ProgramProcess run({"/com1", "-"}, "", ProgramProcess::Keys::pipe, {}, here);
+  ASSERT_EQ(run.setupError(), "");
+  for (char c : std::string("\nsong.mid\n")) run.pressKey(static_cast<uint8_t>(c));
+  run.closeInput();
+  EXPECT_EQ(run.finish(), 0) << run.out();
+  EXPECT_TRUE(contains(run.wire(), {0x91, 0x40, 0x64})) << hex(run.wire());
+  EXPECT_NE(run.out().find("[1/1] song.mid"), std::string::npos) << run.out();
 }
 
 }  // namespace

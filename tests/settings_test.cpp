@@ -19,6 +19,10 @@
 #include "support/smf.h"
 #include "support/temp_dir.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace tessaro::testing {
 namespace {
 
@@ -72,7 +76,8 @@ struct SettingsRun {
 
   SettingsRun() { log.startCapture(); }
 
-  // Reads the text as the settings file in the given pass; what the pass printed.
+  // Reads the text as the settings file in the given pass; what the pass printed on the
+  // console (the error stream apart: errors()).
   std::string read(const std::string& text, int pass) {
     return readPath(root.file("cfg/tessaro.ini", text), pass);
   }
@@ -80,7 +85,15 @@ struct SettingsRun {
     log.clearCaptured();
     SettingsPass pass{commands, log, files, programDir, number, {}, {}, home};
     opened = readSettingsPass(reader, pass, path);
-    return log.captured();
+    return log.capturedOutput();
+  }
+  // What the last pass said on the error stream, the settings file's path written INI.
+  std::string errors() const {
+    std::string text = log.capturedErrors();
+    const std::string path = root.path() + "/cfg/tessaro.ini";
+    for (size_t at = text.find(path); at != std::string::npos; at = text.find(path, at))
+      text.replace(at, path.size(), "INI");
+    return text;
   }
   // The names the file queued.
   std::vector<std::string> entries() const {
@@ -148,7 +161,7 @@ TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
           {"/v-20\n", "", "volume -20"},
           {"\xEF\xBB\xBF/v-20\n", "", "volume -20"},
           {"-VOL+20\n", "", "volume 20"},
-          {"/v300\n", "", "volume 300"},
+          {"/v300\n", "", "volume 127"},
           {"/vo20\n", "20\nCannot retrive path for: 20 \n", ""},
           {"/v5 /v7", "", "volume 5; volume 0"},
           {"/gm\n", "", "conversion gm (said)"},
@@ -162,7 +175,7 @@ TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
           {"/o out/ /j2\n", "", ""},
           // The port belongs to the first pass; the command line's requests are no settings.
           {"-p 24:0\n", "", ""},
-          {"--help\n", "Option --help is not taken in the settings file.\n", ""},
+          {"--help\n", "", ""},
           // An unquoted absolute path is what it was: an option that does nothing, then a name.
           {"/path/x.mid\n", "path/x.mid\nCannot retrive path for: path/x.mid \n", ""},
       },
@@ -359,17 +372,21 @@ TEST(SettingsBadInput, MissingOrUnreadableFileIsSkippedSilently) {
   SettingsRun run;
   EXPECT_EQ(run.readPath(run.root.path() + "/no/such/tessaro.ini", 2), "");
   EXPECT_FALSE(run.opened);
-  // A directory opens as a file here but cannot be read.
+  EXPECT_EQ(run.errors(), "");
+  // A directory is no settings file: said by the first pass, and not opened.
+  const std::string dir = run.root.dir("tessaro.ini");
   for (int pass : {1, 2}) {
-    EXPECT_EQ(run.readPath(run.root.dir("tessaro.ini"), pass), "");
+    EXPECT_EQ(run.readPath(dir, pass), "");
     EXPECT_FALSE(run.opened);
+    EXPECT_EQ(run.errors(), pass == 1 ? "tessaro: " + dir + ": is a directory; not read\n" : "");
   }
   EXPECT_EQ(run.commands.text(), "");
   EXPECT_EQ(run.read("", 2), "");
   EXPECT_TRUE(run.opened);
 }
 
-TEST(SettingsBadInput, RandomBytesAreSurvived) {
+// Binary garbage is no settings file: none of it is applied and not a byte of it is shown.
+TEST(SettingsBadInput, RandomBytesAreRefusedWhole) {
   for (uint32_t seed : {1u, 77u, 12345u}) {
     std::string text;
     for (int i = 0; i < 65536; ++i) {
@@ -378,25 +395,131 @@ TEST(SettingsBadInput, RandomBytesAreSurvived) {
     }
     SettingsRun run;
     for (int i = 0; i < 3; ++i) run.root.file("cwd/s" + std::to_string(i) + ".mid");
-    run.read(text, 1);
-    run.read(text, 2);
-    EXPECT_TRUE(run.opened);
+    EXPECT_EQ(run.read(text, 1), "");
+    EXPECT_EQ(run.errors().rfind("tessaro: INI: not a text file", 0), 0u) << run.errors();
+    EXPECT_EQ(run.read(text, 2), "");
+    EXPECT_FALSE(run.opened);
+    EXPECT_EQ(run.commands.text(), "");
   }
 }
 
-TEST(SettingsBadInput, HundredThousandByteLineIsReadAsCutWords) {
+// A line far longer than any settings line is skipped whole, without a word of it echoed.
+TEST(SettingsBadInput, VeryLongLineIsSkippedAndNamed) {
   SettingsRun run;
   std::string song = run.root.file("x/song.mid");
-  std::string out = run.read(std::string(100000, 'a') + "\n\"" + song + "\"\n", 2);
-  // 386 words of 258 characters, each losing one more, then the last 26.
-  size_t messages = 0;
-  for (size_t at = out.find(noFile); at != std::string::npos; at = out.find(noFile, at + 1)) {
-    ++messages;
-  }
-  EXPECT_EQ(messages, 387u);
-  EXPECT_NE(out.find(noFile + std::string(26, 'a') + " \n"), std::string::npos);
+  std::string text = std::string(10u << 20, 'a') + "\n\"" + song + "\"\n";
+  EXPECT_EQ(run.read(text, 1), song + "\"");
+  EXPECT_EQ(run.errors(), "tessaro: INI:1: longer than 8192 bytes; the line is skipped\n");
+  EXPECT_EQ(run.read(text, 2), song + "\"MIDI file: song.mid \n");
+  EXPECT_EQ(run.errors(), "");
   EXPECT_EQ(run.entries(), std::vector<std::string>{song});
 }
+
+// Lines that are not text (a binary file, a stray control byte) are skipped and named by their
+// number, the lines around them read as ever; what the file holds wrong is said in the form
+// "tessaro: FILE:LINE: ...", by the first pass or, for what the second applies, by the second.
+TEST(SettingsBadInput, ProblemsNameTheFileAndTheLine) {
+  const struct {
+    std::string text;
+    int pass;
+    std::string commands;
+    std::string errors;
+  } rows[] = {
+      {"/v5\n\x01\x02/v9 x\n/s4\n", 2, "volume 5; fade step 4", ""},
+      {"/v5\n\x01\x02/v9 x\n/s4\n", 1, "", "INI:2: not text (control bytes); the line is skipped"},
+      {std::string("a\0b.mid\n/v3\n", 12), 1, "",
+       "INI: not a text file (it holds NUL bytes: saved as UTF-16?); not read"},
+      {std::string("a\0b.mid\n/v3\n", 12), 2, "", ""},
+      {"/v1\x7f\n", 1, "", "INI:1: not text (control bytes); the line is skipped"},
+      // Line ends: CR LF, CR alone and 0x1A each end one line.
+      {"/v1\r\n\x07\r\n/v2\n", 2, "volume 1; volume 2", ""},
+      {"/v1\r\n\x07\r\n/v2", 1, "", "INI:2: not text (control bytes); the line is skipped"},
+      {"/v1\r\r\x07\r/v2", 1, "", "INI:3: not text (control bytes); the line is skipped"},
+      {"/v1\x1a\x07", 1, "", "INI:2: not text (control bytes); the line is skipped"},
+      {"/v1\t/s2\n", 2, "volume 1; fade step 2", ""},
+      {"#" + std::string(8191, 'x') + "\n/v6\n", 2, "volume 6", ""},
+      {"#" + std::string(8192, 'x') + "\n/v6", 1, "",
+       "INI:1: longer than 8192 bytes; the line is skipped"},
+      // A comment goes on across a line skipped in it.
+      {"/* x\n\x01\n*/ /v4\n", 2, "volume 4", ""},
+      // More lines of control bytes than are named: a binary file, none of it read.
+      {"\x01\n\n\x01\n\x02\n\x03\n\x04\n\x05\n/v8\n", 2, "", ""},
+      {"\x01\n\n\x01\n\x02\n\x03\n\x04\n\x05\n/v8\n", 1, "",
+       "INI: not a text file (6 lines hold control bytes); not read"},
+      {"\x01\n\x02\n\x03\n\x04\n\x05\n/v8\n", 2, "volume 8", ""},
+      {[] {
+         std::string lines;
+         for (int i = 0; i < 7; ++i) lines += std::string(8193, 'x') + "\n";
+         return lines;
+       }(),
+       1, "",
+       "INI:1: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:2: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:3: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:4: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI:5: longer than 8192 bytes; the line is skipped\n"
+       "tessaro: INI: 2 more lines skipped (not text or too long)"},
+      // Values out of what the help says.
+      {"\n/com100\n", 1, "", "INI:2: /com100: the COM port is 1 to 99; ignored"},
+      {"/com-2 /com4\n", 1, "com 4", "INI:1: /com-2: the COM port is 1 to 99; ignored"},
+      {"/v-300\n", 2, "volume -127",
+       "INI:1: /v-300: the volume offset is -127 to +127; -127 is used"},
+      {"/@1234567\n", 1, "", "INI:1: a number has at most 5 digits; 0 is used"},
+      {"/@1234567\n", 2, "measure 0", "INI:1: 7: no such file; not played"},
+      // Names that are not taken.
+      {"\n\"missing.mid\"\nnotes.txt\n", 2, "",
+       "INI:2: missing.mid: no such file; not played\n"
+       "tessaro: INI:3: notes.txt: not a MIDI file name (.mid); not played"},
+      // Long options: the command line's, checked as there; requests and lists are no settings.
+      {"--soundfont \"/a b.sf2\" --rate=48000 --gain 0.5\n--type WAV --no-clobber --quiet", 1,
+       "soundfont /a b.sf2; rate 48000; gain 0.500000; type wav; no clobber; quiet", ""},
+      {"--soundfont x.sf2 --verbose --rate 48000", 2, "verbose", ""},
+      {"--help\n--files-from list.txt\n--xyz", 1, "",
+       "INI:1: --help: not taken in the settings file; ignored\n"
+       "tessaro: INI:2: --files-from: not taken in the settings file; ignored\n"
+       "tessaro: INI:3: --xyz: not taken in the settings file; ignored"},
+      {"--rate 5 --type mp3 --jobs=x --port", 1, "",
+       "INI:1: --rate: takes a sample rate from 8000 to 192000 (Hz), not \"5\"; ignored\n"
+       "tessaro: INI:1: --type: takes a type: mid, wav, flac or ogg, not \"mp3\"; ignored\n"
+       "tessaro: INI:1: --jobs: takes a number of songs from 0 to 256 (0: one per core), not "
+       "\"x\"; ignored\n"
+       "tessaro: INI:1: --port: needs a port (tessaro -l lists them); ignored"},
+      {"--rate 5 --jobs 2", 2, "", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text.substr(0, 60) + " (pass " + std::to_string(row.pass) + ")");
+    SettingsRun run;
+    run.root.file("cwd/notes.txt");
+    run.read(row.text, row.pass);
+    EXPECT_EQ(run.commands.text(), row.commands);
+    EXPECT_EQ(run.errors(), row.errors.empty() ? "" : "tessaro: " + row.errors + "\n");
+  }
+}
+
+#ifndef _WIN32
+// Files that are no regular file are named and skipped at once: a FIFO without a writer would
+// hold the open for ever, a device such as /dev/zero never ends.
+TEST(SettingsBadInput, FifoAndDeviceAreSkippedAtOnce) {
+  SettingsRun run;
+  const std::string fifo = run.root.path() + "/fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    std::string said;
+  } rows[] = {
+      {fifo, "is a FIFO (a pipe), not a file; not read"},
+      {"/dev/zero", "is a device, not a file; not read"},
+  };
+  for (const auto& row : rows) {
+    for (int pass : {1, 2}) {
+      EXPECT_EQ(run.readPath(row.path, pass), "");
+      EXPECT_FALSE(run.opened);
+      EXPECT_EQ(run.errors(), pass == 1 ? "tessaro: " + row.path + ": " + row.said + "\n" : "");
+    }
+  }
+  EXPECT_EQ(run.commands.text(), "");
+}
+#endif
 
 TEST(SettingsBadInput, EveryNameIsQueuedInOrder) {
   SettingsRun run;

@@ -1,35 +1,103 @@
-# bash completion for tessaro: its options, the MIDI ports and serial devices after -p, and
-# MIDI files.
+# bash completion for tessaro: its options, the MIDI ports and serial devices after -p, the
+# types after -T, SoundFonts after --soundfont, and MIDI files. Names are completed whole, with
+# spaces and other special characters quoted as the shell needs them.
+
+# The word as the shell will read it: without an opening quote, backslashes taken away.
+_tessaro_dequote() {
+  local word=$1 out='' i
+  case $word in
+    \'*) out=${word#\'}; out=${out%\'} ;;
+    \"*) out=${word#\"}; out=${out%\"} ;;
+    *)
+      for ((i = 0; i < ${#word}; i++)); do
+        if [[ ${word:i:1} == '\' && i+1 -lt ${#word} ]]; then
+          ((i++))
+        fi
+        out+=${word:i:1}
+      done
+      ;;
+  esac
+  printf '%s' "$out"
+}
+
+# Adds the files that start with the word and match the glob pattern (all when it is empty),
+# and the directories, one completion a name.
+_tessaro_files() {
+  local word=$1 pattern=$2 line
+  compopt -o filenames 2>/dev/null
+  while IFS= read -r line; do
+    COMPREPLY+=("$line")
+  done < <(if [[ -n $pattern ]]; then
+             compgen -f -X "!$pattern" -- "$word"
+             compgen -d -- "$word"
+           else
+             compgen -f -- "$word"
+           fi)
+}
+
+_tessaro_words() {
+  local word=$1 line
+  shift
+  while IFS= read -r line; do
+    COMPREPLY+=("$line")
+  done < <(compgen -W "$*" -- "$word")
+}
+
 _tessaro() {
-  local cur prev
+  local cur prev word
+  COMPREPLY=()
   cur="${COMP_WORDS[COMP_CWORD]}"
   prev="${COMP_WORDS[COMP_CWORD-1]}"
+  # --name=value: the shell splits the word at '='.
+  if [[ $cur == = ]]; then
+    prev="${COMP_WORDS[COMP_CWORD-1]}"
+    cur=''
+  elif [[ $prev == = && COMP_CWORD -ge 2 ]]; then
+    prev="${COMP_WORDS[COMP_CWORD-2]}"
+  fi
+  word=$(_tessaro_dequote "$cur")
   case "$prev" in
     -p|--port)
       local ports
       ports=$(tessaro -l 2>/dev/null | sed -n 's/^  \([0-9][0-9]*:[0-9][0-9]*\) .*/\1/p; s/^  \(\/dev\/.*\)/\1/p')
-      COMPREPLY=($(compgen -W "$ports" -- "$cur"))
+      _tessaro_words "$word" "$ports"
       return
       ;;
-    -o|--output)
-      COMPREPLY=($(compgen -f -- "$cur") $(compgen -d -- "$cur"))
+    -o|--output|--files-from)
+      _tessaro_files "$word" ''
+      return
+      ;;
+    --soundfont)
+      _tessaro_files "$word" '*.[sS][fF][23]'
+      return
+      ;;
+    -T|--type)
+      _tessaro_words "$word" mid wav flac ogg
+      return
+      ;;
+    -r|--rate)
+      _tessaro_words "$word" 22050 44100 48000 88200 96000 192000
+      return
+      ;;
+    -j|--jobs|-g|--gain)
       return
       ;;
   esac
-  case "$cur" in
+  case "$word" in
     --*)
-      COMPREPLY=($(compgen -W "--help --version --list-ports --port --output --jobs" -- "$cur"))
+      _tessaro_words "$word" --help --version --list-ports --port --output --jobs --type \
+        --no-clobber --soundfont --rate --gain --quiet --verbose --files-from
       ;;
     -*)
-      COMPREPLY=($(compgen -W "-h -V -l -p -o -j --" -- "$cur"))
+      _tessaro_words "$word" -h -V -l -p -o -j -T -n -r -g -q - --
       ;;
     /*)
-      COMPREPLY=($(compgen -W "/xg /gm /nc /nx /com1 /so /v /f /s /c /0 /1 /2 /3 /4 /5 /6 /7 /8 /9 /?" -- "$cur"))
-      COMPREPLY+=($(compgen -f -X '!*.[mM][iI][dD]*' -- "$cur") $(compgen -d -- "$cur"))
+      _tessaro_words "$word" /xg /gm /nc /nx /com1 /so /v /f /s /c /0 /1 /2 /3 /4 /5 /6 /7 /8 /9 /?
+      _tessaro_files "$word" '*.[mM][iI][dD]*'
       ;;
     *)
-      COMPREPLY=($(compgen -f -X '!*.[mM][iI][dD]*' -- "$cur") $(compgen -d -- "$cur"))
+      _tessaro_files "$word" '*.[mM][iI][dD]*'
       ;;
   esac
 }
-complete -o filenames -F _tessaro tessaro
+complete -F _tessaro tessaro

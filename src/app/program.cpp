@@ -273,6 +273,8 @@ void loadEntry(App& app, const std::string& entry) {
   app.log.write(
       songHeader(position, total, name, songThere ? &app.songFacts : nullptr, app.options.target) +
       said);
+  std::string past = startPastEnd(app.songFacts, app.options.skipToMeasure, app.options.skipToBeat);
+  if (songThere && !past.empty()) app.log.problem(name, past);
   if (loaded == loadOk) return;
   app.songFailed = true;
   std::string why = loadFailure(loaded, engine.song.failedTrack, app.sys.files->examine(entry));
@@ -396,6 +398,11 @@ int runProgram(App& app, const std::vector<std::string>& words) {
   if (applyCommandLine(app.commands, line, Stage::requests)) {
     app.exitHandlers.runAll();
     return 0;
+  }
+  if (!settleCommandLine(
+          app.commands, line, *app.sys.files, [&app] { return interrupted(app); }, app.log)) {
+    app.exitHandlers.runAll();
+    return interrupted(app) ? runStatus(app) : usageError;
   }
   int exitCode = 0;
   if (!startUp(app, words, line, exitCode)) {

@@ -4,11 +4,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/options.h"
+
 namespace tessaro {
 
 namespace {
 
-constexpr size_t maxSettingsBytes = 16u << 20;  // more than any settings file holds
 constexpr size_t wordLimit = 258;
 constexpr int endOfFileMark = 0x1A;
 
@@ -45,6 +46,21 @@ bool isUtf8(const std::vector<uint8_t>& text) {
   return high;
 }
 
+// What openSettings found, said once: a few skipped lines by number, then how many more.
+void tellProblems(SettingsPass& pass, const SettingsReader& reader) {
+  size_t lines = 0;
+  for (const SettingsProblem& found : reader.problems) {
+    if (found.line == 0) {
+      pass.log.problem(reader.path, found.what);
+    } else if (++lines <= settingsProblemsNamed) {
+      pass.log.problem(reader.path + ":" + std::to_string(found.line), found.what);
+    }
+  }
+  if (lines > settingsProblemsNamed)
+    pass.log.problem(reader.path, std::to_string(lines - settingsProblemsNamed) +
+                                      " more lines skipped (not text or too long)");
+}
+
 int readNumber(SettingsReader& reader, int32_t& value, Log& log, int base, const char* tooLarge) {
   if (base == 10 && peekChar(reader) == '+') nextChar(reader);
   bool negative = false;
@@ -72,10 +88,18 @@ int readNumber(SettingsReader& reader, int32_t& value, Log& log, int base, const
   }
 }
 
+// A problem at a line of the file, in the one form: "tessaro: FILE:LINE: what".
+void problem(SettingsPass& pass, const SettingsReader& reader, int line, const std::string& what) {
+  pass.log.problem(reader.path + ":" + std::to_string(line), what);
+}
+
 // A number option: the value read, or `failed` when the number failed.
 int32_t numberOr(SettingsPass& pass, SettingsReader& reader, int32_t failed, bool hex = false) {
   int32_t value = 0;
   int result = hex ? readHex(reader, value, pass.log) : readDecimal(reader, value, pass.log);
+  if (result == -2 && pass.pass == 1)
+    problem(pass, reader, reader.line,
+            "a number has at most 5 digits; " + std::to_string(failed) + " is used");
   return result < 0 ? failed : value;
 }
 
@@ -124,7 +148,13 @@ void comOrIntervalOption(SettingsPass& pass, SettingsReader& reader) {
     if (upper(peekChar(reader)) != 'M') return;
     nextChar(reader);
     int32_t port = numberOr(pass, reader, 1);
-    if (pass.pass == 1) pass.commands.setComPort(port == 0 ? 1 : port);
+    if (pass.pass != 1) return;
+    if (port < 0 || port > 99) {
+      problem(pass, reader, reader.line,
+              "/com" + std::to_string(port) + ": the COM port is 1 to 99; ignored");
+      return;
+    }
+    pass.commands.setComPort(port == 0 ? 1 : port);
     return;
   }
   int32_t interval = std::max(numberOr(pass, reader, 210), 1);
@@ -162,7 +192,13 @@ void volumeOption(SettingsPass& pass, SettingsReader& reader) {
     nextChar(reader);
   }
   int32_t volume = numberOr(pass, reader, 0);
-  if (pass.pass == 2) pass.commands.setVolume(volume);
+  if (pass.pass != 2) return;
+  int32_t used = std::clamp(volume, -127, 127);
+  if (used != volume)
+    problem(pass, reader, reader.line,
+            "/v" + std::to_string(volume) + ": the volume offset is -127 to +127; " +
+                std::to_string(used) + " is used");
+  pass.commands.setVolume(used);
 }
 
 // The character after the look-ahead, or -1.
@@ -193,27 +229,31 @@ void portOption(SettingsPass& pass, SettingsReader& reader) {
   if (pass.pass == 1 && !port.empty()) pass.commands.setPort(port);
 }
 
-// The long forms after a second hyphen: --port, --output and --jobs with their value, after a
-// blank or '='. The requests of the command line (--help, --version, --list-ports) are no
-// settings.
+// The long forms after a second hyphen, as the command line takes them (its table checks the
+// values): a value after a blank or '='. The command line's requests (--help, ...) and lists of
+// names are no settings. A value out of its form or range is said and the option left out.
 void longOption(SettingsPass& pass, SettingsReader& reader) {
+  const int line = reader.line;
   nextChar(reader);
   std::string name;
   for (int c = peekChar(reader); std::isalnum(c) != 0 || c == '-'; c = peekChar(reader))
     name.push_back(static_cast<char>(nextChar(reader)));
-  if (name == "port") {
-    portOption(pass, reader);
-  } else if (name == "output" || name == "jobs") {
-    std::string value = readValue(reader);
-    bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-    if (pass.pass == 1 && name == "output") pass.commands.setOutput(value);
-    if (pass.pass == 1 && name == "jobs")
-      pass.commands.setJobs(number ? static_cast<int32_t>(std::min<long>(
-                                         std::strtol(value.c_str(), nullptr, 10), INT32_MAX))
-                                   : -1);
-  } else if (pass.pass == 2) {
-    pass.log.print("Option --%s is not taken in the settings file.\n", name.c_str());
+  LongOption kind = longOptionKind(name);
+  if (kind != LongOption::value && kind != LongOption::flag) {
+    if (pass.pass == 1)
+      problem(pass, reader, line, "--" + name + ": not taken in the settings file; ignored");
+    return;
   }
+  std::string word = "--" + name;
+  if (kind == LongOption::value) word += "=" + readValue(reader);
+  CommandLine option = parseCommandLine({"", word}, {});
+  if (!option.error.empty()) {
+    static constexpr size_t prefix = std::char_traits<char>::length("tessaro: ");
+    if (pass.pass == 1) problem(pass, reader, line, option.error.substr(prefix) + "; ignored");
+    return;
+  }
+  if (pass.pass == 1) applyCommandLine(pass.commands, option, Stage::early);
+  applyCommandLine(pass.commands, option, pass.pass == 1 ? Stage::first : Stage::second);
 }
 
 // The two-letter conversion options: the first letter is the look-ahead.
@@ -306,21 +346,9 @@ void readOption(SettingsPass& pass, SettingsReader& reader) {
 
 int openSettings(SettingsReader& reader, const std::string& path) {
   closeSettings(reader);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return -1;
-  reader.text.clear();
-  uint8_t block[4096];
-  size_t count;
-  while ((count = std::fread(block, 1, sizeof block, file)) > 0 &&
-         reader.text.size() < maxSettingsBytes) {
-    reader.text.insert(reader.text.end(), block, block + count);
-  }
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    reader.text.clear();
-    return -1;
-  }
+  reader.path = path;
+  reader.problems.clear();
+  if (!readSettingsText(path, reader.text, reader.problems)) return -1;
   reader.shiftJis = !isUtf8(reader.text);
   reader.next = 0;
   // Some editors mark UTF-8 with a byte-order mark; it is no part of the first word.
@@ -331,6 +359,8 @@ int openSettings(SettingsReader& reader, const std::string& path) {
   reader.open = true;
   reader.lookahead = -1;
   nextChar(reader);
+  reader.line = 1;
+  reader.afterReturn = false;
   return 0;
 }
 
@@ -347,6 +377,8 @@ int peekChar(const SettingsReader& reader) {
 
 int nextChar(SettingsReader& reader) {
   int c = reader.lookahead;
+  if (c == '\r' || c == endOfFileMark || (c == '\n' && !reader.afterReturn)) ++reader.line;
+  reader.afterReturn = c == '\r';
   reader.lookahead = reader.next < reader.text.size() ? reader.text[reader.next++] : -1;
   return c;
 }
@@ -406,7 +438,9 @@ int readWord(SettingsReader& reader, std::string& word, Log& log) {
 }
 
 bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::string& path) {
-  if (openSettings(reader, path) != 0) return false;
+  bool opened = openSettings(reader, path) == 0;
+  if (pass.pass == 1) tellProblems(pass, reader);
+  if (!opened) return false;
   while (peekChar(reader) != -1) {
     int c = peekChar(reader);
     if (c == '\'' || c == '#') {
@@ -421,16 +455,18 @@ bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::str
       readOption(pass, reader);
     } else {
       std::string word;
+      std::string where = path + ":" + std::to_string(reader.line);
       readWord(reader, word, pass.log);
       if (pass.pass == 2 && !word.empty())
-        addSettingsFile(pass, !reader.shiftJis && pass.fromUtf8 ? pass.fromUtf8(word) : word);
+        addSettingsFile(pass, !reader.shiftJis && pass.fromUtf8 ? pass.fromUtf8(word) : word,
+                        where);
     }
   }
   closeSettings(reader);
   return true;
 }
 
-void addSettingsFile(SettingsPass& pass, const std::string& word) {
+void addSettingsFile(SettingsPass& pass, const std::string& word, const std::string& where) {
   Log& log = pass.log;
   std::string path = word;
   if (!pass.home.empty() && path.starts_with("~/")) path = pass.home + path.substr(1);
@@ -443,6 +479,7 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
   findFileName(pass.files, path, name);
   if (name.empty()) {
     log.print("Cannot retrive path for: %s \n", path.c_str());
+    if (!where.empty()) log.problem(where, path + ": no such file; not played");
     return;
   }
   std::string extension;
@@ -452,6 +489,7 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
     pass.commands.queueFile(path);
   } else {
     log.print("Cannot play file other than MIDI: %s \n", path.c_str());
+    if (!where.empty()) log.problem(where, path + ": not a MIDI file name (.mid); not played");
   }
 }
 

@@ -8,19 +8,25 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_text.h"
 #include "common/log.h"
 #include "control/commands.h"
 #include "platform/platform.h"
 
 namespace tessaro {
 
-// The open settings file, held in memory, with one character of look-ahead.
+// The open settings file, held in memory, with one character of look-ahead. Only the lines
+// that are text are kept (each line skipped leaves its line end, so lines keep their numbers).
 struct SettingsReader {
   std::vector<uint8_t> text;
   size_t next = 0;     // index of the character after the look-ahead
   int lookahead = -1;  // 0-255, or -1 at the end
   bool open = false;
   bool shiftJis = true;  // double-byte characters are Shift-JIS (else the text is UTF-8)
+  std::string path;
+  int line = 1;              // of the look-ahead
+  bool afterReturn = false;  // the last character taken was a CR (a LF after it ends no line)
+  std::vector<SettingsProblem> problems;
 };
 
 // Everything a pass reads from and writes to.
@@ -36,6 +42,8 @@ struct SettingsPass {
   std::string home = {};  // what a name's leading ~/ stands for; empty: left as it is
 };
 
+// 0 when the file is open; -1 when it is missing, unreadable or no regular file (a directory,
+// a FIFO, a device: never opened, and said in problems).
 int openSettings(SettingsReader& reader, const std::string& path);
 void closeSettings(SettingsReader& reader);
 int peekChar(const SettingsReader& reader);
@@ -48,11 +56,13 @@ int readHex(SettingsReader& reader, int32_t& value, Log& log);
 // One file name, echoed as it is read: its length + 1, or -1 when it was cut at 258 bytes.
 int readWord(SettingsReader& reader, std::string& word, Log& log);
 
-// One whole pass over the file at path; a file that cannot be read is skipped silently.
-// True when the file was opened.
+// One whole pass over the file at path; a file that is missing or cannot be read is skipped
+// silently. True when the file was opened. What is wrong in the file is said on the error
+// stream, naming the file and the line: by the first pass, or by the pass that applies it.
 bool readSettingsPass(SettingsReader& reader, SettingsPass& pass, const std::string& path);
 
-// The test a name from the settings file passes before it joins the cue.
-void addSettingsFile(SettingsPass& pass, const std::string& word);
+// The test a name from the settings file passes before it joins the cue. where: the file and
+// line it was read from, named when the name is not taken; empty: not said there.
+void addSettingsFile(SettingsPass& pass, const std::string& word, const std::string& where = "");
 
 }  // namespace tessaro

@@ -52,7 +52,7 @@ void Log::put(std::FILE* stream, const std::string& text) {
   }
   if (capturing_) {
     captured_ += text;
-    if (stream == errors_ && stream != stream_) capturedErrors_ += text;
+    (stream == errors_ && stream != stream_ ? capturedErrors_ : capturedOutput_) += text;
     return;
   }
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -61,6 +61,7 @@ void Log::put(std::FILE* stream, const std::string& text) {
 
 void Log::write(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (quiet_) return;
   if (holding_) {
     held_ += text;
     return;
@@ -90,8 +91,19 @@ std::string Log::endHold() {
   return out;
 }
 
+void Log::setQuiet(bool quiet) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  quiet_ = quiet;
+}
+
+bool Log::quiet() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return quiet_;
+}
+
 void Log::showStatus(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (quiet_) return;
   statusShown_ = false;
   put(stream_, "\r" + line + "\x1b[K");
   statusShown_ = true;
@@ -117,10 +129,16 @@ std::string Log::capturedErrors() const {
   return capturedErrors_;
 }
 
+std::string Log::capturedOutput() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return capturedOutput_;
+}
+
 void Log::clearCaptured() {
   std::lock_guard<std::mutex> lock(mutex_);
   captured_.clear();
   capturedErrors_.clear();
+  capturedOutput_.clear();
 }
 
 }  // namespace tessaro

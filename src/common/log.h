@@ -25,6 +25,11 @@ class Log {
   // one form every such line takes: "tessaro: NAME: what happened", on the error stream.
   void problem(const std::string& name, const std::string& what);
 
+  // Errors only: everything but the error stream's lines is dropped (no banner, no echo, no
+  // progress); errors and warnings still go out. Set before other threads print.
+  void setQuiet(bool quiet);
+  bool quiet() const;
+
   // Output is kept back from hold() until endHold(), which returns it unwritten, so that a
   // line about what the output belongs to can be written before it.
   void hold();
@@ -42,10 +47,12 @@ class Log {
   void setMessageEncoder(MessageEncoder encoder) { encoder_ = std::move(encoder); }
 
   // Tests: keep everything printed in memory instead of writing it out. captured() holds both
-  // streams in the order written; capturedErrors() only what went to the error stream.
+  // streams in the order written; capturedErrors() only what went to the error stream,
+  // capturedOutput() only the rest.
   void startCapture();
   std::string captured() const;
   std::string capturedErrors() const;
+  std::string capturedOutput() const;
   void clearCaptured();
 
  private:
@@ -57,10 +64,12 @@ class Log {
   bool holding_ = false;
   std::string held_;
   bool statusShown_ = false;
+  bool quiet_ = false;
   MessageEncoder encoder_;
   bool capturing_ = false;
   std::string captured_;
   std::string capturedErrors_;
+  std::string capturedOutput_;
 };
 
 }  // namespace tessaro

@@ -141,9 +141,15 @@ void SessionCommands::setGain(double gain) {
   s_.synth.gain = gain;
 }
 
-void SessionCommands::setQuiet() {}
+void SessionCommands::setQuiet() {
+  s_.log.setQuiet(true);
+  s_.statusLine = false;
+}
 
-void SessionCommands::setVerbose() {}
+// As the report level 1 (/1), unless more is asked for already; said by nothing.
+void SessionCommands::setVerbose() {
+  s_.options.DispLevel = std::max(s_.options.DispLevel.load(), 1);
+}
 
 void SessionCommands::setPort(const std::string& name) {
   bool serial = name.find('/') != std::string::npos;

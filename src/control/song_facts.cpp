@@ -218,4 +218,18 @@ std::string loadFailure(int loadResult, int failedTrack, const platform::PathFac
   return text;
 }
 
+std::string startPastEnd(const SongFacts& facts, int32_t measure, int32_t beat) {
+  if ((measure < 1 && beat < 1) || facts.division <= 0) return "";
+  // As the positioning counts: four quarter notes to a measure.
+  const int64_t beats = 4 * static_cast<int64_t>(std::max(measure, 1) - 1) + std::max(beat, 1) - 1;
+  const int64_t start = beats * facts.division;
+  if (start == 0 || start < facts.endTick) return "";
+  const int64_t measureTicks = 4 * static_cast<int64_t>(facts.division);
+  const int64_t measures = (facts.endTick + measureTicks - 1) / measureTicks;
+  std::string where = "measure " + std::to_string(std::max(measure, 1));
+  if (beat > 1) where += " beat " + std::to_string(beat);
+  return "starts at " + where + ", past its end (it has " + std::to_string(measures) +
+         (measures == 1 ? " measure" : " measures") + "); nothing of it is played";
+}
+
 }  // namespace tessaro

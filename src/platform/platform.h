@@ -210,9 +210,32 @@ struct PathFacts {
   std::string reason;
 };
 
+// Text a user named to be read as it comes (a list of song names): a regular file, a pipe, or
+// standard input.
+class TextStream {
+ public:
+  virtual ~TextStream() = default;
+  static constexpr long ended = 0;
+  static constexpr long failed = -1;  // reason() says why
+  static constexpr long notYet = -2;  // nothing came within the wait
+  // Up to size bytes: how many were read, or one of the values above. Waits at most waitMs.
+  virtual long read(char* buffer, size_t size, int waitMs) = 0;
+  virtual std::string reason() const = 0;
+};
+
+struct TextStreamOpen {
+  std::unique_ptr<TextStream> stream;  // none: reason says why
+  std::string reason;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // Opens a regular file or a pipe for reading, without waiting for a pipe's writer; "-" is
+  // standard input. Anything else (a directory, a device) is refused with the reason.
+  virtual TextStreamOpen openText(const std::string& /*path*/) {
+    return {nullptr, "lists of names cannot be read on this system"};
+  }
   // The first matches (at most limit) of a name or wildcard pattern, in the system's order.
   // Only * and ? are wildcards.
   virtual std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) = 0;

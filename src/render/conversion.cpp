@@ -94,6 +94,8 @@ struct SongReport {
   std::string reason;    // why not, in plain words
   std::string messages;  // what the loader and the player said
   uint32_t musicMs = 0;
+  // What the user is told of the song at every report level.
+  std::vector<std::string> warnings;
 };
 
 // One worker's song under way, shown by the main thread.
@@ -199,6 +201,7 @@ class ConversionRun {
     session.sendDirectBytes(*output);
     out.musicMs = session.perform(*output);
     out.messages = session.messages();
+    out.warnings = session.warnings();
     out.converted = output->finish(out.reason);
     if (!out.converted) {
       std::error_code error;
@@ -247,6 +250,7 @@ class ConversionRun {
         if (out.converted) out.musicMs = session.perform(*joined_);
         any = any || out.converted;
         out.messages = session.messages();
+        out.warnings = session.warnings();
         slot.song.store(noSong, std::memory_order_relaxed);
         report(std::move(out));
       }
@@ -368,6 +372,7 @@ int runConversion(const ConversionTask& task, platform::AudioRenderers* audio,
         log.write(songLine(report.song + 1, facts.total, song, report.output, report.musicMs) +
                   "\n");
       }
+      for (const std::string& warning : report.warnings) log.problem(song, warning);
       if (task.settings.reportLevel >= 1 && !report.messages.empty()) log.write(report.messages);
     }
     reports.clear();

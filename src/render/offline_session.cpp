@@ -121,9 +121,15 @@ void OfflineSession::sendDirectBytes(Output& output) {
 bool OfflineSession::load(const std::string& path, std::string& reason) {
   Engine& engine = session_.engine;
   log_.clearCaptured();
+  warnings_.clear();
   int result = loadForPlay(engine, path);
   clock_.sleepMs(200);
-  if (engine.song.trackCount != 0) return true;
+  if (engine.song.trackCount != 0) {
+    std::string past =
+        startPastEnd(readSongFacts(engine.song), settings_.skipToMeasure, settings_.skipToBeat);
+    if (!past.empty()) warnings_.push_back(past);
+    return true;
+  }
   reason = loadFailure(path, result, engine.song.failedTrack);
   engine.state.repeatSetByUser = 0;
   return false;

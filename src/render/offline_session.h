@@ -63,6 +63,8 @@ class OfflineSession : private PlayerObserver,
   uint32_t perform(Output& output);
   // What the loader and the player said since the last load.
   std::string messages() const { return log_.captured(); }
+  // What the user is told of the song at every report level, since the last load.
+  const std::vector<std::string>& warnings() const { return warnings_; }
 
  private:
   class RecordingLine;
@@ -94,6 +96,7 @@ class OfflineSession : private PlayerObserver,
   uint32_t songStart_ = 0;    // clock time the player started at
   uint32_t writes_ = 0;
   int64_t songBytes_ = 0;
+  std::vector<std::string> warnings_;
 };
 
 // Plain words for a song that holds nothing to play, from the loader's result and the track it

@@ -159,6 +159,8 @@ class PosixFileSystem : public FileSystem {
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
   // stat(2) and access(2), with the system's words for what fails.
   PathFacts examine(const std::string& path) override;
+  // open(2) without waiting (O_NONBLOCK), then poll(2) with the caller's wait.
+  TextStreamOpen openText(const std::string& path) override;
 };
 
 class PosixEnvironment : public Environment {

@@ -128,6 +128,8 @@ class Win32FileSystem : public FileSystem {
  public:
   // FindFirstFileA/FindNextFileA, in the system's order.
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
+  // A disk file or a pipe through ReadFile; a pipe is looked at (PeekNamedPipe) before each read.
+  TextStreamOpen openText(const std::string& path) override;
 };
 
 class Win32Environment : public Environment {
