@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "backends/posix/posix_platform.h"
 #include "backends/synth/offline_renderer.h"
 #include "control/commands.h"
 #include "render/conversion.h"
@@ -31,6 +32,8 @@ TEST(AudioConversion, EqualsItsMidiFileRendered) {
   std::string reason;
   ASSERT_TRUE(renderers.prepare(reason)) << reason;
   VirtualClock wall;
+  platform::posix::PosixOutputFiles files;
+  const std::atomic<bool> running{false};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.song);
     const std::string dir = makeTempDir("tessaro-audio-");
@@ -41,14 +44,15 @@ TEST(AudioConversion, EqualsItsMidiFileRendered) {
     log.startCapture();
     for (const char* output : {"/*.wav", "/"}) {
       task.output = dir + output;
-      ASSERT_EQ(render::runConversion(task, &renderers, wall, log, false), 0) << log.captured();
+      render::ConversionContext context{files, &renderers, wall, log};
+      ASSERT_EQ(render::runConversion(task, context), 0) << log.captured();
     }
     const std::string name =
         dir + "/" + std::filesystem::path(row.song).stem().string() + "." + row.tag;
     MidiFileRead file = readMidiFile(name + ".mid");
     ASSERT_EQ(file.problem, "");
     platform::AudioRendererOpen opened =
-        renderers.open(dir + "/again.wav", moduleConventionOf(row.target));
+        renderers.open(dir + "/again.wav", moduleConventionOf(row.target), running);
     ASSERT_TRUE(opened.renderer) << opened.reason;
     render::AudioFileOutput again(std::move(opened.renderer), renderers.sampleRate());
     for (const FileEvent& e : file.wire()) again.wire(e.time, e.bytes.data(), e.bytes.size());

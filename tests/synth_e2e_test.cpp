@@ -87,7 +87,7 @@ TEST(SynthProgram, AnOutputThatCannotOpenEndsTheRunWithItsReason) {
        "no SoundFont: " + song.dir() + "/none.sf2 (TESSARO_SOUNDFONT): No such file or directory"},
       {"directory without SoundFonts",
        {"TESSARO_SOUNDFONT=" + empty},
-       "no SoundFont found: no .sf2 file in " + empty + " (TESSARO_SOUNDFONT)"},
+       "no SoundFont: " + empty + " (TESSARO_SOUNDFONT): no .sf2 file in this directory"},
   };
   struct stat info {};
   if (::stat("/dev/snd/seq", &info) != 0) {

@@ -30,7 +30,7 @@ TEST(SynthRender, NotesLandInTheFileWhenTheyWereSent) {
 
   synth::SynthOptions options;
   options.wavPath = path;
-  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(options);
+  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(std::move(options));
   ASSERT_NE(opened.device, nullptr) << opened.reason;
   const int64_t origin = synth::wavTimeOrigin(*opened.device);
   ASSERT_GT(origin, 0);
@@ -88,7 +88,7 @@ TEST(SynthRender, ChangingTheConventionKeepsRunningStatus) {
   const std::string path = std::string(dir) + "/out.wav";
   synth::SynthOptions options;
   options.wavPath = path;
-  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(options);
+  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(std::move(options));
   ASSERT_NE(opened.device, nullptr) << opened.reason;
 
   const uint8_t status[] = {0x90};  // a direct byte: the status alone

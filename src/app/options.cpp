@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 namespace tessaro {
@@ -118,6 +119,29 @@ constexpr OptionToken tokens[] = {
      [](Commands& c, V v) { c.setOutput(v); }},
     {Form::unixShort, "j", Stage::first, Takes::value, 0, jobs},
     {Form::unixLong, "jobs", Stage::first, Takes::value, 0, jobs},
+    // The conversion's and the synthesizer's options, in their plainest form (the values are
+    // checked by the commands' users).
+    {Form::unixShort, "n", Stage::first, Takes::nothing, 0,
+     [](Commands& c, V) { c.setNoClobber(); }},
+    {Form::unixLong, "no-clobber", Stage::first, Takes::nothing, 0,
+     [](Commands& c, V) { c.setNoClobber(); }},
+    {Form::unixShort, "T", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setOutputType(v); }},
+    {Form::unixLong, "type", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setOutputType(v); }},
+    {Form::unixLong, "soundfont", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setSoundFont(v); }},
+    {Form::unixShort, "r", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setSampleRate(parseDecimal(v.c_str())); }},
+    {Form::unixLong, "rate", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setSampleRate(parseDecimal(v.c_str())); }},
+    {Form::unixShort, "g", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setGain(std::strtod(v.c_str(), nullptr)); }},
+    {Form::unixLong, "gain", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setGain(std::strtod(v.c_str(), nullptr)); }},
+    {Form::unixShort, "q", Stage::first, Takes::nothing, 0, [](Commands& c, V) { c.setQuiet(); }},
+    {Form::unixLong, "quiet", Stage::first, Takes::nothing, 0,
+     [](Commands& c, V) { c.setQuiet(); }},
 };
 
 // The letters after the word's first character, in either case.

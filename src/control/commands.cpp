@@ -151,7 +151,9 @@ void SessionCommands::setGain(double gain) {
   s_.synth.gain = gain;
 }
 
-void SessionCommands::setQuiet() {}
+void SessionCommands::setQuiet() {
+  s_.quiet = true;
+}
 
 void SessionCommands::setVerbose() {}
 

@@ -21,8 +21,12 @@ class OfflineSession::RecordingLine : public platform::SerialLine {
   OfflineSession& owner_;
 };
 
-OfflineSession::OfflineSession(const SongSettings& settings, SongProgress* progress)
-    : settings_(settings), progress_(progress), session_(clock_, *this, *this, log_, *this) {
+OfflineSession::OfflineSession(const SongSettings& settings, SongProgress* progress,
+                               const std::atomic<bool>* stop)
+    : settings_(settings),
+      progress_(progress),
+      stop_(stop),
+      session_(clock_, *this, *this, log_, *this) {
   log_.startCapture();
   PlaybackOptions& options = session_.options;
   options.DispLevel = settings.reportLevel;
@@ -55,15 +59,25 @@ platform::MidiOpenResult OfflineSession::open(uint32_t /*deviceId*/) {
 }
 
 void OfflineSession::SongClock::slept(int32_t /*ms*/) {
+  owner_.endSongIfStopped();
   PlayerState& state = owner_.session_.engine.state;
   if (owner_.output_ == nullptr || now - owner_.songStart_ <= longestSongMs) return;
-  if (state.playRequest != 0) owner_.log_.print("The song is cut after 24 hours of music.\n");
+  if (state.playRequest != 0) owner_.cut_ = true;
   state.playRequest = 0;
+}
+
+// A stop request ends the song as the end of its music would.
+void OfflineSession::endSongIfStopped() {
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+    session_.engine.state.playRequest = 0;
 }
 
 void OfflineSession::written(const uint8_t* bytes, size_t count) {
   if (output_ != nullptr) output_->wire(clock_.now, bytes, count);
-  if ((++writes_ & 255) == 0) publishProgress();
+  if ((++writes_ & 255) == 0) {
+    publishProgress();
+    endSongIfStopped();
+  }
 }
 
 void OfflineSession::textEvent(int type, const uint8_t* text, int32_t length) {
@@ -119,6 +133,7 @@ uint32_t OfflineSession::perform(Output& output) {
   for (int32_t t = 0; t < engine.song.trackCount; ++t)
     songBytes_ += engine.song.tracks[static_cast<size_t>(t)].length;
   songStart_ = clock_.now;
+  cut_ = false;
   output_ = &output;
   // The player's body on this thread: the whole song passes in virtual time. A live session
   // lets the song ring for 2 s before the stop; here the stop follows at once.

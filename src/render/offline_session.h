@@ -39,6 +39,7 @@ struct SongSettings {
 struct SongProgress {
   std::atomic<uint32_t> permille{0};  // of the song's bytes played
   std::atomic<uint32_t> musicMs{0};   // of music played
+  std::atomic<bool> loading{false};   // the synthesizer loads its SoundFont for the song
 };
 
 // A song's music is cut after this long: a file whose waits never end (a tempo of hours a tick)
@@ -49,7 +50,9 @@ class OfflineSession : private PlayerObserver,
                        private platform::SerialPorts,
                        private platform::MidiOutputs {
  public:
-  explicit OfflineSession(const SongSettings& settings, SongProgress* progress = nullptr);
+  // stop: once set (by another thread), the song under way ends at its next wait.
+  explicit OfflineSession(const SongSettings& settings, SongProgress* progress = nullptr,
+                          const std::atomic<bool>* stop = nullptr);
   ~OfflineSession() override;
   OfflineSession(const OfflineSession&) = delete;
   OfflineSession& operator=(const OfflineSession&) = delete;
@@ -63,6 +66,8 @@ class OfflineSession : private PlayerObserver,
   uint32_t perform(Output& output);
   // What the loader and the player said since the last load.
   std::string messages() const { return log_.captured(); }
+  // The last song performed was cut at longestSongMs.
+  bool cut() const { return cut_; }
 
  private:
   class RecordingLine;
@@ -83,9 +88,12 @@ class OfflineSession : private PlayerObserver,
   platform::MidiOpenResult open(uint32_t deviceId) override;
   void written(const uint8_t* bytes, size_t count);
   void publishProgress();
+  void endSongIfStopped();
 
   SongSettings settings_;
   SongProgress* progress_;
+  const std::atomic<bool>* stop_;
+  bool cut_ = false;
   SongClock clock_{*this};
   Log log_;
   Session session_;

@@ -130,6 +130,17 @@ class Win32FileSystem : public FileSystem {
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
 };
 
+// Output files written under a temporary name and moved over the final one when complete
+// (platform/output_files.h).
+class Win32OutputFiles : public OutputFiles {
+ public:
+  PendingFileOpen begin(const std::string& finalPath, const std::string& suffix) override;
+};
+
+// Removes every temporary output file under way (the system deletes each as its last handle
+// closes) and lets no new one begin: for a control event that ends the program at once.
+void removePendingOutputs();
+
 class Win32Environment : public Environment {
  public:
   // The primary language of GetUserDefaultLangID is Japanese.
@@ -173,6 +184,7 @@ struct Win32Platform {
   Win32MidiOutputs midiOut;
   Win32FileSystem files;
   Win32Environment environment;
+  Win32OutputFiles outputs;
 };
 
 }  // namespace tessaro::platform::win32
