@@ -176,6 +176,10 @@ int PosixConsoleInput::readKey() {
   }
 }
 
+bool stopRequestedBySignal() {
+  return stopRequested.load();
+}
+
 int PosixConsoleInput::stopSignal() {
   return installSignalHandlers_ ? stopSignalNumber.load() : 0;
 }

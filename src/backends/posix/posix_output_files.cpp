@@ -3,10 +3,12 @@
 // temporary file is listed where a signal handler can reach it without locks or allocation, so
 // that a program ended at once by a second Ctrl+C removes them before it goes.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -107,11 +109,21 @@ std::string temporaryFolder() {
   return folder != nullptr && folder[0] == '/' ? folder : "/tmp";
 }
 
-// Writes all of count bytes to fd; false with errno set when a write fails.
+// Writes all of count bytes to fd, a piece no larger than a pipe takes at once whenever fd can
+// take one, so that a reader that does not read holds the program only until a stop request;
+// false with errno set when a write fails or the stop came.
 bool writeAll(int fd, const char* bytes, size_t count) {
   while (count > 0) {
-    ssize_t written = ::write(fd, bytes, count);
-    if (written < 0 && errno == EINTR) continue;
+    pollfd ready{fd, POLLOUT, 0};
+    int polled = ::poll(&ready, 1, 100);
+    if (polled < 0 && errno != EINTR) return false;
+    if (stopRequestedBySignal()) {
+      errno = EINTR;
+      return false;
+    }
+    if (polled <= 0) continue;
+    ssize_t written = ::write(fd, bytes, std::min<size_t>(count, PIPE_BUF));
+    if (written < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (written <= 0) return false;
     bytes += written;
     count -= static_cast<size_t>(written);

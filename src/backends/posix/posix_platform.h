@@ -174,6 +174,9 @@ class PosixOutputFiles : public OutputFiles {
 // handler that ends the program at once. Async-signal-safe.
 void removePendingOutputs();
 
+// A stop request (SIGINT, SIGTERM) has come, for waits outside the main loop to end on.
+bool stopRequestedBySignal();
+
 class PosixEnvironment : public Environment {
  public:
   // The first non-empty of LC_ALL, LC_MESSAGES and LANG starts with "ja".

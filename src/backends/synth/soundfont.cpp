@@ -47,7 +47,9 @@ SoundFontChoice fromUserChoice(const std::string& choice, const std::string& sou
   struct stat info {};
   const std::string named = choice + " (" + source + ")";
   if (::stat(choice.c_str(), &info) != 0) return {{}, named + ": " + std::strerror(errno)};
-  if (!S_ISDIR(info.st_mode)) return {choice, {}};
+  // A FIFO or a device would hold the synthesizer's reading for ever.
+  if (S_ISREG(info.st_mode)) return {choice, {}};
+  if (!S_ISDIR(info.st_mode)) return {{}, named + ": not a regular file"};
   std::string found = firstSoundFontIn(choice);
   if (found.empty()) return {{}, named + ": no .sf2 file in this directory"};
   return {found, {}};
