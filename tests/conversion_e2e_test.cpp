@@ -49,8 +49,9 @@ struct Folder {
   std::string at(const std::string& name) const { return path() + "/" + name; }
   void put(const std::string& name, const Bytes& bytes) const {
     fs::create_directories(fs::path(at(name)).parent_path());
-    std::ofstream(at(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(at(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
   }
   void put(const std::string& name, const std::string& text) const {
     put(name, Bytes(text.begin(), text.end()));
@@ -112,7 +113,10 @@ TEST(ConversionProgram, NeverWritesOverWhatTheUserHas) {
          EXPECT_EQ(readMidiFile(f.at("out/a.xg.mid")).problem, "");
          EXPECT_EQ(readMidiFile(f.at("out/a-2.xg.mid")).problem, "");
        }},
-      {"a conversion that fails", {"-o", "e.mid", "bad.mid"}, {}, 1,
+      {"a conversion that fails",
+       {"-o", "e.mid", "bad.mid"},
+       {},
+       1,
        "tessaro: bad.mid: not converted: not a Standard MIDI File\n",
        [](const Folder& f) { EXPECT_EQ(f.content("e.mid"), "old"); }},
       {"a link as the output",
@@ -250,8 +254,9 @@ TEST(ConversionProgram, StandardOutputCarriesTheFile) {
   ProgramProcess toFull({"-o", "-", "a.mid"}, "", ProgramProcess::Keys::pipe, {}, full);
   ASSERT_EQ(toFull.setupError(), "");
   EXPECT_EQ(toFull.finish(30s), 1);
-  EXPECT_NE(toFull.errors().find("tessaro: standard output: cannot write: No space left on device\n"),
-            std::string::npos)
+  EXPECT_NE(
+      toFull.errors().find("tessaro: standard output: cannot write: No space left on device\n"),
+      std::string::npos)
       << toFull.errors();
 }
 

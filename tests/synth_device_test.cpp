@@ -102,6 +102,11 @@ TEST(SynthSoundFont, TheUsersChoiceWinsAndIsNeverReplaced) {
   // lines printed for it are checked end to end).
   EXPECT_EQ(synth::findSoundFont(empty, system.path()).path, "");
   EXPECT_EQ(synth::findSoundFont(user.path() + "/gone.sf2", system.path()).path, "");
+  // A FIFO would hold the synthesizer's reading for ever: refused at once, by the option's name.
+  const std::string fifo = user.path() + "/fifo.sf2";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(synth::findSoundFont(fifo, system.path(), "--soundfont").reason,
+            fifo + " (--soundfont): not a regular file");
 }
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {

@@ -279,23 +279,9 @@ class ProgramProcess {
           gotWire = true;
         }
       }
-      if (ready > 0 && consoleOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        ssize_t n = ::read(console_, buffer, sizeof buffer);
-        if (n > 0) {
-          std::lock_guard lock(mutex_);
-          out_.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-          consoleOpen = false;
-        }
-      }
-      if (ready > 0 && errorsOpen && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        ssize_t n = ::read(errors_, buffer, sizeof buffer);
-        if (n > 0) {
-          std::lock_guard lock(mutex_);
-          errorsOut_.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-          errorsOpen = false;
-        }
+      if (ready > 0) {
+        readText(fds[1], out_, consoleOpen);
+        readText(fds[2], errorsOut_, errorsOpen);
       }
       changed_.notify_all();
       {
@@ -305,6 +291,19 @@ class ProgramProcess {
       quietPolls = gotWire ? 0 : quietPolls + 1;
       if (quietPolls >= 10 && !consoleOpen && !errorsOpen) return;
       if (quietPolls >= 100) return;  // a console pipe kept open by a stray child
+    }
+  }
+
+  // What a pipe of text has, added to text; open goes false at its end.
+  void readText(const pollfd& fd, std::string& text, bool& open) {
+    if (!open || (fd.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return;
+    char buffer[4096];
+    ssize_t n = ::read(fd.fd, buffer, sizeof buffer);
+    if (n > 0) {
+      std::lock_guard lock(mutex_);
+      text.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      open = false;
     }
   }
 

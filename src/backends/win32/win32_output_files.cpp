@@ -36,16 +36,6 @@ void unlistPending(const std::string& path) {
   }
 }
 
-std::string systemText(DWORD error) {
-  char text[256] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.'))
-    --length;
-  return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-}
-
 size_t lastSeparator(const std::string& path) {
   return path.find_last_of("\\/");
 }

@@ -168,6 +168,9 @@ void resetConsoleInterrupt();
 // console); text that is not valid UTF-8 is returned as it stands.
 std::string utf8ToCodePage(const std::string& text, unsigned codePage);
 
+// The system's own words for an error code, without the line end it appends.
+std::string systemText(unsigned long error);
+
 // One of each service, for the program's lifetime.
 struct Win32Platform {
   Win32Platform() = default;
