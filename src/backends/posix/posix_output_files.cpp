@@ -1,5 +1,8 @@
 // Output files on Linux: a temporary file made with O_EXCL beside the final name (beside the
-// target of a link), its bytes put on disk with fsync and renamed over the final name. Every
+// target of a link), renamed over the final name when complete. A file that replaces one that
+// was there is put on disk with fsync first, so that not even a crash of the system between
+// the two can leave the old file replaced by an empty one; a new file, which replaces nothing,
+// is left to the system's own pace. Every
 // temporary file is listed where a signal handler can reach it without locks or allocation, so
 // that a program ended at once by a second Ctrl+C removes them before it goes.
 #include <fcntl.h>
@@ -133,8 +136,12 @@ bool writeAll(int fd, const char* bytes, size_t count) {
 
 class PosixPendingFile : public PendingFile {
  public:
-  PosixPendingFile(int fd, std::string path, std::string target)
-      : fd_(fd), path_(std::move(path)), target_(std::move(target)), slot_(listPending(path_)) {}
+  PosixPendingFile(int fd, std::string path, std::string target, bool replacing)
+      : fd_(fd),
+        path_(std::move(path)),
+        target_(std::move(target)),
+        replacing_(replacing),
+        slot_(listPending(path_)) {}
   ~PosixPendingFile() override {
     if (!closed_) closeFile();
     if (!done_) ::unlink(path_.c_str());
@@ -161,17 +168,17 @@ class PosixPendingFile : public PendingFile {
       return false;
     }
     done_ = target_ != standardOutputName;
-    if (done_) syncFolder();
     return true;
   }
 
  private:
-  // Flushes, syncs and closes the file; the first error's number, 0 for none.
+  // Flushes (and syncs, when it replaces a file) and closes the file; the first error's
+  // number, 0 for none.
   int closeFile() {
     closed_ = true;
     int error = 0;
     if (stream_ != nullptr && std::fflush(stream_) != 0) error = errno;
-    if (error == 0 && ::fsync(fd_) != 0 && errno != EINVAL) error = errno;
+    if (error == 0 && replacing_ && ::fsync(fd_) != 0 && errno != EINVAL) error = errno;
     if (stream_ != nullptr ? std::fclose(stream_) != 0 : ::close(fd_) != 0)
       error = error != 0 ? error : errno;
     stream_ = nullptr;
@@ -207,17 +214,10 @@ class PosixPendingFile : public PendingFile {
     return error;
   }
 
-  // The rename itself on disk; a folder that cannot be synced is left to the system.
-  void syncFolder() {
-    int folder = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return;
-    ::fsync(folder);
-    ::close(folder);
-  }
-
   int fd_;
   std::string path_;
   std::string target_;
+  bool replacing_;  // a file is at the final name
   int slot_;
   std::FILE* stream_ = nullptr;
   bool closed_ = false;
@@ -260,7 +260,7 @@ PendingFileOpen PosixOutputFiles::begin(const std::string& finalPath, const std:
     // The replacement keeps the permissions of the file it replaces.
     if (exists) ::fchmod(fd, info.st_mode & 07777);
     PendingFileOpen result;
-    result.file = std::make_unique<PosixPendingFile>(fd, std::move(path), target);
+    result.file = std::make_unique<PosixPendingFile>(fd, std::move(path), target, exists);
     return result;
   }
   return refused(systemError(EEXIST));

@@ -111,7 +111,7 @@ MidiOpenResult PosixMidiOutputs::open(uint32_t /*deviceId*/) {
   options.gain = synth_.gain;
   options.wavPath = recordingPath();
   if (!options.wavPath.empty()) {
-    PendingFileOpen file = PosixOutputFiles().begin(options.wavPath, "");
+    PendingFileOpen file = PosixOutputFiles().begin(options.wavPath, ".wav");
     if (!file.file) {
       return MidiOpenResult::failed("cannot render to WAV (TESSARO_WAV): " + options.wavPath +
                                     ": cannot create: " + file.problem);

@@ -1,8 +1,8 @@
 // Output files on Windows: a temporary file made with CREATE_NEW beside the final name (beside
-// the target of a link), flushed to disk and moved over the final name with
-// MOVEFILE_REPLACE_EXISTING. Each temporary file is opened with FILE_SHARE_DELETE and listed,
-// so that the console's control handler can remove it when a second Ctrl+C ends the program at
-// once: the system deletes it as the process's handles close.
+// the target of a link), moved over the final name with MOVEFILE_REPLACE_EXISTING when complete
+// (flushed to disk first when it replaces a file). Each temporary file is opened with
+// FILE_SHARE_DELETE and listed, so that the console's control handler can remove it when a second
+// Ctrl+C ends the program at once: the system deletes it as the process's handles close.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -79,8 +79,8 @@ std::string temporaryFolder() {
 
 class Win32PendingFile : public PendingFile {
  public:
-  Win32PendingFile(HANDLE handle, std::string path, std::string target)
-      : handle_(handle), path_(std::move(path)), target_(std::move(target)) {
+  Win32PendingFile(HANDLE handle, std::string path, std::string target, bool replacing)
+      : handle_(handle), path_(std::move(path)), target_(std::move(target)), replacing_(replacing) {
     listPending(path_);
   }
   ~Win32PendingFile() override {
@@ -121,16 +121,17 @@ class Win32PendingFile : public PendingFile {
   }
 
  private:
-  // Flushes and closes the file; the first error's code, 0 for none.
+  // Flushes (to disk, when it replaces a file) and closes the file; the first error's code, 0
+  // for none.
   DWORD closeFile() {
     DWORD error = 0;
     if (stream_ != nullptr) {
       if (std::fflush(stream_) != 0) error = ERROR_WRITE_FAULT;
       HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_)));
-      if (error == 0 && !FlushFileBuffers(handle)) error = GetLastError();
+      if (error == 0 && replacing_ && !FlushFileBuffers(handle)) error = GetLastError();
       if (std::fclose(stream_) != 0 && error == 0) error = ERROR_WRITE_FAULT;
     } else if (handle_ != INVALID_HANDLE_VALUE) {
-      if (!FlushFileBuffers(handle_)) error = GetLastError();
+      if (replacing_ && !FlushFileBuffers(handle_)) error = GetLastError();
       CloseHandle(handle_);
     }
     stream_ = nullptr;
@@ -162,6 +163,7 @@ class Win32PendingFile : public PendingFile {
   HANDLE handle_;
   std::string path_;
   std::string target_;
+  bool replacing_;  // a file is at the final name
   std::FILE* stream_ = nullptr;
   bool done_ = false;  // moved over the final name: nothing left to remove
 };
@@ -206,7 +208,8 @@ PendingFileOpen Win32OutputFiles::begin(const std::string& finalPath, const std:
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
     if (file == INVALID_HANDLE_VALUE) return refused(systemText(GetLastError()));
     PendingFileOpen result;
-    result.file = std::make_unique<Win32PendingFile>(file, std::move(path), target);
+    const bool replacing = attributes != INVALID_FILE_ATTRIBUTES;
+    result.file = std::make_unique<Win32PendingFile>(file, std::move(path), target, replacing);
     return result;
   }
   return refused(systemText(ERROR_FILE_EXISTS));
