@@ -70,13 +70,6 @@ TEST(OutputFiles, AFileIsReplacedOnlyWhenComplete) {
   }
 }
 
-TEST(OutputFiles, AFolderThatIsNotThereIsSaid) {
-  const std::string dir = makeTempDir("tessaro-outputs-");
-  EXPECT_NE(write(dir + "/none/out.mid", "new", true).rfind("begin: ", 0), std::string::npos);
-  EXPECT_TRUE(namesIn(dir).empty());
-  fs::remove_all(dir);
-}
-
 #ifndef _WIN32
 // A link stays and its target is replaced; the replacement keeps the permissions of the file it
 // replaces; a file the user may not write is refused (root may write anything).
