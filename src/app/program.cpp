@@ -156,7 +156,8 @@ bool interrupted(App& app) {
   return app.sys.console->interrupted();
 }
 
-// A serial line that failed is gone for the rest of the run: said once, in plain words.
+// An output that failed (a serial line gone, a recording that can no longer be written) is gone
+// for the rest of the run: said once, in plain words.
 bool outputLost(App& app) {
   if (!outputLost(app.port)) return false;
   if (!app.outputLostReported && app.port.portSelector == 0) {
