@@ -207,9 +207,11 @@ TEST(ConversionProgram, StopsOnASignalAndLeavesNoPartialFile) {
     EXPECT_EQ(readWav(folder.at("a.xg.wav")).problem, "");
     EXPECT_EQ(folder.content("long.xg.wav"), "old");
     EXPECT_EQ(folder.leftovers().empty(), !row.leftover);
-    const bool summed = row.signals.size() == 1 && row.signals[0] != SIGKILL;
-    EXPECT_EQ(run.out().find("Stopped: 1 of 2 songs converted") != std::string::npos, summed)
-        << run.out();
+    // One stop request ends in the summary; the second may or may not come before it.
+    const bool summed = run.out().find("Stopped: 1 of 2 songs converted") != std::string::npos;
+    if (row.signals.size() == 1) {
+      EXPECT_EQ(summed, row.signals[0] != SIGKILL) << run.out();
+    }
   }
 }
 
