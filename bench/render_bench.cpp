@@ -72,9 +72,11 @@ int convert(const std::vector<std::string>& songs, const std::string& output, in
   task.jobs = jobs;
   task.settings.target = target;
   platform::posix::PosixClock wall;
+  platform::posix::PosixOutputFiles files;
   Log log;
   log.startCapture();
-  return render::runConversion(task, audio, wall, log, false);
+  render::ConversionContext context{files, audio, wall, log};
+  return render::runConversion(task, context);
 }
 
 // A format 1 song of about 1 MB: sixteen tracks of dense notes and controllers.
@@ -99,7 +101,7 @@ testing::Bytes bigSong() {
 // command-line renderer does it, with the settings of the built-in synthesizer.
 void fluidOwnRender(const std::string& song, const std::string& soundFont, const std::string& wav) {
   platform::synth::Settings settings =
-      platform::synth::makeSettings(platform::ModuleConvention::gs);
+      platform::synth::makeSettings(platform::ModuleConvention::gs, {});
   fluid_settings_setstr(settings.get(), "audio.file.name", wav.c_str());
   fluid_settings_setstr(settings.get(), "audio.file.type", "wav");
   fluid_settings_setstr(settings.get(), "player.timing-source", "sample");

@@ -91,7 +91,7 @@ class TimingOutputs : public platform::MidiOutputs {
   platform::MidiOpenResult open(uint32_t) override {
     synth::SynthOptions options;
     options.wavPath = wavPath_;
-    platform::MidiOpenResult result = synth::openSynthesizer(options);
+    platform::MidiOpenResult result = synth::openSynthesizer(std::move(options));
     if (!result.device) return result;
     result.device = std::make_unique<TimingDevice>(std::move(result.device), timings);
     return result;

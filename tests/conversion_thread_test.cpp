@@ -10,6 +10,7 @@
 
 #include "render/conversion.h"
 #include "support/corpus.h"
+#include "support/system_platform.h"
 #include "support/temp_dir.h"
 #include "support/virtual_platform.h"
 
@@ -24,9 +25,11 @@ TEST(ParallelConversion, WritesWhatOneThreadWrites) {
     task.output = makeTempDir("tessaro-parallel-") + "/";
     task.jobs = run == 0 ? 1 : 4;
     VirtualClock wall;
+    SystemOutputFiles files;
     Log log;
     log.startCapture();
-    EXPECT_EQ(render::runConversion(task, nullptr, wall, log, false), render::someFailed);
+    render::ConversionContext context{files, nullptr, wall, log};
+    EXPECT_EQ(render::runConversion(task, context), render::someFailed);
     EXPECT_NE(log.captured().find("70 of 72 songs converted"), std::string::npos);
     for (const auto& entry : std::filesystem::directory_iterator(task.output)) {
       std::ifstream in(entry.path(), std::ios::binary);

@@ -76,9 +76,9 @@ TEST(SynthSoundFont, SearchOrder) {
     synth::SoundFontChoice choice = synth::findSoundFont("", system.path());
     if (c.expected.empty()) {
       EXPECT_EQ(choice.path, "");
-      EXPECT_EQ(choice.reason, "no SoundFont found in " + system.path() +
-                                   ": install timgm6mb-soundfont or fluid-soundfont-gm, or set "
-                                   "TESSARO_SOUNDFONT to a .sf2 file");
+      EXPECT_EQ(choice.reason, system.path() +
+                                   ": no SoundFont found: install timgm6mb-soundfont or "
+                                   "fluid-soundfont-gm, or set TESSARO_SOUNDFONT to a .sf2 file");
     } else {
       EXPECT_EQ(choice.path, system.path() + "/" + c.expected);
     }
@@ -102,6 +102,11 @@ TEST(SynthSoundFont, TheUsersChoiceWinsAndIsNeverReplaced) {
   // lines printed for it are checked end to end).
   EXPECT_EQ(synth::findSoundFont(empty, system.path()).path, "");
   EXPECT_EQ(synth::findSoundFont(user.path() + "/gone.sf2", system.path()).path, "");
+  // A FIFO would hold the synthesizer's reading for ever: refused at once, by the option's name.
+  const std::string fifo = user.path() + "/fifo.sf2";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(synth::findSoundFont(fifo, system.path(), "--soundfont").reason,
+            fifo + " (--soundfont): not a regular file");
 }
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
@@ -154,19 +159,21 @@ TEST(SynthDevice, OpenFailuresSayWhy) {
   const std::string notAFont = dir.file("song.sf2", "this is not a SoundFont");
   const struct {
     const char* name;
-    synth::SynthOptions options;
+    std::string soundFont, soundFontDir, wavPath;
     std::string reasonStart;
   } cases[] = {
-      {"not a SoundFont",
-       {notAFont, dir.path(), dir.path() + "/out.wav"},
+      {"not a SoundFont", notAFont, dir.path(), dir.path() + "/out.wav",
        "no SoundFont: cannot load " + notAFont + " ("},
-      {"nowhere to write the WAV file",
-       {"", synth::systemSoundFontDir, dir.path() + "/no/out.wav"},
-       "cannot render to WAV (TESSARO_WAV): cannot create " + dir.path() + "/no/out.wav: "},
+      {"nowhere to write the WAV file", "", synth::systemSoundFontDir, dir.path() + "/no/out.wav",
+       "cannot render to WAV (TESSARO_WAV): " + dir.path() + "/no/out.wav: cannot create: "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    tessaro::platform::MidiOpenResult result = synth::openSynthesizer(c.options);
+    synth::SynthOptions options;
+    options.soundFont = c.soundFont;
+    options.soundFontDir = c.soundFontDir;
+    options.wavPath = c.wavPath;
+    tessaro::platform::MidiOpenResult result = synth::openSynthesizer(std::move(options));
     EXPECT_EQ(result.device, nullptr);
     EXPECT_NE(result.error, 0u);
     EXPECT_EQ(result.reason.rfind(c.reasonStart, 0), 0u) << result.reason;
@@ -178,10 +185,13 @@ TEST(SynthDevice, NoAudioDeviceIsReportedWithTheWayOut) {
   if (::stat("/dev/snd", &info) == 0 || std::getenv("PULSE_SERVER") != nullptr)
     GTEST_SKIP() << "this machine may have sound";
   synth::SynthOptions options;  // the system's SoundFont, playing to the audio device
-  tessaro::platform::MidiOpenResult result = synth::openSynthesizer(options);
+  tessaro::platform::MidiOpenResult result = synth::openSynthesizer(std::move(options));
   if (result.device) GTEST_SKIP() << "an audio device opened after all";
   EXPECT_EQ(result.reason.rfind("no audio device: ", 0), 0u) << result.reason;
-  EXPECT_NE(result.reason.find("; set TESSARO_WAV=out.wav to render to a file"), std::string::npos)
+  // The faster way first: a conversion, which needs no device and no real time.
+  EXPECT_NE(result.reason.find("; render to a file instead: tessaro -o NAME.wav SONG.mid (faster "
+                               "than real time), or TESSARO_WAV=NAME.wav tessaro SONG.mid"),
+            std::string::npos)
       << result.reason;
 }
 

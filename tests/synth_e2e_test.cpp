@@ -75,6 +75,7 @@ struct FailureCase {
   const char* name;
   std::vector<std::string> environment;
   std::string line;
+  std::vector<std::string> words = {};  // before the song
 };
 
 TEST(SynthProgram, AnOutputThatCannotOpenEndsTheRunWithItsReason) {
@@ -87,7 +88,11 @@ TEST(SynthProgram, AnOutputThatCannotOpenEndsTheRunWithItsReason) {
        "no SoundFont: " + song.dir() + "/none.sf2 (TESSARO_SOUNDFONT): No such file or directory"},
       {"directory without SoundFonts",
        {"TESSARO_SOUNDFONT=" + empty},
-       "no SoundFont found: no .sf2 file in " + empty + " (TESSARO_SOUNDFONT)"},
+       "no SoundFont: " + empty + " (TESSARO_SOUNDFONT): no .sf2 file in this directory"},
+      {"the option's SoundFont missing, which wins over the variable's",
+       {"TESSARO_SOUNDFONT=" + empty},
+       "no SoundFont: " + song.dir() + "/none.sf2 (--soundfont): No such file or directory",
+       {"--soundfont", song.dir() + "/none.sf2"}},
   };
   struct stat info {};
   if (::stat("/dev/snd/seq", &info) != 0) {
@@ -98,7 +103,9 @@ TEST(SynthProgram, AnOutputThatCannotOpenEndsTheRunWithItsReason) {
   }
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ProgramProcess run({song.path()}, "", ProgramProcess::Keys::pipe, c.environment);
+    std::vector<std::string> words = c.words;
+    words.push_back(song.path());
+    ProgramProcess run(words, "", ProgramProcess::Keys::pipe, c.environment);
     ASSERT_EQ(run.setupError(), "");
     run.closeInput();
     EXPECT_EQ(run.finish(), 1);

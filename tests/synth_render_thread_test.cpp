@@ -30,7 +30,7 @@ TEST(SynthRender, NotesLandInTheFileWhenTheyWereSent) {
 
   synth::SynthOptions options;
   options.wavPath = path;
-  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(options);
+  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(std::move(options));
   ASSERT_NE(opened.device, nullptr) << opened.reason;
   const int64_t origin = synth::wavTimeOrigin(*opened.device);
   ASSERT_GT(origin, 0);
@@ -88,7 +88,7 @@ TEST(SynthRender, ChangingTheConventionKeepsRunningStatus) {
   const std::string path = std::string(dir) + "/out.wav";
   synth::SynthOptions options;
   options.wavPath = path;
-  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(options);
+  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(std::move(options));
   ASSERT_NE(opened.device, nullptr) << opened.reason;
 
   const uint8_t status[] = {0x90};  // a direct byte: the status alone
@@ -101,6 +101,30 @@ TEST(SynthRender, ChangingTheConventionKeepsRunningStatus) {
   tessaro::testing::WavSound wav = tessaro::testing::readWav(path);
   std::system(("rm -rf '" + std::string(dir) + "'").c_str());
   ASSERT_EQ(wav.problem, "");
+  EXPECT_GT(wav.rms(0, wav.seconds()), 300.0);
+}
+
+// The rate the user chose is the rate of the recording: the file runs as long as real time did.
+TEST(SynthRender, TheUsersRateIsTheRecordingsRate) {
+  char dir[] = "/tmp/tessaro-render-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/out.wav";
+  synth::SynthOptions options;
+  options.wavPath = path;
+  options.sampleRate = 22050;
+  tessaro::platform::MidiOpenResult opened = synth::openSynthesizer(std::move(options));
+  ASSERT_NE(opened.device, nullptr) << opened.reason;
+  const int64_t origin = synth::wavTimeOrigin(*opened.device);
+  opened.device->shortMessage(0x643C90);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const int64_t closedNs = monotonicNs();
+  opened.device.reset();
+
+  tessaro::testing::WavSound wav = tessaro::testing::readWav(path);
+  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+  ASSERT_EQ(wav.problem, "");
+  EXPECT_EQ(wav.rate, 22050);
+  EXPECT_NEAR(wav.seconds(), double(closedNs - origin) / 1e9, 0.1);
   EXPECT_GT(wav.rms(0, wav.seconds()), 300.0);
 }
 

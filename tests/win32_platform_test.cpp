@@ -296,6 +296,23 @@ TEST(Win32ConsoleInput, CtrlCIsAStopRequestOnce) {
   EXPECT_FALSE(console.interrupted());
 }
 
+// The temporary file of an output under way can be removed while it is still open, as the
+// console's control handler removes it when a second Ctrl+C ends the program at once.
+TEST(Win32OutputFiles, AFileUnderWayCanBeRemovedWhileOpen) {
+  const std::string dir = makeTempDir("tessaro-win32-");
+  Win32OutputFiles files;
+  platform::PendingFileOpen pending = files.begin(dir + "\\out.mid", ".mid");
+  ASSERT_NE(pending.file, nullptr) << pending.problem;
+  std::FILE* stream = pending.file->stream();
+  ASSERT_NE(stream, nullptr);
+  std::fputs("half", stream);
+  std::fflush(stream);
+  EXPECT_NE(DeleteFileA(pending.file->path().c_str()), 0);
+  pending.file.reset();
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+  std::filesystem::remove_all(dir);
+}
+
 TEST(Win32SerialPorts, NamesAndAMissingPort) {
   EXPECT_EQ(Win32SerialPorts::deviceName(3), "\\\\.\\COM3");
   EXPECT_EQ(Win32SerialPorts::deviceName(12), "\\\\.\\COM12");

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "app/name_list.h"

@@ -87,6 +87,8 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
   clearCue(app.cue);
   app.view = CueView{};
   app.ConsoleDetached = false;
+  // Held until the first pass has said where the console goes (placeConsole).
+  app.log.hold();
   app.log.print("Tessaro - MIDI file player with real-time GS/XG/GM translation\n");
 
   if (!app.sys.priorities->getMainPriority(app.savedPriority))
@@ -97,6 +99,7 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
 
   settingsPass(app, app.facts.settingsPath, 1);
   applyCommandLine(app.commands, line, Stage::first);
+  placeConsole(app);
   // A conversion (-o) plays nothing in real time: none of the waits below, no port, no window.
   if (app.conversion.wanted) {
     exitCode = runOfflineConversion(app, [&] {
@@ -109,6 +112,7 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
   app.OldWindows = app.sys.environment->oldSystem();
 
   app.log.print("Initializing MIDI System ... \n");
+  app.sys.midiOut->configureSynth(app.synth);
   if (openMidiPort(app.port, app.options.comPort, platform::MidiOutputs::mapper,
                    app.options.DispLevel >= 1) != 0) {
     reportPortFailure(app);
@@ -132,6 +136,10 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
 
   settingsPass(app, app.facts.settingsPath, 2);
   applyCommandLine(app.commands, line, Stage::second);
+  if (!recordingSparesTheSongs(app)) {
+    exitCode = usageError;
+    return false;
+  }
   openStatusWindow(app);
   return true;
 }
@@ -141,14 +149,17 @@ bool interrupted(App& app) {
   return app.sys.console->interrupted();
 }
 
-// A serial line that failed is gone for the rest of the run: said once, in plain words.
+// An output that failed (a serial line gone, a recording that can no longer be written) is gone
+// for the rest of the run: said once, in plain words.
 bool outputLost(App& app) {
   if (!outputLost(app.port)) return false;
-  if (!app.outputLostReported) {
-    app.outputLostReported = true;
+  if (!app.outputLostReported && app.port.portSelector == 0) {
+    app.log.error("tessaro: " + outputLostReason(app.port));  // a recording that failed
+  } else if (!app.outputLostReported) {
     app.log.print("\nCOM%d takes no more data (%s): playback stops.\n", app.port.portSelector,
                   outputLostReason(app.port).c_str());
   }
+  app.outputLostReported = true;
   return true;
 }
 

@@ -48,7 +48,7 @@ constexpr char wipeLine[] = "\r\x1b[K";
 void Log::put(std::FILE* stream, const std::string& text) {
   if (statusShown_) {
     statusShown_ = false;
-    put(stream_, wipeLine);
+    put(statusStream_, wipeLine);
   }
   if (capturing_) {
     captured_ += text;
@@ -101,17 +101,23 @@ bool Log::quiet() const {
   return quiet_;
 }
 
-void Log::showStatus(const std::string& line) {
+void Log::showStatus(const std::string& line, bool onErrors) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (quiet_) return;
   statusShown_ = false;
-  put(stream_, "\r" + line + "\x1b[K");
+  statusStream_ = onErrors ? errors_ : stream_;
+  put(statusStream_, "\r" + line + "\x1b[K");
   statusShown_ = true;
 }
 
 void Log::clearStatus() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (statusShown_) put(stream_, "");
+  if (statusShown_) put(statusStream_, "");
+}
+
+void Log::outputOnErrors() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stream_ = errors_;
 }
 
 void Log::startCapture() {

@@ -36,9 +36,14 @@ class Log {
   std::string endHold();
 
   // A line shown in place at the bottom of a terminal: each call rewrites it, and any other
-  // output wipes it first (it is drawn again by the next call).
-  void showStatus(const std::string& line);
+  // output wipes it first (it is drawn again by the next call). onErrors: on the error stream
+  // (progress), else on the output stream (the status line).
+  void showStatus(const std::string& line, bool onErrors = false);
   void clearStatus();
+
+  // From now on the output stream's lines go to the error stream too: standard output carries
+  // data (a file written to it).
+  void outputOnErrors();
 
   // Re-encodes the program's own message texts (UTF-8 in the source) for the console: applied
   // to a format that holds non-ASCII characters, before the values are put in, so that file
@@ -65,6 +70,7 @@ class Log {
   std::string held_;
   bool statusShown_ = false;
   bool quiet_ = false;
+  std::FILE* statusStream_ = nullptr;  // where the status line is shown
   MessageEncoder encoder_;
   bool capturing_ = false;
   std::string captured_;

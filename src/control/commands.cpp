@@ -144,6 +144,7 @@ void SessionCommands::setGain(double gain) {
 void SessionCommands::setQuiet() {
   s_.log.setQuiet(true);
   s_.statusLine = false;
+  s_.quiet = true;
 }
 
 // As the report level 1 (/1), unless more is asked for already; said by nothing.

@@ -86,6 +86,8 @@ struct Session {
   ProgramFacts facts;
   // The status line on a terminal; off after /0.
   bool statusLine = true;
+  // Nothing but errors and warnings on the console (-q).
+  bool quiet = false;
   // What the last key or control did, in a few words, for the status line (main thread).
   std::string lastAction;
 };

@@ -47,9 +47,17 @@ void MessageOutput::setConvention(platform::ModuleConvention convention) {
   if (device_) device_->setConvention(convention);
 }
 
+std::string MessageOutput::lostReason() const {
+  return device_ ? device_->fault() : closedFault_;
+}
+
 void MessageOutput::close() {
   if (pendingHeaders_ != 0 && device_) device_->unprepareLong(block_.data(), blockLength_);
   pendingHeaders_ = 0;
+  if (device_) {
+    device_->finish();
+    closedFault_ = device_->fault();
+  }
   device_.reset();
   heldBlocks_.clear();
   block_.clear();

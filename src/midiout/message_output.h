@@ -22,7 +22,11 @@ class MessageOutput : public OutputDevice {
   // Timing clock and active sensing leave the running status alone, as on a module's input.
   bool directByteRuns(int value) const override;
   void setConvention(platform::ModuleConvention convention) override;
+  // The device completes what it writes before it is let go.
   void close() override;
+  // A device that writes a file (a recording) and can no longer, or could not complete it.
+  bool lost() const override { return !lostReason().empty(); }
+  std::string lostReason() const override;
 
  private:
   void releaseBlock();
@@ -37,6 +41,7 @@ class MessageOutput : public OutputDevice {
   int32_t pendingHeaders_ = 0;  // long messages prepared and not yet released
   // Blocks the device kept reading past the wait; freed once the device is closed.
   std::vector<std::vector<uint8_t>> heldBlocks_;
+  std::string closedFault_;  // the device's fault as it was closed
 };
 
 }  // namespace tessaro

@@ -3,6 +3,7 @@
 // keys and capture devices in their place.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/output_files.h"
 
 namespace tessaro::platform {
 
@@ -148,6 +151,11 @@ class MidiOutDevice {
   // changes. A synthesizer reads bank selects accordingly; devices that pass messages on to a
   // module leave it to the module.
   virtual void setConvention(ModuleConvention /*convention*/) {}
+  // Completes what the device writes (a recording into a file), before it is closed.
+  virtual void finish() {}
+  // The device has failed for good (a recording that can no longer be written): "NAME: what
+  // happened"; empty while it works.
+  virtual std::string fault() const { return {}; }
 };
 
 struct MidiOpenResult {
@@ -196,6 +204,10 @@ class MidiOutputs {
   // The built-in synthesizer the default output opens takes these settings; told before the
   // open. Outputs without one ignore them.
   virtual void configureSynth(const SynthSettings& /*settings*/) {}
+  // The file the default output records into instead of playing; empty when it plays.
+  virtual std::string recordingPath() const { return {}; }
+  // The recording under way is not kept: whatever is at its name stays as it was.
+  virtual void discardRecording() {}
 };
 
 struct FileMatch {
@@ -277,6 +289,9 @@ class Environment {
   // The width of the terminal standard output writes to; 0 when it is not a terminal (a pipe,
   // a file), where only whole lines are written.
   virtual int terminalColumns() { return 0; }
+  // The same for standard error, where progress is drawn; asked again at every redraw, so a
+  // terminal that changes its width is followed.
+  virtual int errorColumns() { return 0; }
   // Lines for the help text on the variables that choose this system's outputs; none: none.
   virtual std::vector<std::string> variablesHelp() { return {}; }
 };
@@ -294,6 +309,7 @@ class AudioRenderer {
   // exclusives, single bytes.
   virtual void play(uint64_t frame, const uint8_t* bytes, size_t count) = 0;
   // Renders up to frame, then on until the sound has died away, at most maxFrames further.
+  // Either ends early once the stop flag the renderer was opened with is set.
   virtual void ringOut(uint64_t frame, uint64_t maxFrames) = 0;
   // Frames rendered so far.
   virtual uint64_t frames() const = 0;
@@ -318,8 +334,10 @@ class AudioRenderers {
   // The user's synthesizer settings, told before prepare.
   virtual void configure(const SynthSettings& /*settings*/) {}
   // A renderer into path, its type chosen by the extension, reading bank selects as a module
-  // of the convention does.
-  virtual AudioRendererOpen open(const std::string& path, ModuleConvention convention) = 0;
+  // of the convention does. Once stop is set (by another thread), long renders end early: the
+  // file is then abandoned.
+  virtual AudioRendererOpen open(const std::string& path, ModuleConvention convention,
+                                 const std::atomic<bool>& stop) = 0;
 };
 
 // --- Status window ---------------------------------------------------------------------------
@@ -432,6 +450,7 @@ struct Services {
   WindowSystem* windows = nullptr;  // none: the program runs console-only
   GlyphSource* glyphs = nullptr;
   AudioRenderers* audio = nullptr;  // none: no audio files can be written
+  OutputFiles* outputs = nullptr;   // none: no files can be written
 };
 
 }  // namespace tessaro::platform

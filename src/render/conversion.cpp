@@ -2,21 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "control/commands.h"
-#include "render/progress.h"
+#include "render/report.h"
 
 namespace tessaro::render {
 
@@ -24,96 +20,58 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* audioTypes[] = {".wav", ".flac", ".ogg"};
 constexpr size_t noSong = static_cast<size_t>(-1);
 
-std::string lowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+// How a final name is said: "-" is standard output.
+std::string shownName(const std::string& path) {
+  return path == platform::standardOutputName ? "standard output" : path;
 }
 
-const char* targetTag(Target target) {
-  return target == Target::xg ? "xg" : target == Target::gm ? "gm" : "nc";
-}
-
-bool endsWithSeparator(const std::string& path) {
-  return !path.empty() && (path.back() == '/' || path.back() == '\\');
-}
-
-// The types this machine writes, for the message about one it does not.
-std::string typesWritten(const platform::AudioRenderers* audio) {
-  std::string list = ".mid";
-  for (const char* type : audioTypes)
-    if (audio != nullptr && audio->writes(type)) list += std::string(", ") + type;
-  return list;
-}
-
-// Per-song file names in the order of the songs, each used once.
-std::vector<std::string> songFileNames(const ConversionTask& task, const std::string& type) {
-  std::set<std::string> used;
-  std::vector<std::string> names;
-  const std::string suffix = std::string(".") + targetTag(task.settings.target) + type;
-  for (const std::string& song : task.songs) {
-    std::string stem = fs::path(song).stem().string();
-    if (stem.empty()) stem = "song";
-    std::string name = stem + suffix;
-    for (int n = 2; used.count(name) != 0; ++n) name = stem + "-" + std::to_string(n) + suffix;
-    used.insert(name);
-    names.push_back(name);
-  }
-  return names;
-}
-
-// A file's directory can take files: one is made there and removed again.
-bool directoryTakesFiles(const std::string& directory, std::string& problem) {
+// A directory can take files: made when missing, then a file is begun there and abandoned.
+bool directoryTakesFiles(platform::OutputFiles& files, const std::string& directory,
+                         std::string& problem) {
   std::error_code error;
   if (!fs::is_directory(directory, error)) {
     fs::create_directories(directory, error);
     if (error) {
-      problem = "cannot make the directory " + directory + ": " + error.message();
+      problem = directory + ": cannot make the directory: " + error.message();
       return false;
     }
   }
-  fs::path probe = fs::path(directory) / ".tessaro-write-test";
-  std::FILE* file = std::fopen(probe.string().c_str(), "wb");
-  if (file == nullptr) {
-    problem = "cannot write into " + directory + ": " +
-              std::error_code(errno, std::generic_category()).message();
-    return false;
-  }
-  std::fclose(file);
-  fs::remove(probe, error);
-  return true;
+  platform::PendingFileOpen probe =
+      files.begin((fs::path(directory) / ".tessaro-write-test").string(), "");
+  if (!probe.file) problem = directory + ": cannot write into it: " + probe.problem;
+  return probe.file != nullptr;
 }
-
-// What one song's conversion came to.
-struct SongReport {
-  size_t song = 0;
-  bool converted = false;
-  std::string output;
-  std::string reason;    // why not, in plain words
-  std::string messages;  // what the loader and the player said
-  uint32_t musicMs = 0;
-  // What the user is told of the song at every report level.
-  std::vector<std::string> warnings;
-};
 
 // One worker's song under way, shown by the main thread.
 struct WorkerSlot {
   std::atomic<size_t> song{noSong};
   SongProgress progress;
+
+  void begin(size_t index) {
+    progress.permille.store(0, std::memory_order_relaxed);
+    progress.musicMs.store(0, std::memory_order_relaxed);
+    progress.loading.store(false, std::memory_order_relaxed);
+    song.store(index, std::memory_order_relaxed);
+  }
+  void end() { song.store(noSong, std::memory_order_relaxed); }
 };
 
 class ConversionRun {
  public:
-  ConversionRun(const ConversionTask& task, const ConversionPlan& plan,
-                platform::AudioRenderers* audio)
-      : task_(task), plan_(plan), audio_(audio) {}
+  ConversionRun(const ConversionTask& task, const ConversionPlan& plan, ConversionContext& context)
+      : task_(task), plan_(plan), context_(context) {}
 
-  // A joined file is made before the run, so that one that cannot be written is said at once.
+  // A joined file is begun before the run, so that one that cannot be written is said at once.
   bool openJoined(std::string& problem) {
-    if (!plan_.joined) return true;
-    joined_ = makeOutput(plan_.files.front(), problem);
+    if (!plan_.joined || plan_.files.front().skip) return true;
+    const PlannedFile& file = plan_.files.front();
+    platform::PendingFileOpen pending = context_.files.begin(file.path, file.type);
+    std::string why = "cannot write: " + pending.problem;
+    if (pending.file) joined_ = makeOutput(file, *pending.file, why);
+    joinedFile_ = std::move(pending.file);
+    if (!joined_) problem = shownName(file.path) + ": " + why;
     return joined_ != nullptr;
   }
 
@@ -127,6 +85,9 @@ class ConversionRun {
           [this, w] { plan_.joined ? joinedWorker(slots_[w]) : fileWorker(slots_[w]); });
     }
   }
+
+  // The songs under way end at their next wait, and no other begins. Main thread only.
+  void requestStop() { stop_.store(true); }
 
   // Waits up to ms for reports; false once every worker has finished and nothing is left.
   bool wait(std::deque<SongReport>& reports, int ms) {
@@ -143,38 +104,56 @@ class ConversionRun {
     threads_.clear();
   }
 
-  // The song started last among those under way, with its progress; music played of them all.
-  void current(ProgressFacts& facts, uint64_t& inFlightMs) const {
+  // The songs under way in the order they began, and the music played of them all.
+  std::vector<SongUnderWay> current(uint64_t& inFlightMs) const {
+    std::vector<std::pair<size_t, SongUnderWay>> songs;
     inFlightMs = 0;
-    size_t latest = noSong;
     for (size_t w = 0; w < slotCount_; ++w) {
       size_t song = slots_[w].song.load(std::memory_order_relaxed);
       if (song == noSong) continue;
-      inFlightMs += slots_[w].progress.musicMs.load(std::memory_order_relaxed);
-      if (latest == noSong || song > latest) {
-        latest = song;
-        facts.permille = slots_[w].progress.permille.load(std::memory_order_relaxed);
-      }
+      const SongProgress& progress = slots_[w].progress;
+      inFlightMs += progress.musicMs.load(std::memory_order_relaxed);
+      songs.push_back({song,
+                       {task_.songs[song], progress.permille.load(std::memory_order_relaxed),
+                        progress.loading.load(std::memory_order_relaxed)}});
     }
-    facts.current = latest == noSong ? std::string() : task_.songs[latest];
+    std::sort(songs.begin(), songs.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<SongUnderWay> shown;
+    for (auto& [song, underWay] : songs) shown.push_back(std::move(underWay));
+    return shown;
   }
 
-  std::string joinedProblem() const { return joinedProblem_; }
+  // After join: whether the joined file was left unwritten, and why (nothing after a stop).
+  bool joinedLost() const { return joinedLost_; }
+  const std::string& joinedProblem() const { return joinedProblem_; }
 
  private:
-  std::unique_ptr<Output> makeOutput(const PlannedFile& file, std::string& problem) {
+  // The writer of a file: MIDI into the pending file's stream, audio through a renderer that
+  // opens it by name (its type is the name's extension).
+  std::unique_ptr<Output> makeOutput(const PlannedFile& file, platform::PendingFile& pending,
+                                     std::string& problem) {
     if (!file.audio) {
-      auto midi = std::make_unique<MidiFileOutput>(file.path);
-      if (!midi->create(problem)) return nullptr;
-      return midi;
+      std::FILE* stream = pending.stream();
+      if (stream == nullptr) problem = "cannot write";
+      return stream != nullptr ? std::make_unique<MidiFileOutput>(stream) : nullptr;
     }
     platform::AudioRendererOpen opened =
-        audio_->open(file.path, moduleConventionOf(task_.settings.target));
+        context_.audio->open(pending.path(), moduleConventionOf(task_.settings.target), stop_);
     if (!opened.renderer) {
       problem = opened.reason;
       return nullptr;
     }
-    return std::make_unique<AudioFileOutput>(std::move(opened.renderer), audio_->sampleRate());
+    return std::make_unique<AudioFileOutput>(std::move(opened.renderer),
+                                             context_.audio->sampleRate());
+  }
+
+  // The writer's end, then the rename over the final name; false with the problem.
+  static bool complete(Output& output, platform::PendingFile& pending, std::string& problem) {
+    if (!output.finish(problem)) return false;
+    if (pending.commit(problem)) return true;
+    problem = "cannot write: " + problem;
+    return false;
   }
 
   void report(SongReport report) {
@@ -189,44 +168,59 @@ class ConversionRun {
     changed_.notify_one();
   }
 
-  // One session, clock and output per song; the file is left out when the song fails.
+  // One session, clock and output per song; the file is left unwritten when the song fails.
   void convertFile(const PlannedFile& file, WorkerSlot& slot, SongReport& out) {
-    OfflineSession session(task_.settings, &slot.progress);
+    if (file.skip) {
+      out.outcome = SongReport::Outcome::skipped;
+      return;
+    }
+    OfflineSession session(task_.settings, &slot.progress, &stop_);
     if (!session.load(task_.songs[out.song], out.reason)) {
       out.messages = session.messages();
       return;
     }
-    std::unique_ptr<Output> output = makeOutput(file, out.reason);
-    if (!output) return;
+    platform::PendingFileOpen pending = context_.files.begin(file.path, file.type);
+    if (!pending.file) {
+      out.reason = file.path + ": cannot write: " + pending.problem;
+      return;
+    }
+    slot.progress.loading.store(file.audio, std::memory_order_relaxed);
+    std::unique_ptr<Output> output = makeOutput(file, *pending.file, out.reason);
+    slot.progress.loading.store(false, std::memory_order_relaxed);
+    if (!output) {
+      out.reason = file.path + ": " + out.reason;
+      return;
+    }
     session.sendDirectBytes(*output);
     out.musicMs = session.perform(*output);
+    out.cut = session.cut();
     out.messages = session.messages();
     out.warnings = session.warnings();
-    out.converted = output->finish(out.reason);
-    if (!out.converted) {
-      std::error_code error;
-      fs::remove(file.path, error);
+    if (stop_.load()) {
+      out.outcome = SongReport::Outcome::abandoned;
+      return;
     }
+    std::string problem;
+    if (complete(*output, *pending.file, problem))
+      out.outcome = SongReport::Outcome::converted;
+    else
+      out.reason = shownName(file.path) + ": " + problem;
   }
 
   void fileWorker(WorkerSlot& slot) {
-    for (size_t i; (i = next_.fetch_add(1)) < plan_.files.size();) {
+    for (size_t i; !stop_.load() && (i = next_.fetch_add(1)) < plan_.files.size();) {
       const PlannedFile& file = plan_.files[i];
       SongReport out;
       out.song = file.songs.front();
-      out.output = file.path;
-      slot.progress.permille.store(0, std::memory_order_relaxed);
-      slot.progress.musicMs.store(0, std::memory_order_relaxed);
-      slot.song.store(out.song, std::memory_order_relaxed);
+      out.output = shownName(file.path);
+      slot.begin(out.song);
       try {
         convertFile(file, slot, out);
       } catch (const std::exception& e) {
-        out.converted = false;
+        out.outcome = SongReport::Outcome::failed;
         out.reason = std::string("the conversion failed: ") + e.what();
-        std::error_code error;
-        fs::remove(file.path, error);
       }
-      slot.song.store(noSong, std::memory_order_relaxed);
+      slot.end();
       report(std::move(out));
     }
     finished();
@@ -236,41 +230,51 @@ class ConversionRun {
   void joinedWorker(WorkerSlot& slot) {
     const PlannedFile& file = plan_.files.front();
     try {
-      OfflineSession session(task_.settings, &slot.progress);
-      session.sendDirectBytes(*joined_);
+      OfflineSession session(task_.settings, &slot.progress, &stop_);
+      if (joined_) session.sendDirectBytes(*joined_);
       bool any = false;
       for (size_t song : file.songs) {
+        if (stop_.load()) break;
         SongReport out;
         out.song = song;
-        out.output = file.path;
-        slot.progress.permille.store(0, std::memory_order_relaxed);
-        slot.progress.musicMs.store(0, std::memory_order_relaxed);
-        slot.song.store(song, std::memory_order_relaxed);
-        out.converted = session.load(task_.songs[song], out.reason);
-        if (out.converted) out.musicMs = session.perform(*joined_);
-        any = any || out.converted;
+        out.output = shownName(file.path);
+        slot.begin(song);
+        if (!joined_) {
+          out.outcome = SongReport::Outcome::skipped;
+        } else if (session.load(task_.songs[song], out.reason)) {
+          out.musicMs = session.perform(*joined_);
+          out.cut = session.cut();
+          out.outcome =
+              stop_.load() ? SongReport::Outcome::abandoned : SongReport::Outcome::converted;
+          any = any || out.outcome == SongReport::Outcome::converted;
+        }
         out.messages = session.messages();
         out.warnings = session.warnings();
-        slot.song.store(noSong, std::memory_order_relaxed);
+        slot.end();
         report(std::move(out));
       }
-      // Without a song the file is not left behind.
-      if (!any || !joined_->finish(joinedProblem_)) {
-        joined_.reset();
-        std::error_code error;
-        fs::remove(file.path, error);
-      }
+      // Without a song the file is not written, and whatever was at its name stays.
+      joinedLost_ = joined_ && stop_.load();
+      if (any && !stop_.load() && !complete(*joined_, *joinedFile_, joinedProblem_))
+        joinedLost_ = true;
     } catch (const std::exception& e) {
+      joinedLost_ = true;
       joinedProblem_ = std::string("the conversion failed: ") + e.what();
     }
+    joined_.reset();
+    joinedFile_.reset();
     finished();
   }
 
   const ConversionTask& task_;
   const ConversionPlan& plan_;
-  platform::AudioRenderers* audio_;
+  ConversionContext& context_;
+  std::atomic<bool> stop_{false};  // written by the main thread only
+  std::unique_ptr<platform::PendingFile> joinedFile_;
   std::unique_ptr<Output> joined_;
-  std::string joinedProblem_;  // written by the worker, read after it has been joined
+  // Written by the joined worker, read after it has been joined.
+  bool joinedLost_ = false;
+  std::string joinedProblem_;
   std::atomic<size_t> next_{0};
   std::unique_ptr<WorkerSlot[]> slots_;
   size_t slotCount_ = 0;
@@ -282,120 +286,61 @@ class ConversionRun {
   size_t running_ = 0;
 };
 
-}  // namespace
-
-ConversionPlan planConversion(const ConversionTask& task, const platform::AudioRenderers* audio) {
-  ConversionPlan plan;
-  const std::string& output = task.output;
-  if (output.empty()) {
-    plan.problem = "-o needs the name of a file or a directory to write";
-    return plan;
+// Prepares what the run needs before any song: the directory of per-song files, the
+// synthesizer for audio files, the joined file. The problem names what is at fault.
+bool prepareRun(const ConversionPlan& plan, ConversionContext& context, ConversionReport& report,
+                ConversionRun& run, std::string& problem) {
+  if (!plan.directory.empty() && !directoryTakesFiles(context.files, plan.directory, problem))
+    return false;
+  bool anyAudio = std::any_of(plan.files.begin(), plan.files.end(),
+                              [](const PlannedFile& file) { return file.audio && !file.skip; });
+  if (anyAudio) {
+    report.loading(true);
+    bool prepared = context.audio->prepare(problem);
+    report.loading(false);
+    if (!prepared) return false;
   }
-  if (task.jobs < 0) {
-    plan.problem = "-j needs a number: how many songs to convert at once (0: one per core)";
-    return plan;
-  }
-  if (task.songs.empty()) {
-    plan.problem = "no song to convert: name the MIDI files after the options";
-    return plan;
-  }
-  const fs::path path(output);
-  const std::string name = path.filename().string();
-  const bool pattern = name.size() > 2 && name.rfind("*.", 0) == 0;
-  std::error_code error;
-  const bool perSong = pattern || endsWithSeparator(output) || fs::is_directory(path, error);
-  const std::string type = lowerCase(pattern   ? name.substr(1)
-                                     : perSong ? std::string(".mid")
-                                               : path.extension().string());
-  const bool audioType = type != ".mid";
-  if (audioType && (audio == nullptr || !audio->writes(type))) {
-    plan.problem = output + ": " +
-                   (type.empty() ? std::string("no extension") : "the type " + type) +
-                   " cannot be written here (the types written: " + typesWritten(audio) + ")";
-    return plan;
-  }
-  if (!perSong) {
-    for (const std::string& song : task.songs) {
-      if (fs::equivalent(song, path, error)) {
-        plan.problem = output + " is one of the songs: it would be written over";
-        return plan;
-      }
-    }
-    plan.joined = true;
-    PlannedFile file{output, {}, audioType};
-    for (size_t i = 0; i < task.songs.size(); ++i) file.songs.push_back(i);
-    plan.files.push_back(std::move(file));
-    return plan;
-  }
-  fs::path directory = pattern ? path.parent_path() : path;
-  plan.directory = directory.empty() ? std::string(".") : directory.string();
-  std::vector<std::string> names = songFileNames(task, type);
-  for (size_t i = 0; i < names.size(); ++i)
-    plan.files.push_back({(fs::path(plan.directory) / names[i]).string(), {i}, audioType});
-  return plan;
+  return run.openJoined(problem);
 }
 
-int runConversion(const ConversionTask& task, platform::AudioRenderers* audio,
-                  platform::Clock& wallClock, Log& log, bool terminal) {
-  ConversionPlan plan = planConversion(task, audio);
-  std::string problem = plan.problem;
-  if (problem.empty() && !plan.directory.empty()) directoryTakesFiles(plan.directory, problem);
-  bool anyAudio = std::any_of(plan.files.begin(), plan.files.end(),
-                              [](const PlannedFile& file) { return file.audio; });
-  if (problem.empty() && anyAudio && !audio->prepare(problem))
-    problem = "cannot render audio: " + problem;
-  ConversionRun run(task, plan, audio);
-  if (problem.empty()) run.openJoined(problem);
-  if (!problem.empty()) {
-    log.print("tessaro: %s\n", problem.c_str());
+}  // namespace
+
+int runConversion(const ConversionTask& task, ConversionContext& context) {
+  ConversionPlan plan = planConversion(task, context.audio);
+  if (!plan.problem.empty()) {
+    context.log.error("tessaro: " + plan.problem);
     return usageError;
   }
-
+  ConversionReport report(task, plan.joined, context.log, context.progressColumns);
+  ConversionRun run(task, plan, context);
+  std::string problem;
+  if (!prepareRun(plan, context, report, run, problem)) {
+    context.log.clearStatus();
+    context.log.error("tessaro: " + problem);
+    return someFailed;
+  }
   size_t jobs = task.jobs > 0 ? static_cast<size_t>(task.jobs)
                               : std::max<size_t>(std::thread::hardware_concurrency(), 1);
-  const uint32_t started = wallClock.tickMs();
-  ProgressFacts facts;
-  facts.total = task.songs.size();
-  uint64_t finishedMs = 0;
+  platform::Clock& wall = context.wallClock;
+  const uint32_t started = wall.tickMs();
+  bool stopping = context.interrupted();
+  if (stopping) run.requestStop();
   run.start(jobs);
   std::deque<SongReport> reports;
   while (run.wait(reports, 100)) {
-    if (terminal && !reports.empty()) log.write("\r\x1b[K");
-    for (const SongReport& report : reports) {
-      ++facts.done;
-      finishedMs += report.musicMs;
-      const std::string& song = task.songs[report.song];
-      if (!report.converted) {
-        ++facts.failed;
-        log.write(failureLine(report.song + 1, facts.total, song, report.reason) + "\n");
-      } else if (!terminal) {
-        log.write(songLine(report.song + 1, facts.total, song, report.output, report.musicMs) +
-                  "\n");
-      }
-      for (const std::string& warning : report.warnings) log.problem(song, warning);
-      if (task.settings.reportLevel >= 1 && !report.messages.empty()) log.write(report.messages);
+    if (!stopping && context.interrupted()) {
+      stopping = true;
+      run.requestStop();
     }
+    for (SongReport& ended : reports) report.add(std::move(ended));
     reports.clear();
     uint64_t inFlightMs = 0;
-    run.current(facts, inFlightMs);
-    facts.musicMs = finishedMs + inFlightMs;
-    facts.wallMs = wallClock.tickMs() - started;
-    if (terminal) {
-      std::string line(1, '\r');
-      line += progressBar(facts);
-      line += "\x1b[K";
-      log.write(line);
-    }
+    std::vector<SongUnderWay> current = run.current(inFlightMs);
+    report.show(std::move(current), inFlightMs, wall.tickMs() - started);
   }
   run.join();
-  facts.current.clear();
-  facts.musicMs = finishedMs;
-  facts.wallMs = wallClock.tickMs() - started;
-  if (terminal) log.write("\r\x1b[K");
-  bool joinedFailed = !run.joinedProblem().empty();
-  if (joinedFailed) log.print("tessaro: %s\n", run.joinedProblem().c_str());
-  log.write(summaryLine(facts) + "\n");
-  return facts.failed > 0 || joinedFailed ? someFailed : allConverted;
+  if (run.joinedLost()) report.joinedLost(shownName(task.output), run.joinedProblem());
+  return report.finish(stopping, wall.tickMs() - started);
 }
 
 }  // namespace tessaro::render

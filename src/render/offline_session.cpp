@@ -45,7 +45,10 @@ class OfflineSession::Host : public SongHost {
  public:
   explicit Host(OfflineSession& owner) : owner_(owner) {}
   void wait(int32_t ms) override { owner_.clock_.sleepMs(ms); }
-  void playing() override { owner_.songStart_ = owner_.clock_.now; }
+  void playing() override {
+    owner_.songStart_ = owner_.clock_.now;
+    owner_.cut_ = false;
+  }
   int32_t ringMs() const override { return 0; }
   void stopped() override {
     owner_.output_->endPart();
@@ -56,9 +59,11 @@ class OfflineSession::Host : public SongHost {
   OfflineSession& owner_;
 };
 
-OfflineSession::OfflineSession(const SongSettings& settings, SongProgress* progress)
+OfflineSession::OfflineSession(const SongSettings& settings, SongProgress* progress,
+                               const std::atomic<bool>* stop)
     : settings_(settings),
       progress_(progress),
+      stop_(stop),
       session_(clock_, *this, *this, log_, *this, choicesOf(settings)) {
   log_.startCapture();
   if (settings.repeatSetByUser) session_.request({RequestKind::setRepeats, settings.repeatCount});
@@ -82,15 +87,25 @@ platform::MidiOpenResult OfflineSession::open(uint32_t /*deviceId*/) {
 }
 
 void OfflineSession::SongClock::slept(int32_t /*ms*/) {
+  owner_.endSongIfStopped();
   PlayerState& state = owner_.session_.engine.state;
   if (owner_.output_ == nullptr || now - owner_.songStart_ <= longestSongMs) return;
-  if (state.playRequest != 0) owner_.log_.print("The song is cut after 24 hours of music.\n");
+  if (state.playRequest != 0) owner_.cut_ = true;
   state.playRequest = 0;
+}
+
+// A stop request ends the song as the end of its music would.
+void OfflineSession::endSongIfStopped() {
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+    session_.engine.state.playRequest = 0;
 }
 
 void OfflineSession::written(const uint8_t* bytes, size_t count) {
   if (output_ != nullptr) output_->wire(clock_.now, bytes, count);
-  if ((++writes_ & 255) == 0) publishProgress();
+  if ((++writes_ & 255) == 0) {
+    publishProgress();
+    endSongIfStopped();
+  }
 }
 
 void OfflineSession::textEvent(int type, const uint8_t* text, int32_t length) {

@@ -39,6 +39,7 @@ struct SongSettings {
 struct SongProgress {
   std::atomic<uint32_t> permille{0};  // of the song's bytes played
   std::atomic<uint32_t> musicMs{0};   // of music played
+  std::atomic<bool> loading{false};   // the synthesizer loads its SoundFont for the song
 };
 
 // A song's music is cut after this long: a file whose waits never end (a tempo of hours a tick)
@@ -49,7 +50,9 @@ class OfflineSession : private PlayerObserver,
                        private platform::SerialPorts,
                        private platform::MidiOutputs {
  public:
-  explicit OfflineSession(const SongSettings& settings, SongProgress* progress = nullptr);
+  // stop: once set (by another thread), the song under way ends at its next wait.
+  explicit OfflineSession(const SongSettings& settings, SongProgress* progress = nullptr,
+                          const std::atomic<bool>* stop = nullptr);
   ~OfflineSession() override;
   OfflineSession(const OfflineSession&) = delete;
   OfflineSession& operator=(const OfflineSession&) = delete;
@@ -65,6 +68,8 @@ class OfflineSession : private PlayerObserver,
   std::string messages() const { return log_.captured(); }
   // What the user is told of the song at every report level, since the last load.
   const std::vector<std::string>& warnings() const { return warnings_; }
+  // The last song performed was cut at longestSongMs.
+  bool cut() const { return cut_; }
 
  private:
   class RecordingLine;
@@ -86,9 +91,12 @@ class OfflineSession : private PlayerObserver,
   platform::MidiOpenResult open(uint32_t deviceId) override;
   void written(const uint8_t* bytes, size_t count);
   void publishProgress();
+  void endSongIfStopped();
 
   SongSettings settings_;
   SongProgress* progress_;
+  const std::atomic<bool>* stop_;
+  bool cut_ = false;
   SongClock clock_{*this};
   Log log_;
   Session session_;

@@ -66,44 +66,30 @@ void Output::endPart() {
 
 constexpr size_t flushBytes = 1 << 16;
 
-MidiFileOutput::MidiFileOutput(std::string path) : path_(std::move(path)) {
+// The header first, its track length to be filled in by finish; then the tempo every tick
+// count of the file is read with: 500000 us a quarter of 500 ticks.
+MidiFileOutput::MidiFileOutput(std::FILE* stream) : file_(stream) {
   track_.reserve(flushBytes);
-  // The tempo every tick count of the file is read with: 500000 us a quarter of 500 ticks.
+  static constexpr uint8_t head[] = {'M',  'T',  'h', 'd', 0, 0, 0, 6, 0, 0,  // format 0
+                                     0,    1,                                 // one track
+                                     0x01, 0xF4,  // ticks a quarter note: one a millisecond
+                                     'M',  'T',  'r', 'k', 0, 0, 0, 0};
   static constexpr uint8_t tempo[] = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+  if (file_ != nullptr && std::fwrite(head, 1, sizeof head, file_) != sizeof head) noteFailure();
   put(tempo, sizeof tempo);
 }
 
-MidiFileOutput::~MidiFileOutput() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-// The header, its track length to be filled in by finish.
-bool MidiFileOutput::create(std::string& problem) {
-  if (file_ != nullptr) return true;
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (file_ == nullptr) {
-    problem = "cannot write " + path_ + ": " + std::strerror(errno);
-    return false;
-  }
-  std::vector<uint8_t> head{'M', 'T', 'h', 'd'};
-  put32(head, 6);
-  put16(head, 0);    // format 0
-  put16(head, 1);    // one track
-  put16(head, 500);  // ticks a quarter note: one a millisecond at 500000 us a quarter
-  head.insert(head.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
-  if (std::fwrite(head.data(), 1, head.size(), file_) != head.size() && !failed_) {
-    failed_ = true;
-    error_ = errno;
-  }
-  return true;
+void MidiFileOutput::noteFailure() {
+  if (failed_) return;
+  failed_ = true;
+  error_ = errno;
 }
 
 void MidiFileOutput::flush() {
-  if (file_ == nullptr || track_.empty()) return;
-  if (std::fwrite(track_.data(), 1, track_.size(), file_) != track_.size() && !failed_) {
-    failed_ = true;
-    error_ = errno;
-  }
+  if (track_.empty()) return;
+  if (file_ != nullptr && !failed_ &&
+      std::fwrite(track_.data(), 1, track_.size(), file_) != track_.size())
+    noteFailure();
   trackLength_ += track_.size();
   track_.clear();
 }
@@ -169,23 +155,19 @@ void MidiFileOutput::putText(uint32_t ms, int type, const uint8_t* bytes, size_t
 }
 
 bool MidiFileOutput::finish(std::string& problem) {
-  if (!create(problem)) return false;
+  if (file_ == nullptr) {
+    problem = "cannot write";
+    return false;
+  }
   static constexpr uint8_t endOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
   track_.insert(track_.end(), endOfTrack, endOfTrack + sizeof endOfTrack);
   flush();
   std::vector<uint8_t> length;
   put32(length, static_cast<uint32_t>(trackLength_));
-  if (!failed_ &&
-      (std::fseek(file_, 18, SEEK_SET) != 0 || std::fwrite(length.data(), 1, 4, file_) != 4)) {
-    failed_ = true;
-    error_ = errno;
-  }
-  if (std::fclose(file_) != 0 && !failed_) {
-    failed_ = true;
-    error_ = errno;
-  }
-  file_ = nullptr;
-  if (failed_) problem = "cannot write " + path_ + ": " + std::strerror(error_);
+  if (!failed_ && (std::fseek(file_, 18, SEEK_SET) != 0 ||
+                   std::fwrite(length.data(), 1, 4, file_) != 4 || std::fflush(file_) != 0))
+    noteFailure();
+  if (failed_) problem = std::string("cannot write: ") + std::strerror(error_);
   return !failed_;
 }
 

@@ -30,7 +30,7 @@ class Output {
   void text(uint32_t clockMs, int type, const uint8_t* bytes, size_t count);
   // The part is over (after its stop sequence); the next event starts another.
   void endPart();
-  // Completes the file; false with the reason in plain words.
+  // Completes the file; false with the reason in plain words, without the file's name.
   virtual bool finish(std::string& problem) = 0;
 
   // Milliseconds from the first event of the part under way (or the last one) to its last.
@@ -61,13 +61,14 @@ class Output {
 // long the song.
 class MidiFileOutput : public Output {
  public:
-  explicit MidiFileOutput(std::string path);
-  ~MidiFileOutput() override;
+  // Writes into stream, positioned at its start and left open (its owner closes it). A null
+  // stream fails at finish.
+  explicit MidiFileOutput(std::FILE* stream);
   MidiFileOutput(const MidiFileOutput&) = delete;
   MidiFileOutput& operator=(const MidiFileOutput&) = delete;
 
-  // Creates the file; false with the reason. Writes before it are kept until it is created.
-  bool create(std::string& problem);
+  // Writes the end of the track and its length, and flushes; false with the reason when any
+  // write failed.
   bool finish(std::string& problem) override;
 
  private:
@@ -77,9 +78,9 @@ class MidiFileOutput : public Output {
   void put(const uint8_t* bytes, size_t count);
   void putLength(size_t length);
   void flush();
+  void noteFailure();
 
-  std::string path_;
-  std::FILE* file_ = nullptr;
+  std::FILE* file_;
   bool failed_ = false;         // a write to the file failed
   int error_ = 0;               // its errno
   std::vector<uint8_t> track_;  // track bytes not yet written to the file

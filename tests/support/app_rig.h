@@ -30,6 +30,7 @@ struct AppRigOf {
   SerialType serial = madeWith<SerialType>(clock);
   CaptureMidiOutputs midi{clock};
   SystemFileSystem files;
+  SystemOutputFiles outputs;
   FakeEnvironment environment;
   FakeWindowSystem windows;
   BlockGlyphs glyphs;
@@ -42,6 +43,7 @@ struct AppRigOf {
   platform::Services services() {
     platform::Services s{&clock,  &threads, &priorities, &console,
                          &serial, &midi,    &files,      &environment};
+    s.outputs = &outputs;
     if (withWindow) {
       s.windows = &windows;
       s.glyphs = &glyphs;

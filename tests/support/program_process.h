@@ -35,7 +35,8 @@ struct ProgramLaunch {
   std::string program = TESSARO_BINARY;
   std::vector<std::string> leadingWords;  // words between the program and the caller's
   std::function<bool(const std::string& ptyPath)> beforeStart;
-  std::string directory;  // the program's working directory; empty: the test's
+  std::string directory;       // the program's working directory; empty: the test's
+  bool captureErrors = false;  // standard error into errors() rather than the test's
 };
 
 class ProgramProcess {
@@ -92,6 +93,12 @@ class ProgramProcess {
     }
     keys_ = input[1];
     console_ = output[0];
+    int errors[2] = {-1, -1};
+    if (launch.captureErrors && pipe2(errors, O_CLOEXEC) != 0) {
+      fail("pipe2");
+      return;
+    }
+    errors_ = errors[0];
 
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -121,6 +128,7 @@ class ProgramProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    if (errors[1] >= 0) posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
     if (!launch.directory.empty())
       posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
     // Standard error stays the test's, so that a sanitizer report shows in the test log.
@@ -130,6 +138,7 @@ class ProgramProcess {
     posix_spawn_file_actions_destroy(&actions);
     ::close(input[0]);
     ::close(output[1]);
+    if (errors[1] >= 0) ::close(errors[1]);
     if (error != 0) {
       pid_ = -1;
       errno = error;
@@ -142,7 +151,7 @@ class ProgramProcess {
   ~ProgramProcess() {
     if (pid_ > 0) finish(std::chrono::seconds(0));
     stopDrain();
-    for (int fd : {keys_, console_, master_, slave_})
+    for (int fd : {keys_, console_, errors_, master_, slave_})
       if (fd >= 0) ::close(fd);
     if (!configDir_.empty()) rmdir(configDir_.c_str());
   }
@@ -224,6 +233,11 @@ class ProgramProcess {
     std::lock_guard lock(mutex_);
     return out_;
   }
+  // Standard error, when the launch captures it.
+  std::string errors() const {
+    std::lock_guard lock(mutex_);
+    return errorsOut_;
+  }
 
  private:
   static std::vector<char*> pointers(std::vector<std::string>& strings) {
@@ -240,6 +254,7 @@ class ProgramProcess {
   // for a while: bytes written just before the exit may reach this end a little later.
   void drainLoop() {
     bool consoleOpen = true;
+    bool errorsOpen = errors_ >= 0;
     int quietPolls = 0;
     for (;;) {
       {
@@ -250,8 +265,10 @@ class ProgramProcess {
           master_ = -1;
         }
       }
-      pollfd fds[2] = {{master_, POLLIN, 0}, {consoleOpen ? console_ : -1, POLLIN, 0}};
-      int ready = poll(fds, 2, 20);
+      pollfd fds[3] = {{master_, POLLIN, 0},
+                       {consoleOpen ? console_ : -1, POLLIN, 0},
+                       {errorsOpen ? errors_ : -1, POLLIN, 0}};
+      int ready = poll(fds, 3, 20);
       bool gotWire = false;
       uint8_t buffer[4096];
       if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
@@ -262,14 +279,9 @@ class ProgramProcess {
           gotWire = true;
         }
       }
-      if (ready > 0 && consoleOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        ssize_t n = ::read(console_, buffer, sizeof buffer);
-        if (n > 0) {
-          std::lock_guard lock(mutex_);
-          out_.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-          consoleOpen = false;
-        }
+      if (ready > 0) {
+        readText(fds[1], out_, consoleOpen);
+        readText(fds[2], errorsOut_, errorsOpen);
       }
       changed_.notify_all();
       {
@@ -277,8 +289,21 @@ class ProgramProcess {
         if (!stopping_) continue;
       }
       quietPolls = gotWire ? 0 : quietPolls + 1;
-      if (quietPolls >= 10 && !consoleOpen) return;
+      if (quietPolls >= 10 && !consoleOpen && !errorsOpen) return;
       if (quietPolls >= 100) return;  // a console pipe kept open by a stray child
+    }
+  }
+
+  // What a pipe of text has, added to text; open goes false at its end.
+  void readText(const pollfd& fd, std::string& text, bool& open) {
+    if (!open || (fd.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return;
+    char buffer[4096];
+    ssize_t n = ::read(fd.fd, buffer, sizeof buffer);
+    if (n > 0) {
+      std::lock_guard lock(mutex_);
+      text.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      open = false;
     }
   }
 
@@ -294,6 +319,7 @@ class ProgramProcess {
   int slave_ = -1;  // held open so the terminal stays up before the program opens it
   int keys_ = -1;
   int console_ = -1;
+  int errors_ = -1;
   pid_t pid_ = -1;
   std::string ptyPath_;
   std::string configDir_;
@@ -310,6 +336,7 @@ class ProgramProcess {
   bool closeWireRequested_ = false;
   Bytes wire_;
   std::string out_;
+  std::string errorsOut_;
 };
 
 }  // namespace tessaro::testing

@@ -14,10 +14,12 @@ namespace tessaro::testing {
 using SystemClock = platform::win32::Win32Clock;
 using SystemThreads = platform::win32::Win32Threads;
 using SystemFileSystem = platform::win32::Win32FileSystem;
+using SystemOutputFiles = platform::win32::Win32OutputFiles;
 #else
 using SystemClock = platform::posix::PosixClock;
 using SystemThreads = platform::posix::PosixThreads;
 using SystemFileSystem = platform::posix::PosixFileSystem;
+using SystemOutputFiles = platform::posix::PosixOutputFiles;
 #endif
 
 }  // namespace tessaro::testing

@@ -52,13 +52,16 @@ void restoreTerminal() {
 }
 
 // The first request only raises the flag: the main loop stops the song, silences it and ends
-// the run. A second one restores the terminal and lets the signal do what it would have done
-// without us, so that a program stuck while stopping can still be ended.
+// the run. A second one removes the temporary output files, restores the terminal and lets the
+// signal do what it would have done without us, so that a program stuck while stopping can
+// still be ended.
 void onStopSignal(int signal) {
   const int savedErrno = errno;
   int none = 0;
   stopSignalNumber.compare_exchange_strong(none, signal);
   if (stopRequested.exchange(true)) {
+    // No file is left half written: the temporary ones under way go with the program.
+    removePendingOutputs();
     restoreTerminal();
     ::signal(signal, SIG_DFL);
     raise(signal);
@@ -171,6 +174,10 @@ int PosixConsoleInput::readKey() {
     }
     return keys_.idle(nowMs());
   }
+}
+
+bool stopRequestedBySignal() {
+  return stopRequested.load();
 }
 
 int PosixConsoleInput::stopSignal() {

@@ -25,6 +25,7 @@ Services PosixPlatform::services() {
   services.files = &files;
   services.environment = &environment;
   services.audio = audio.get();
+  services.outputs = &outputs;
   return services;
 }
 

@@ -139,8 +139,9 @@ class PosixSerialPorts : public SerialPorts {
 };
 
 // The default output, whatever identifier is asked for: the ALSA sequencer connected to the
-// port TESSARO_MIDI_PORT names, else the built-in synthesizer (TESSARO_SOUNDFONT chooses its
-// SoundFont; TESSARO_WAV makes it render into that WAV file instead of playing).
+// port TESSARO_MIDI_PORT names, else the built-in synthesizer (--soundfont, else
+// TESSARO_SOUNDFONT, chooses its SoundFont; TESSARO_WAV makes it record into that WAV file
+// instead of playing, written under a temporary name until the recording ends).
 // A port the user chose (-p) wins over TESSARO_MIDI_PORT.
 class PosixMidiOutputs : public MidiOutputs {
  public:
@@ -148,9 +149,15 @@ class PosixMidiOutputs : public MidiOutputs {
   bool choosePort(const std::string& name) override;
   // The ALSA sequencer's ports that take MIDI.
   PortListing listPorts() override;
+  void configureSynth(const SynthSettings& settings) override { synth_ = settings; }
+  // TESSARO_WAV.
+  std::string recordingPath() const override;
+  void discardRecording() override { discarded_->store(true); }
 
  private:
   std::string chosen_;
+  SynthSettings synth_;
+  std::shared_ptr<std::atomic<bool>> discarded_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 class PosixFileSystem : public FileSystem {
@@ -162,6 +169,19 @@ class PosixFileSystem : public FileSystem {
   // open(2) without waiting (O_NONBLOCK), then poll(2) with the caller's wait.
   TextStreamOpen openText(const std::string& path) override;
 };
+
+// Output files written under a temporary name and renamed when complete (platform/output_files.h).
+class PosixOutputFiles : public OutputFiles {
+ public:
+  PendingFileOpen begin(const std::string& finalPath, const std::string& suffix) override;
+};
+
+// Removes every temporary output file under way, and lets no new one begin: for a signal
+// handler that ends the program at once. Async-signal-safe.
+void removePendingOutputs();
+
+// A stop request (SIGINT, SIGTERM) has come, for waits outside the main loop to end on.
+bool stopRequestedBySignal();
 
 class PosixEnvironment : public Environment {
  public:
@@ -177,6 +197,8 @@ class PosixEnvironment : public Environment {
   std::string homeDirectory() override;
   // The width of the terminal on standard output (80 when it does not say), 0 for none.
   int terminalColumns() override;
+  // The same for standard error.
+  int errorColumns() override;
   std::vector<std::string> variablesHelp() override;
 };
 
@@ -197,6 +219,7 @@ struct PosixPlatform {
   PosixMidiOutputs midiOut;
   PosixFileSystem files;
   PosixEnvironment environment;
+  PosixOutputFiles outputs;
   // The built-in synthesizer rendering audio files (TESSARO_SOUNDFONT chooses its SoundFont).
   std::unique_ptr<AudioRenderers> audio;
 };

@@ -103,9 +103,27 @@ MidiOpenResult PosixMidiOutputs::open(uint32_t /*deviceId*/) {
   std::string port = variable("TESSARO_MIDI_PORT");
   if (!port.empty()) return alsa::openSequencerOutput(port, "TESSARO_MIDI_PORT");
   synth::SynthOptions options;
-  options.soundFont = variable("TESSARO_SOUNDFONT");
-  options.wavPath = variable("TESSARO_WAV");
-  return synth::openSynthesizer(options);
+  // The user's option wins over the variable.
+  const bool chosen = !synth_.soundFont.empty();
+  options.soundFont = chosen ? synth_.soundFont : variable("TESSARO_SOUNDFONT");
+  options.soundFontSource = chosen ? "--soundfont" : "TESSARO_SOUNDFONT";
+  options.sampleRate = synth_.sampleRate;
+  options.gain = synth_.gain;
+  options.wavPath = recordingPath();
+  if (!options.wavPath.empty()) {
+    PendingFileOpen file = PosixOutputFiles().begin(options.wavPath, ".wav");
+    if (!file.file) {
+      return MidiOpenResult::failed("cannot render to WAV (TESSARO_WAV): " + options.wavPath +
+                                    ": cannot create: " + file.problem);
+    }
+    options.wavFile = std::move(file.file);
+    options.discardRecording = discarded_;
+  }
+  return synth::openSynthesizer(std::move(options));
+}
+
+std::string PosixMidiOutputs::recordingPath() const {
+  return variable("TESSARO_WAV");
 }
 
 std::vector<FileMatch> PosixFileSystem::findFiles(const std::string& pattern, size_t limit) {
@@ -180,11 +198,24 @@ std::string PosixEnvironment::homeDirectory() {
   return variable("HOME");
 }
 
-int PosixEnvironment::terminalColumns() {
-  if (!isatty(STDOUT_FILENO)) return 0;
+namespace {
+
+// The width of the terminal on fd (80 when it does not say), 0 for none.
+int columnsOf(int fd) {
+  if (!isatty(fd)) return 0;
   winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
   return size.ws_col;
+}
+
+}  // namespace
+
+int PosixEnvironment::terminalColumns() {
+  return columnsOf(STDOUT_FILENO);
+}
+
+int PosixEnvironment::errorColumns() {
+  return columnsOf(STDERR_FILENO);
 }
 
 std::vector<std::string> PosixEnvironment::variablesHelp() {

@@ -4,13 +4,17 @@
 
 namespace tessaro::platform::synth {
 
-Settings makeSettings(ModuleConvention convention) {
+int rateOf(const SynthSettings& chosen) {
+  return chosen.sampleRate > 0 ? chosen.sampleRate : sampleRate;
+}
+
+Settings makeSettings(ModuleConvention convention, const SynthSettings& chosen) {
   Settings settings(new_fluid_settings());
   if (!settings) return settings;
   fluid_settings_t* s = settings.get();
-  fluid_settings_setnum(s, "synth.sample-rate", sampleRate);
+  fluid_settings_setnum(s, "synth.sample-rate", rateOf(chosen));
   fluid_settings_setint(s, "synth.polyphony", 256);
-  fluid_settings_setnum(s, "synth.gain", 0.5);
+  fluid_settings_setnum(s, "synth.gain", chosen.gain >= 0 ? chosen.gain : defaultGain);
   fluid_settings_setint(s, "synth.reverb.active", 1);
   fluid_settings_setint(s, "synth.chorus.active", 1);
   const char* banks = convention == ModuleConvention::xg   ? "xg"

@@ -21,10 +21,16 @@ struct SynthDeleter {
 using Settings = std::unique_ptr<fluid_settings_t, SettingsDeleter>;
 using Synth = std::unique_ptr<fluid_synth_t, SynthDeleter>;
 
-// A music player's settings: CD rate, room for dense songs, reverb and chorus on, a gain that
-// leaves headroom for sixteen busy channels with effects, and bank selects read as a module of
-// the convention reads them. Null when FluidSynth cannot make settings.
-Settings makeSettings(ModuleConvention convention);
+// The gain that leaves headroom for sixteen busy channels with effects.
+inline constexpr double defaultGain = 0.5;
+
+// The sample rate the user chose, else the CD rate.
+int rateOf(const SynthSettings& chosen);
+
+// A music player's settings: the user's rate and gain (by default the CD rate and defaultGain),
+// room for dense songs, reverb and chorus on, and bank selects read as a module of the
+// convention reads them. Null when FluidSynth cannot make settings.
+Settings makeSettings(ModuleConvention convention, const SynthSettings& chosen);
 
 // Hands one whole message (status first; a system exclusive from 0xF0 to 0xF7) to the
 // synthesizer.

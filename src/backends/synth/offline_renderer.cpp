@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "backends/stream/midi_stream.h"
@@ -50,18 +51,30 @@ int formatOf(const std::string& extension) {
   return 0;
 }
 
+// libsndfile's words for what failed, without its "System error : " and final stop.
+std::string sndfileError(SNDFILE* file) {
+  std::string text = sf_strerror(file);
+  constexpr std::string_view system = "System error : ";
+  if (text.rfind(system, 0) == 0) text.erase(0, system.size());
+  while (!text.empty() && (text.back() == '.' || text.back() == '\n')) text.pop_back();
+  return text;
+}
+
 std::string extensionOf(const std::string& path) {
   size_t dot = path.find_last_of("./");
   return dot == std::string::npos || path[dot] != '.' ? std::string() : path.substr(dot);
 }
 
+// Each loop that renders asks for the stop flag once a block (23 ms of sound at the CD rate).
 class FileRenderer : public AudioRenderer, private MidiSink {
  public:
-  FileRenderer(Settings settings, Synth synth, SNDFILE* file, std::string path)
+  FileRenderer(Settings settings, Synth synth, SNDFILE* file, const std::atomic<bool>& stop,
+               int rate)
       : settings_(std::move(settings)),
         synth_(std::move(synth)),
         file_(file),
-        path_(std::move(path)),
+        stop_(stop),
+        quietFrames_(rate * quietMs / 1000),
         buffer_(static_cast<size_t>(blockFrames) * 2) {}
   ~FileRenderer() override {
     if (file_ != nullptr) sf_close(file_);
@@ -78,7 +91,7 @@ class FileRenderer : public AudioRenderer, private MidiSink {
     renderUntil(frame);
     const uint64_t limit = rendered_ + maxFrames;
     int quiet = 0;
-    while (rendered_ < limit && quiet < quietFrames) {
+    while (rendered_ < limit && quiet < quietFrames_ && !stopped()) {
       int count = static_cast<int>(std::min<uint64_t>(limit - rendered_, blockFrames));
       render(count);
       for (int f = 0; f < count; ++f) {
@@ -93,7 +106,7 @@ class FileRenderer : public AudioRenderer, private MidiSink {
 
   bool finish(std::string& problem) override {
     if (file_ != nullptr && sf_close(file_) != 0 && problem_.empty())
-      problem_ = "cannot complete " + path_;
+      problem_ = "cannot complete the file";
     file_ = nullptr;
     problem = problem_;
     return problem_.empty();
@@ -107,18 +120,21 @@ class FileRenderer : public AudioRenderer, private MidiSink {
     rendered_ += static_cast<uint64_t>(count);
     if (!problem_.empty() || file_ == nullptr) return;
     if (sf_writef_short(file_, buffer_.data(), count) != count)
-      problem_ = "cannot write " + path_ + ": " + sf_strerror(file_);
+      problem_ = "cannot write: " + sndfileError(file_);
   }
 
   void renderUntil(uint64_t frame) {
-    while (rendered_ < frame)
+    while (rendered_ < frame && !stopped())
       render(static_cast<int>(std::min<uint64_t>(frame - rendered_, blockFrames)));
   }
+
+  bool stopped() const { return stop_.load(std::memory_order_relaxed); }
 
   Settings settings_;
   Synth synth_;
   SNDFILE* file_;
-  std::string path_;
+  const std::atomic<bool>& stop_;
+  int quietFrames_;
   std::vector<int16_t> buffer_;
   MidiStreamDecoder decoder_{*this};
   uint64_t rendered_ = 0;
@@ -137,19 +153,27 @@ OfflineRenderers::OfflineRenderers(std::string userSoundFont, std::string soundF
     : userSoundFont_(std::move(userSoundFont)), soundFontDir_(std::move(soundFontDir)) {}
 
 int OfflineRenderers::sampleRate() const {
-  return synth::sampleRate;
+  return rateOf(settings_);
+}
+
+void OfflineRenderers::configure(const SynthSettings& settings) {
+  settings_ = settings;
 }
 
 bool OfflineRenderers::writes(const std::string& extension) const {
   SF_INFO info{};
-  info.samplerate = synth::sampleRate;
+  info.samplerate = sampleRate();
   info.channels = 2;
   info.format = formatOf(extension);
   return info.format != 0 && sf_format_check(&info) != 0;
 }
 
 bool OfflineRenderers::prepare(std::string& reason) {
-  SoundFontChoice choice = findSoundFont(userSoundFont_, soundFontDir_);
+  // The user's option wins over the variable.
+  const bool chosen = !settings_.soundFont.empty();
+  SoundFontChoice choice =
+      findSoundFont(chosen ? settings_.soundFont : userSoundFont_, soundFontDir_,
+                    chosen ? "--soundfont" : "TESSARO_SOUNDFONT");
   if (choice.path.empty()) {
     reason = choice.reason;
     return false;
@@ -160,25 +184,26 @@ bool OfflineRenderers::prepare(std::string& reason) {
     fluid_set_log_function(level, nullptr, nullptr);
   // The first synthesizer fills FluidSynth's shared tables; it is made here, on one thread.
   ErrorsOfThisThread errors;
-  Settings settings = makeSettings(ModuleConvention::gs);
+  Settings settings = makeSettings(ModuleConvention::gs, settings_);
   Synth synth(settings ? new_fluid_synth(settings.get()) : nullptr);
   if (!synth) {
-    reason = "cannot start the synthesizer: " + errors.take("FluidSynth failed to start");
+    reason = "FluidSynth: cannot start the synthesizer: " + errors.take("it failed to start");
     return false;
   }
   if (fluid_synth_sfload(synth.get(), choice.path.c_str(), 1) == FLUID_FAILED) {
-    reason = "no SoundFont: cannot load " + choice.path + " (" +
-             errors.take("not a SoundFont file") + ")";
+    reason =
+        choice.path + ": cannot load the SoundFont (" + errors.take("not a SoundFont file") + ")";
     return false;
   }
   soundFont_ = choice.path;
   return true;
 }
 
-AudioRendererOpen OfflineRenderers::open(const std::string& path, ModuleConvention convention) {
+AudioRendererOpen OfflineRenderers::open(const std::string& path, ModuleConvention convention,
+                                         const std::atomic<bool>& stop) {
   if (soundFont_.empty()) return failure("the synthesizer was not prepared");
   ErrorsOfThisThread errors;
-  Settings settings = makeSettings(convention);
+  Settings settings = makeSettings(convention, settings_);
   // One thread calls this synthesizer: FluidSynth's own locking is not needed.
   if (settings) fluid_settings_setint(settings.get(), "synth.threadsafe-api", 0);
   Synth synth(settings ? new_fluid_synth(settings.get()) : nullptr);
@@ -186,14 +211,14 @@ AudioRendererOpen OfflineRenderers::open(const std::string& path, ModuleConventi
   if (fluid_synth_sfload(synth.get(), soundFont_.c_str(), 1) == FLUID_FAILED)
     return failure("cannot load " + soundFont_ + " (" + errors.take("not a SoundFont") + ")");
   SF_INFO info{};
-  info.samplerate = synth::sampleRate;
+  info.samplerate = sampleRate();
   info.channels = 2;
   info.format = formatOf(extensionOf(path));
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (file == nullptr) return failure("cannot write " + path + ": " + sf_strerror(nullptr));
+  if (file == nullptr) return failure("cannot write: " + sndfileError(nullptr));
   AudioRendererOpen result;
-  result.renderer =
-      std::make_unique<FileRenderer>(std::move(settings), std::move(synth), file, path);
+  result.renderer = std::make_unique<FileRenderer>(std::move(settings), std::move(synth), file,
+                                                   stop, sampleRate());
   return result;
 }
 

@@ -43,28 +43,28 @@ std::string firstSoundFontIn(const std::string& dir) {
   return dir + "/" + *std::min_element(names.begin(), names.end());
 }
 
-SoundFontChoice fromUserChoice(const std::string& choice) {
+SoundFontChoice fromUserChoice(const std::string& choice, const std::string& source) {
   struct stat info {};
-  if (::stat(choice.c_str(), &info) != 0) {
-    return {{}, "no SoundFont: " + choice + " (TESSARO_SOUNDFONT): " + std::strerror(errno)};
-  }
-  if (!S_ISDIR(info.st_mode)) return {choice, {}};
+  const std::string named = choice + " (" + source + ")";
+  if (::stat(choice.c_str(), &info) != 0) return {{}, named + ": " + std::strerror(errno)};
+  // A FIFO or a device would hold the synthesizer's reading for ever.
+  if (S_ISREG(info.st_mode)) return {choice, {}};
+  if (!S_ISDIR(info.st_mode)) return {{}, named + ": not a regular file"};
   std::string found = firstSoundFontIn(choice);
-  if (found.empty()) {
-    return {{}, "no SoundFont found: no .sf2 file in " + choice + " (TESSARO_SOUNDFONT)"};
-  }
+  if (found.empty()) return {{}, named + ": no .sf2 file in this directory"};
   return {found, {}};
 }
 
 }  // namespace
 
-SoundFontChoice findSoundFont(const std::string& userChoice, const std::string& systemDir) {
-  if (!userChoice.empty()) return fromUserChoice(userChoice);
+SoundFontChoice findSoundFont(const std::string& userChoice, const std::string& systemDir,
+                              const std::string& source) {
+  if (!userChoice.empty()) return fromUserChoice(userChoice, source);
   std::string preferred = systemDir + "/default-GM.sf2";
   if (isRegularFile(preferred)) return {preferred, {}};
   std::string found = firstSoundFontIn(systemDir);
   if (found.empty()) {
-    return {{}, "no SoundFont found in " + systemDir + ": " + installHint};
+    return {{}, systemDir + ": no SoundFont found: " + installHint};
   }
   return {found, {}};
 }

@@ -1,10 +1,8 @@
 #include "backends/synth/synth_device.h"
 
 #include <fluidsynth.h>
-#include <time.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -17,25 +15,16 @@
 #include "backends/stream/midi_stream.h"
 #include "backends/synth/fluid_support.h"
 #include "backends/synth/wav_file.h"
+#include "backends/synth/wav_renderer.h"
 
 namespace tessaro::platform::synth {
 
 namespace {
 
-constexpr int64_t nsPerSecond = 1000000000;
-
-int64_t monotonicNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * nsPerSecond + now.tv_nsec;
-}
-
-void sleepUntilNs(int64_t deadline) {
-  timespec at{static_cast<time_t>(deadline / nsPerSecond),
-              static_cast<long>(deadline % nsPerSecond)};
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-  }
-}
+// The ways to a sound file without an audio device.
+constexpr char noSoundHint[] =
+    "render to a file instead: tessaro -o NAME.wav SONG.mid (faster than real time), or "
+    "TESSARO_WAV=NAME.wav tessaro SONG.mid (as it plays)";
 
 struct DriverDeleter {
   void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
@@ -91,104 +80,6 @@ class LiveSink : public MidiSink {
   fluid_synth_t* synth_;
 };
 
-// Renders the synthesizer into a WAV file as real time passes. Each message is stamped with
-// the monotonic time of its arrival and applied at the sample of that moment, so the file holds
-// what a listener would have heard, whenever the render thread gets to run. Only the render
-// thread calls the synthesizer while it runs; the senders only add to the queue.
-class WavRenderer : public MidiSink {
- public:
-  WavRenderer(fluid_synth_t* synth, WavFile& file) : synth_(synth), file_(file) {
-    buffer_.resize(static_cast<size_t>(renderPeriodFrames) * 2);
-    origin_ = monotonicNs();
-    thread_ = std::thread([this] { run(); });
-  }
-  // Renders up to this moment, then stops; the file is left to its owner to close.
-  ~WavRenderer() override {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    thread_.join();
-  }
-  WavRenderer(const WavRenderer&) = delete;
-  WavRenderer& operator=(const WavRenderer&) = delete;
-
-  void message(std::span<const uint8_t> bytes) override {
-    std::lock_guard lock(mutex_);
-    // Stamped under the lock: the render thread, having taken the queue at a moment, can
-    // never receive a message stamped earlier than that moment.
-    pending_.entries.push_back({monotonicNs(), pending_.bytes.size(), bytes.size()});
-    pending_.bytes.insert(pending_.bytes.end(), bytes.begin(), bytes.end());
-  }
-
-  int64_t origin() const { return origin_; }
-
- private:
-  struct Entry {
-    int64_t ns;
-    size_t offset;
-    size_t length;
-  };
-  struct Queue {
-    std::vector<Entry> entries;
-    std::vector<uint8_t> bytes;
-    void clear() {
-      entries.clear();
-      bytes.clear();
-    }
-  };
-
-  int64_t frameAt(int64_t ns) const { return (ns - origin_) * sampleRate / nsPerSecond; }
-
-  void renderUntil(int64_t frame) {
-    while (rendered_ < frame) {
-      int count = static_cast<int>(std::min<int64_t>(frame - rendered_, renderPeriodFrames));
-      fluid_synth_write_s16(synth_, count, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
-      file_.append(buffer_.data(), static_cast<size_t>(count));
-      rendered_ += count;
-    }
-  }
-
-  void run() {
-    int64_t turn = 0;
-    int64_t headerUpdatedAt = 0;
-    for (bool last = false; !last;) {
-      ++turn;
-      sleepUntilNs(origin_ + turn * renderPeriodFrames * nsPerSecond / sampleRate);
-      int64_t now;
-      {
-        std::lock_guard lock(mutex_);
-        now = monotonicNs();
-        std::swap(pending_, taken_);
-        last = stopping_;
-      }
-      for (const Entry& entry : taken_.entries) {
-        renderUntil(frameAt(entry.ns));
-        playMessage(synth_, {taken_.bytes.data() + entry.offset, entry.length});
-      }
-      taken_.clear();
-      renderUntil(frameAt(now));
-      // Once a second the header states the length so far, for a run that is cut short.
-      if (rendered_ - headerUpdatedAt >= sampleRate) {
-        file_.updateHeader();
-        headerUpdatedAt = rendered_;
-      }
-    }
-  }
-
-  fluid_synth_t* synth_;
-  WavFile& file_;
-  std::vector<int16_t> buffer_;
-  int64_t origin_ = 0;    // monotonic time of the file's first sample
-  int64_t rendered_ = 0;  // frames in the file; render thread only
-  Queue taken_;           // render thread only
-
-  std::mutex mutex_;
-  Queue pending_;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
 // The reset that makes FluidSynth read bank selects the convention's way.
 std::span<const uint8_t> resetFor(ModuleConvention convention) {
   static constexpr uint8_t gmSystemOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
@@ -208,8 +99,11 @@ std::span<const uint8_t> resetFor(ModuleConvention convention) {
 // The decoded messages go to whichever sink runs: the audio driver's or the renderer's.
 class SynthDevice : public MidiOutDevice, private MidiSink {
  public:
-  SynthDevice(Settings settings, Synth synth, int soundFontId)
-      : settings_(std::move(settings)), synth_(std::move(synth)), soundFontId_(soundFontId) {}
+  SynthDevice(Settings settings, Synth synth, int soundFontId, int rate)
+      : settings_(std::move(settings)),
+        synth_(std::move(synth)),
+        soundFontId_(soundFontId),
+        rate_(rate) {}
 
   // Plays to FluidSynth's audio driver; false when no audio device could be opened.
   bool startPlaying() {
@@ -221,10 +115,15 @@ class SynthDevice : public MidiOutDevice, private MidiSink {
     return true;
   }
 
-  // Renders into the WAV file instead; false when the file cannot be created.
-  bool startRendering(const std::string& path) {
-    if (!wav_.open(path, sampleRate, 2)) return false;
-    renderer_ = std::make_unique<WavRenderer>(synth_.get(), wav_);
+  // Renders into the recording's file instead (its temporary file when it has one, else its
+  // name); false when the file cannot be created.
+  bool startRecording(SynthOptions& options) {
+    recordingName_ = options.wavPath;
+    recording_ = std::move(options.wavFile);
+    discarded_ = options.discardRecording;
+    const std::string& path = recording_ ? recording_->path() : options.wavPath;
+    if (!wav_.open(path, rate_, 2)) return false;
+    renderer_ = std::make_unique<WavRenderer>(synth_.get(), wav_, rate_);
     sink_ = renderer_.get();
     return true;
   }
@@ -232,18 +131,52 @@ class SynthDevice : public MidiOutDevice, private MidiSink {
   const std::string& wavError() const { return wav_.error(); }
   int64_t wavOrigin() const { return renderer_ ? renderer_->origin() : -1; }
 
-  // The sound stops first (audio driver or render thread), then the file is completed, then
-  // the synthesizer goes.
+  // The sound stops first (audio driver or render thread), then the recording is completed,
+  // then the synthesizer goes.
   ~SynthDevice() override {
-    driver_.reset();
-    renderer_.reset();
-    if (wav_.isOpen() && !wav_.close())
-      std::fprintf(stderr, "TESSARO_WAV: %s\n", wav_.error().c_str());
+    // A device let go without finish() (not through the port) says itself what went wrong.
+    const bool told = finished_;
+    finish();
+    if (!told && !fault_.empty()) std::fprintf(stderr, "tessaro: %s\n", fault_.c_str());
     synth_.reset();
     settings_.reset();
   }
   SynthDevice(const SynthDevice&) = delete;
   SynthDevice& operator=(const SynthDevice&) = delete;
+
+  // A recording is kept when it is whole and something sounded in it: a run that played
+  // nothing leaves whatever was at the name as it was.
+  void finish() override {
+    if (finished_) return;
+    finished_ = true;
+    driver_.reset();
+    std::string failed = renderer_ ? renderer_->failure() : std::string();
+    {
+      std::lock_guard lock(mutex_);
+      sink_ = nullptr;
+    }
+    renderer_.reset();
+    if (wav_.isOpen() && !wav_.close() && failed.empty()) failed = wav_.error();
+    if (!failed.empty()) fault_ = recordingName_ + ": " + failed;
+    if (!recording_ || !failed.empty() || (discarded_ && discarded_->load())) {
+      recording_.reset();
+      return;
+    }
+    std::string problem;
+    if (!played_) {
+      std::fprintf(stderr, "tessaro: %s: nothing was played, so nothing was recorded\n",
+                   recordingName_.c_str());
+    } else if (!recording_->commit(problem)) {
+      fault_ = recordingName_ + ": cannot write: " + problem;
+    }
+    recording_.reset();
+  }
+
+  std::string fault() const override {
+    if (!fault_.empty()) return fault_;
+    std::string failed = renderer_ ? renderer_->failure() : std::string();
+    return failed.empty() ? failed : recordingName_ + ": " + failed;
+  }
 
   uint32_t shortMessage(uint32_t word) override {
     std::lock_guard lock(mutex_);
@@ -276,32 +209,44 @@ class SynthDevice : public MidiOutDevice, private MidiSink {
 
  private:
   void message(std::span<const uint8_t> bytes) override {
+    if (bytes.size() >= 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] != 0) played_ = true;
     if (sink_ != nullptr) sink_->message(bytes);
   }
 
   Settings settings_;
   Synth synth_;
   int soundFontId_;
+  int rate_;
   WavFile wav_;
   AudioDriver driver_;
   std::unique_ptr<LiveSink> live_;
   std::unique_ptr<WavRenderer> renderer_;
-  MidiSink* sink_ = nullptr;
+  MidiSink* sink_ = nullptr;  // guarded by mutex_ once senders run
+  // The recording: its name as the user gave it, its temporary file, the app's word that it
+  // is not to be kept, and what went wrong with it (main thread).
+  std::string recordingName_;
+  std::unique_ptr<PendingFile> recording_;
+  std::shared_ptr<const std::atomic<bool>> discarded_;
+  std::string fault_;
+  bool finished_ = false;
 
   std::mutex mutex_;  // one sender at a time through the decoder
   MidiStreamDecoder decoder_{*this};
   ModuleConvention convention_ = ModuleConvention::xg;
+  bool played_ = false;  // a note sounded; guarded by mutex_
 };
 
 }  // namespace
 
-MidiOpenResult openSynthesizer(const SynthOptions& options) {
-  SoundFontChoice soundFont = findSoundFont(options.soundFont, options.soundFontDir);
-  if (soundFont.path.empty()) return MidiOpenResult::failed(soundFont.reason);
+MidiOpenResult openSynthesizer(SynthOptions options) {
+  SoundFontChoice soundFont =
+      findSoundFont(options.soundFont, options.soundFontDir, options.soundFontSource);
+  if (soundFont.path.empty()) return MidiOpenResult::failed("no SoundFont: " + soundFont.reason);
 
   FluidLogCapture log;
+  const SynthSettings chosen{options.soundFont, options.sampleRate, options.gain};
   // The program's default target; see SynthDevice::setConvention.
-  Settings settings = makeSettings(ModuleConvention::xg);
+  Settings settings = makeSettings(ModuleConvention::xg, chosen);
   Synth synth(settings ? new_fluid_synth(settings.get()) : nullptr);
   if (!synth) {
     return MidiOpenResult::failed("cannot start the synthesizer: " +
@@ -312,15 +257,16 @@ MidiOpenResult openSynthesizer(const SynthOptions& options) {
     return MidiOpenResult::failed("no SoundFont: cannot load " + soundFont.path + " (" +
                                   log.take("not a SoundFont file") + ")");
   }
-  auto device = std::make_unique<SynthDevice>(std::move(settings), std::move(synth), id);
+  auto device =
+      std::make_unique<SynthDevice>(std::move(settings), std::move(synth), id, rateOf(chosen));
   if (!options.wavPath.empty()) {
-    if (!device->startRendering(options.wavPath)) {
-      return MidiOpenResult::failed("cannot render to WAV (TESSARO_WAV): " + device->wavError());
+    if (!device->startRecording(options)) {
+      return MidiOpenResult::failed("cannot render to WAV (TESSARO_WAV): " + options.wavPath +
+                                    ": " + device->wavError());
     }
   } else if (!device->startPlaying()) {
     std::string why = log.take("FluidSynth could not open one");
-    MidiOpenResult failed = MidiOpenResult::failed("no audio device: " + why +
-                                                   "; set TESSARO_WAV=out.wav to render to a file");
+    MidiOpenResult failed = MidiOpenResult::failed("no audio device: " + why + "; " + noSoundHint);
     // The audio system's own words are the only sign that another program holds the device.
     if (why.find("busy") != std::string::npos) failed.busy = Busy::yes;
     return failed;

@@ -24,13 +24,12 @@ void put32(uint8_t* at, uint32_t value) {
 }  // namespace
 
 void WavFile::fail(const char* what) {
-  if (!failed_) error_ = std::string(what) + " " + path_ + ": " + std::strerror(errno);
+  if (!failed_) error_ = std::string(what) + ": " + std::strerror(errno);
   failed_ = true;
 }
 
 bool WavFile::open(const std::string& path, int sampleRate, int channels) {
   close();
-  path_ = path;
   channels_ = channels;
   dataBytes_ = 0;
   failed_ = false;
@@ -65,7 +64,7 @@ bool WavFile::append(const int16_t* samples, size_t frames) {
   if (dataBytes_ + bytes > maxDataBytes) {
     // Past what a WAV file can hold: the rest of the run is not recorded.
     errno = EFBIG;
-    fail("cannot write more to");
+    fail("cannot write more");
     return false;
   }
   // Samples go out little-endian whatever the machine's order.

@@ -27,6 +27,7 @@ class WavFile {
 
   bool isOpen() const { return file_ != nullptr; }
   uint64_t frames() const { return dataBytes_ / bytesPerFrame(); }
+  // What failed first ("cannot write: No space left on device"), without the file's name.
   const std::string& error() const { return error_; }
 
  private:
@@ -34,7 +35,6 @@ class WavFile {
   void fail(const char* what);
 
   std::FILE* file_ = nullptr;
-  std::string path_;
   int channels_ = 2;
   uint64_t dataBytes_ = 0;
   bool failed_ = false;

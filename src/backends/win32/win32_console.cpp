@@ -13,8 +13,12 @@ namespace {
 // Process-wide, as the console and its handler list are.
 std::atomic<int> stopRequests{0};
 
+// An event not taken ends the program at once (a second Ctrl+C, the console closed): the
+// temporary output files go first, so that none is left behind.
 BOOL WINAPI onConsoleControl(DWORD event) {
-  return takeConsoleControl(event) ? TRUE : FALSE;
+  if (takeConsoleControl(event)) return TRUE;
+  removePendingOutputs();
+  return FALSE;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ Services Win32Platform::services() {
   services.midiOut = &midiOut;
   services.files = &files;
   services.environment = &environment;
+  services.outputs = &outputs;
   return services;
 }
 

@@ -132,6 +132,17 @@ class Win32FileSystem : public FileSystem {
   TextStreamOpen openText(const std::string& path) override;
 };
 
+// Output files written under a temporary name and moved over the final one when complete
+// (platform/output_files.h).
+class Win32OutputFiles : public OutputFiles {
+ public:
+  PendingFileOpen begin(const std::string& finalPath, const std::string& suffix) override;
+};
+
+// Removes every temporary output file under way (the system deletes each as its last handle
+// closes) and lets no new one begin: for a control event that ends the program at once.
+void removePendingOutputs();
+
 class Win32Environment : public Environment {
  public:
   // The primary language of GetUserDefaultLangID is Japanese.
@@ -159,6 +170,9 @@ void resetConsoleInterrupt();
 // console); text that is not valid UTF-8 is returned as it stands.
 std::string utf8ToCodePage(const std::string& text, unsigned codePage);
 
+// The system's own words for an error code, without the line end it appends.
+std::string systemText(unsigned long error);
+
 // One of each service, for the program's lifetime.
 struct Win32Platform {
   Win32Platform() = default;
@@ -175,6 +189,7 @@ struct Win32Platform {
   Win32MidiOutputs midiOut;
   Win32FileSystem files;
   Win32Environment environment;
+  Win32OutputFiles outputs;
 };
 
 }  // namespace tessaro::platform::win32
