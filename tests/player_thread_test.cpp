@@ -132,7 +132,12 @@ TEST_P(PlayerMalformed, EndsTheThreadWithItsCodeAndMessage) {
   t.ev(0, {0x90, 0x3C, 0x40});
   t.bytes.insert(t.bytes.end(), c.events.begin(), c.events.end());
   EXPECT_EQ(rig.play(smf(0, 480, {t})), c.result);
-  EXPECT_EQ(rig.log.captured(), c.message);
+  // The song is named by the path it was loaded from, here a temporary one.
+  std::string said = rig.log.captured();
+  const std::string& name = rig.engine.song.name;
+  if (size_t at = said.find(name); !name.empty() && at != std::string::npos)
+    said.replace(at, name.size(), "SONG");
+  EXPECT_EQ(said, c.message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -160,14 +165,22 @@ INSTANTIATE_TEST_SUITE_P(
                       {0x00, 0xFF, 0x59, 0x01, 0x00, 0x00, 0xFF, 0x2F, 0x00},
                       playerBadMeta,
                       ""},
+        // A broken system exclusive ends the song, said once with the track and the tick.
         MalformedCase{"SysExLengthMismatch",
                       {0x00, 0xF0, 0x03, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xFF, 0x2F, 0x00},
                       playerBadSysEx,
-                      ""},
+                      "tessaro: SONG: track 1, tick 0: a system exclusive of 3 bytes does not "
+                      "end at its F7: the song ends here\n"},
         MalformedCase{"SysExWithoutEnd",
                       {0x00, 0xF0, 0x03, 0x7E, 0x7F, 0x00, 0xFF, 0x2F, 0x00},
                       playerBadSysEx,
-                      ""},
+                      "tessaro: SONG: track 1, tick 0: a system exclusive has no end (F7): the "
+                      "song ends here\n"},
+        MalformedCase{"SysExOfLengthZeroLater",
+                      {0x60, 0xF0, 0x00, 0xF7, 0x00, 0xFF, 0x2F, 0x00},
+                      playerBadSysEx,
+                      "tessaro: SONG: track 1, tick 96: a system exclusive of 0 bytes does not "
+                      "end at its F7: the song ends here\n"},
         MalformedCase{"TrackRunsOutWithoutEndOfTrack",
                       {0x00, 0xC0, 0x00},
                       playerOverrun,

@@ -100,12 +100,16 @@ TEST(SongFacts, TheLineBeforeEachSong) {
 
 TEST(SongFacts, WhyALoadFailedInWords) {
   using Kind = platform::PathFacts::Kind;
+  using File = SongFileKind;
   const platform::PathFacts file{Kind::file, ""};
   struct Row {
     int result;
     int stored;
     platform::PathFacts path;
     std::string words;
+    SongFileKind kind = File::regular;
+    int64_t bytes = -1;
+    int32_t division = 480;
   } rows[] = {
       {loadOk, 3, file, ""},
       {loadCannotOpen, 0, {Kind::missing, "no such file"}, "no such file"},
@@ -114,11 +118,49 @@ TEST(SongFacts, WhyALoadFailedInWords) {
       {loadNotSmf, 2, file, "not a Standard MIDI File after track 2"},
       {loadTruncated, 2, file, "ends inside track 3"},
       {loadNoEndOfTrack, 0, file, "track 1 has no End of Track"},
-      {loadBadDivision, 0, file, "has a time division of 0"},
+      {loadBadDivision, 0, file, "has a time division of 0", File::regular, -1, 0},
+      {loadBadDivision, 0, file,
+       "has an SMPTE time division that cannot be timed (frame code -23, 40 ticks a frame)",
+       File::regular, -1, 0xE928},
       {loadNoMemory, 1, file, "track 2 was not loaded (no memory for it, or declined)"},
+      {loadNotAFile, 0, file, "is a FIFO (songs are read from regular files only)", File::fifo},
+      {loadNotAFile, 0, file, "is a device (songs are read from regular files only)", File::device},
+      {loadNotAFile, 0, file, "is a directory", File::directory},
+      {loadTooLarge, 0, file, "is larger than 64 MB (67108865 bytes)", File::regular, 67108865},
   };
-  for (const Row& row : rows)
-    EXPECT_EQ(loadFailure(row.result, row.stored, row.path), row.words) << row.result;
+  for (const Row& row : rows) {
+    SongData song;
+    song.failedTrack = row.stored;
+    song.fileKind = row.kind;
+    song.fileBytes = row.bytes;
+    song.division = row.division;
+    EXPECT_EQ(loadFailure(row.result, song, row.path), row.words) << row.result;
+  }
+}
+
+// Ticks become time by one rule, for the player and for the times the console shows: a tempo
+// over ticks per quarter note, or an SMPTE division's frames and ticks a frame, which no tempo
+// changes. Worked by hand: 25 frames x 40 ticks is 1000 ticks a second; 30 x 80 is 2400
+// (416.7 us); 29.97 drop-frame x 40 is 1198.8 (834.2 us); 24 x 4 is 96 (10416.7 us).
+TEST(SongFacts, SmpteTicksAreRealTimeWhateverTheTempo) {
+  struct Row {
+    int32_t division;
+    int32_t tempoAt480;  // a tempo change at tick 480
+    int32_t endTick;
+    int64_t totalMs;
+  } rows[] = {
+      {0xE728, 250000, 2000, 2000},   // -25 fps, 40 ticks a frame
+      {0xE250, 250000, 2400, 1000},   // -30 fps, 80 ticks a frame: 2400 x 417 us
+      {0xE328, 1000000, 1200, 1000},  // -29 (29.97) fps, 40 ticks a frame: 1200 x 834 us
+      {0xE804, 250000, 96, 1000},     // -24 fps, 4 ticks a frame: 96 x 10417 us
+      {480, 250000, 960, 750},        // ticks per quarter note: the tempo counts
+  };
+  for (const Row& row : rows) {
+    SongFacts facts;
+    facts.division = row.division;
+    facts.tempos = {{480, row.tempoAt480}};
+    EXPECT_EQ(tickToMs(facts, row.endTick), row.totalMs) << std::hex << row.division;
+  }
 }
 
 TEST(StatusLine, TextFromTheValuesGiven) {

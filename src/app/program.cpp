@@ -71,7 +71,8 @@ void openStatusWindow(App& app) {
 // it may be so.
 void reportPortFailure(App& app) {
   int32_t com = app.options.comPort;
-  if (com < 0 || com > 99) app.log.print("COM%d: no such port (COM1 to COM99)\n", com);
+  if (com < 0 || com > 99)
+    app.log.problem("COM" + std::to_string(com), "no such port (COM1 to COM99)");
   if (app.port.openBusy == platform::Busy::no) return;
   if (app.sys.environment->japaneseUser()) {
     app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
@@ -153,8 +154,9 @@ bool outputLost(App& app) {
   if (!outputLost(app.port)) return false;
   if (!app.outputLostReported) {
     app.outputLostReported = true;
-    app.log.print("\nCOM%d takes no more data (%s): playback stops.\n", app.port.portSelector,
-                  outputLostReason(app.port).c_str());
+    app.log.print("\n");  // ends the line of the send that failed
+    app.log.problem("COM" + std::to_string(app.port.portSelector),
+                    "takes no more data (" + outputLostReason(app.port) + "): playback stops");
   }
   return true;
 }
@@ -217,6 +219,7 @@ void playLoop(App& app) {
     // A stop request from outside, or an output that has gone, stops the song at once (not
     // after the wait that lets a song's last notes ring); the run ends after it.
     if (interrupted(app) || outputLost(app)) {
+      interruptOutput(app.port);  // a write that waits on a held line must not hold the stop
       stopPlayback(app.engine);
       break;
     }
@@ -268,8 +271,8 @@ void loadEntry(App& app, const std::string& entry) {
       said);
   if (loaded == loadOk) return;
   app.songFailed = true;
-  std::string why = loadFailure(loaded, engine.song.failedTrack, app.sys.files->examine(entry));
-  app.log.print("%s: %s\n", name.c_str(), why.c_str());
+  std::string why = loadFailure(loaded, engine.song, app.sys.files->examine(entry));
+  app.log.problem(name, why);
 }
 
 void playSong(App& app) {

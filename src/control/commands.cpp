@@ -296,6 +296,7 @@ void SessionCommands::dropFiles(const std::vector<std::string>& paths) {
 }
 
 void SessionCommands::stopSong() {
+  interruptOutput(s_.port);  // a write that waits on a held line must not hold the stop
   stopPlayback(s_.engine);
 }
 

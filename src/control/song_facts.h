@@ -37,8 +37,9 @@ int32_t tempoAt(const SongFacts& facts, int32_t tick);
 std::string songHeader(int position, int total, const std::string& name, const SongFacts* facts,
                        Target target);
 
-// In plain words why a song could not be loaded (whole), from loadSong's result, the track it
-// failed in (SongData::failedTrack) and what the path names; empty when it loaded whole.
-std::string loadFailure(int loadResult, int failedTrack, const platform::PathFacts& path);
+// In plain words why a song could not be loaded (whole), from loadSong's result, what the load
+// left in the song (the track it failed in, what it found at the path, the division) and what
+// the path names; empty when it loaded whole.
+std::string loadFailure(int loadResult, const SongData& song, const platform::PathFacts& path);
 
 }  // namespace tessaro

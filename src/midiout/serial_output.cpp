@@ -2,11 +2,30 @@
 
 namespace tessaro {
 
+void SerialOutput::interrupt() {
+  {
+    std::lock_guard<std::mutex> lock(interruptMutex_);
+    interrupter_ = std::this_thread::get_id();
+  }
+  if (line_) line_->interrupt();
+}
+
+bool SerialOutput::mayWrite() {
+  std::lock_guard<std::mutex> lock(interruptMutex_);
+  if (interrupter_ == std::thread::id()) return true;
+  if (interrupter_ != std::this_thread::get_id()) return false;
+  interrupter_ = std::thread::id();
+  line_->resume();
+  return true;
+}
+
 int SerialOutput::write(const uint8_t* bytes, size_t count, const char* failure) {
   if (lost()) return -1;
   if (!line_) return -1;
+  if (!mayWrite()) return sendInterrupted;
   int error = line_->write(bytes, count);
   if (error == 0) return 0;
+  if (error == platform::serialWriteInterrupted) return sendInterrupted;
   log_.print(".%d ", error);
   lostReason_ = line_->describeError(error);
   lost_.store(true, std::memory_order_release);

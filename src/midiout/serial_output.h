@@ -1,12 +1,16 @@
 // A serial line as the port's output: every message goes out as its bytes in one write. The
-// first failed write is reported with the send's own words; a line that refused bytes has lost
-// part of a message and its far end is gone (a closed terminal, an unplugged adapter), so
-// nothing more is written to it.
+// first failed write is reported with the send's own words; a line that refused bytes, or took
+// none for the line's time-out, has lost part of a message and its far end is gone or held (a
+// closed terminal, an unplugged adapter, a module that reads nothing), so nothing more is
+// written to it. An interrupt (a stop while the line is held) ends the write under way without
+// failing the line: the thread that stops the song writes the stop sequence next.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/log.h"
@@ -25,11 +29,15 @@ class SerialOutput : public OutputDevice {
   // Waits 500 ms so that the line can send what it still holds.
   void drain() override { clock_.sleepMs(500); }
   void close() override { line_.reset(); }
+  void interrupt() override;
   bool lost() const override { return lost_.load(std::memory_order_acquire); }
   std::string lostReason() const override { return lost() ? lostReason_ : std::string(); }
 
  private:
   int write(const uint8_t* bytes, size_t count, const char* failure);
+  // False while an interrupt stands against the calling thread; the interrupting thread's own
+  // write lifts it.
+  bool mayWrite();
 
   std::unique_ptr<platform::SerialLine> line_;
   platform::Clock& clock_;
@@ -38,6 +46,8 @@ class SerialOutput : public OutputDevice {
   // Set by the first failed write; lostReason_, the line's own words, is set before it.
   std::atomic<bool> lost_{false};
   std::string lostReason_;
+  std::mutex interruptMutex_;
+  std::thread::id interrupter_;  // the thread that interrupted; none: no interrupt stands
 };
 
 }  // namespace tessaro

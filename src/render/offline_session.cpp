@@ -100,7 +100,7 @@ bool OfflineSession::load(const std::string& path, std::string& reason) {
   if (result == loadNoMemory && engine.song.trackCount != 0) freeSong(engine);
   clock_.sleepMs(200);
   if (preparePlayback(engine) == 0) return true;
-  reason = loadFailure(path, result, engine.song.failedTrack);
+  reason = loadFailure(path, result, engine.song);
   setUserVolume(engine);
   engine.state.repeatSetByUser = 0;
   return false;
@@ -133,7 +133,7 @@ uint32_t OfflineSession::perform(Output& output) {
   return output.partLength();
 }
 
-std::string loadFailure(const std::string& path, int loadResult, int failedTrack) {
+std::string loadFailure(const std::string& path, int loadResult, const SongData& song) {
   using Kind = platform::PathFacts::Kind;
   std::error_code error;
   platform::PathFacts facts{Kind::file, ""};
@@ -141,7 +141,7 @@ std::string loadFailure(const std::string& path, int loadResult, int failedTrack
     facts = {Kind::directory, "is a directory"};
   else if (!std::filesystem::exists(path, error))
     facts = {Kind::missing, "no such file"};
-  std::string why = tessaro::loadFailure(loadResult, failedTrack, facts);
+  std::string why = tessaro::loadFailure(loadResult, song, facts);
   return why.empty() ? "holds no track to play" : why;
 }
 
