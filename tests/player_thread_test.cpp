@@ -69,6 +69,36 @@ TEST(PlayerTiming, SetUpBeforeTheFirstNoteIsSpacedAndThenHeldBack) {
                               {516, {0x80, 0x3C, 0x00}}}));
 }
 
+// An SMPTE division counts ticks of real time: frames a second x ticks a frame, whatever tempo
+// the song sets. Worked by hand: 25 x 40 is a tick a millisecond; 30 x 80 is 2400 ticks a second
+// (417 us a tick); 29.97 drop-frame x 40 is 834 us a tick; 24 x 4 is 10417 us a tick. The
+// microseconds left over carry to the next wait.
+TEST(PlayerTiming, SmpteDivisionPlaysAtItsRealTimeWhateverTheTempo) {
+  struct Row {
+    int division;
+    uint32_t delta;  // ticks from the first note to the second, and on to the third
+    uint32_t firstGapMs;
+    uint32_t secondGapMs;
+  } rows[] = {
+      {0xE728, 500, 500, 500},     // -25 fps, 40 ticks a frame
+      {0xE250, 1200, 500, 500},    // -30 fps, 80 ticks a frame: 1200 x 417 us = 500.4 ms
+      {0xE328, 1200, 1000, 1001},  // -29 (29.97) fps, 40 ticks a frame: 1200 x 834 = 1000.8 ms
+      {0xE804, 48, 500, 500},      // -24 fps, 4 ticks a frame: 48 x 10417 us = 500.0 ms
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << std::hex << row.division);
+    PlayerRig rig;
+    Track t;
+    t.tempo(0, 250000).ev(0, {0x90, 0x3C, 0x40}).ev(row.delta, {0x90, 0x3E, 0x40});
+    t.tempo(0, 2000000).ev(row.delta, {0x90, 0x40, 0x40}).end();
+    EXPECT_EQ(rig.play(smf(0, row.division, {t})), playerDone);
+    Sent sent = rig.sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[1].first - sent[0].first, row.firstGapMs);
+    EXPECT_EQ(sent[2].first - sent[1].first, row.secondGapMs);
+  }
+}
+
 TEST(PlayerTiming, FirstNoteSoundsAtOnceAfterALongSetUp) {
   PlayerRig rig;
   Track t;

@@ -1,8 +1,10 @@
 // The Linux services against real pseudo-terminals, pipes, directories and the environment.
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backends/posix/posix_platform.h"
@@ -85,6 +88,38 @@ TEST(PosixSerial, PseudoTerminalIsRaw38400EightNoneOneAndPassesBytesUnchanged) {
   EXPECT_NE(result.line->write(bytes.data(), bytes.size()), 0);
 }
 
+// A line whose far end reads nothing (a pseudo-terminal whose master is never read): a write
+// that finds it full fails once the line has taken nothing for the time-out, and another thread
+// can end such a write at once; later writes fail at once until the line is resumed. Run in a
+// child that an alarm ends, so that a write that waits for ever fails the test.
+TEST(PosixSerial, AHeldLineTimesOutAndAnInterruptEndsTheWait) {
+  auto run = [] {
+    alarm(20);
+    Pty pty;
+    ScopedEnv com("TESSARO_COM7", ttyname(pty.slave));
+    SerialOpenResult result = PosixSerialPorts().open(7);
+    if (!result.line) std::_Exit(3);
+    SerialLine& line = *result.line;
+    const std::vector<uint8_t> burst(64 * 1024, 0x00);
+    const int timedOut = line.write(burst.data(), burst.size());
+    if (timedOut != ETIMEDOUT) std::_Exit(4);
+    if (line.describeError(timedOut).find("took no data for 2 s") == std::string::npos)
+      std::_Exit(5);
+    int interrupted = 0;
+    std::thread writer([&] { interrupted = line.write(burst.data(), burst.size()); });
+    usleep(100000);
+    line.interrupt();
+    writer.join();
+    if (interrupted != serialWriteInterrupted) std::_Exit(6);
+    const uint8_t note[] = {0x90, 0x3C, 0x40};
+    if (line.write(note, 3) != serialWriteInterrupted) std::_Exit(7);
+    pty.drain();
+    line.resume();
+    std::_Exit(line.write(note, 3) == 0 ? 0 : 8);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST(PosixSerial, OpenFailuresNameTheDeviceAndTheStep) {
   const std::string file = ::testing::TempDir() + "tessaro-not-a-port-" + std::to_string(getpid());
   const std::string missing = ::testing::TempDir() + "tessaro-missing/ttyS0";
@@ -125,31 +160,49 @@ class PosixConsole : public ::testing::Test {
     if (pipe_[1] >= 0) close(pipe_[1]);
   }
   void type(const std::string& bytes) { EXPECT_GT(write(pipe_[1], bytes.data(), bytes.size()), 0); }
+  // Bytes waiting in the pipe, not read by anyone.
+  int unread() const {
+    int count = 0;
+    ioctl(pipe_[0], FIONREAD, &count);
+    return count;
+  }
 
   int savedStdin_ = dup(STDIN_FILENO);
   int pipe_[2] = {-1, -1};
 };
 
-TEST_F(PosixConsole, PipeGivesOneSignedByteAtATimeAndZeroWhenEmptyReleasedOrEnded) {
-  PosixConsoleInput console(false);
-  EXPECT_EQ(console.readKey(), 0);
-  // An escape sequence is one key (here Up); bytes above 127 come as signed characters.
-  type("a\x1b[A\xe9\x80\xff\n\r");
-  for (int expected : std::initializer_list<int>{'a', 0x126, -23, -128, -1, '\n', '\r', 0}) {
-    EXPECT_EQ(console.readKey(), expected);
+// Names piped to the program are not keys: a pipe on standard input is never read, with or
+// without a controlling terminal, and keys then come from the controlling terminal alone. Each
+// case runs in a child of its own session, so that the test's own terminal stays out of it.
+TEST_F(PosixConsole, APipeIsNeverReadAsKeys) {
+  for (bool controlling : {false, true}) {
+    SCOPED_TRACE(controlling ? "with a controlling terminal" : "without a terminal");
+    type("d\x1b");
+    auto run = [&] {
+      if (setsid() < 0) std::_Exit(3);
+      int master = -1;
+      if (controlling) {
+        int slave = -1;
+        char name[256] = {};
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) std::_Exit(4);
+        if (ttyname_r(slave, name, sizeof name) != 0) std::_Exit(4);
+        // Opened by the session's leader without O_NOCTTY: its controlling terminal.
+        if (open(name, O_RDWR) < 0) std::_Exit(4);
+        if (write(master, "k", 1) != 1) std::_Exit(4);
+        usleep(20000);
+      }
+      PosixConsoleInput console(false);
+      std::vector<int> keys;
+      for (int i = 0; i < 4; ++i) keys.push_back(console.readKey());
+      const std::vector<int> expected =
+          controlling ? std::vector<int>{'k', 0, 0, 0} : std::vector<int>{0, 0, 0, 0};
+      if (keys != expected) std::_Exit(5);
+      std::_Exit(unread() == 2 ? 0 : 6);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    char drained[2];
+    EXPECT_EQ(read(pipe_[0], drained, 2), 2);
   }
-  type("q");
-  console.release();
-  EXPECT_EQ(console.readKey(), 0);
-
-  PosixConsoleInput next(false);
-  EXPECT_EQ(next.readKey(), 'q');
-  // An ESC that the end of the input follows is Esc.
-  type("\x1b");
-  close(pipe_[1]);
-  pipe_[1] = -1;
-  EXPECT_EQ(next.readKey(), 27);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(next.readKey(), 0);
 }
 
 TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
@@ -164,14 +217,18 @@ TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
   EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG), static_cast<tcflag_t>(ISIG));
   EXPECT_EQ(mode.c_cc[VMIN] + mode.c_cc[VTIME], 0);
 
-  // Keys arrive without Enter, as typed, and are not echoed.
-  ASSERT_EQ(write(pty.master, "k\x1b[D\r", 5), 5);
+  // Keys arrive without Enter, as typed, and are not echoed. An escape sequence is one key
+  // (here Left, Up); bytes above 127 come as signed characters.
+  const std::string typed = "k\x1b[D\ra\x1b[A\xe9\x80\xff\n";
+  ASSERT_EQ(write(pty.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
   usleep(20000);
-  for (int expected : std::initializer_list<int>{'k', 0x125, '\r'})
+  for (int expected :
+       std::initializer_list<int>{'k', 0x125, '\r', 'a', 0x126, -23, -128, -1, '\n', 0})
     EXPECT_EQ(console.readKey(), expected);
   EXPECT_TRUE(pty.drain().empty());
 
   console.release();
+  EXPECT_EQ(console.readKey(), 0);
   ASSERT_EQ(tcgetattr(pty.slave, &mode), 0);
   EXPECT_EQ(mode.c_lflag, before.c_lflag);
   EXPECT_EQ(mode.c_iflag, before.c_iflag);

@@ -1,6 +1,8 @@
 // The built program run as a user runs it: COM1 is a pseudo-terminal whose other end the test
-// reads (as a module on the serial MIDI input would), the console output is captured through a
-// pipe and the keys come from a pipe the test writes to. Every wait is bounded: a program that
+// reads (as a module on the serial MIDI input would), the console output and the errors are
+// captured through pipes, and standard input is a pipe the test writes to or a terminal it types
+// on. The program runs in a session of its own, without the test's terminal, so that it can
+// only take keys from the terminal the test gives it. Every wait is bounded: a program that
 // hangs is killed and the test fails instead of hanging.
 #pragma once
 
@@ -43,8 +45,9 @@ class ProgramProcess {
   using Bytes = std::vector<uint8_t>;
   using Clock = std::chrono::steady_clock;
 
-  // Where the program's keys come from: a pipe, or a terminal the test types on.
-  enum class Keys { pipe, terminal };
+  // What standard input is: a pipe the test writes to, a terminal the test types on, or a pipe
+  // while the program's controlling terminal is one the test types on (typeOnTerminal).
+  enum class Keys { pipe, terminal, controllingTerminal };
 
   using Launch = ProgramLaunch;
 
@@ -75,9 +78,25 @@ class ProgramProcess {
 
     int input[2];
     int output[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
+    int errors[2];
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
+        pipe2(errors, O_CLOEXEC) != 0) {
       fail("pipe2");
       return;
+    }
+    errors_ = errors[0];
+    std::string controllingPath;
+    if (keys == Keys::controllingTerminal) {
+      int slave = -1;
+      char path[256] = {};
+      if (openpty(&terminal_, &slave, nullptr, nullptr, nullptr) != 0 ||
+          ttyname_r(slave, path, sizeof path) != 0) {
+        fail("openpty");
+        return;
+      }
+      ::close(slave);
+      fcntl(terminal_, F_SETFD, FD_CLOEXEC);
+      controllingPath = path;
     }
     if (keys == Keys::terminal) {
       // A terminal on standard input: typing on its master side is a user at the keyboard.
@@ -121,15 +140,26 @@ class ProgramProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    // The errors are passed on to the test's own error stream as they come, so that a sanitizer
+    // report still shows in the test log.
+    posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
+    // Opened by the new session's leader, the terminal becomes its controlling terminal, with
+    // the program in the foreground.
+    if (!controllingPath.empty())
+      posix_spawn_file_actions_addopen(&actions, 3, controllingPath.c_str(), O_RDWR, 0);
     if (!launch.directory.empty())
       posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
-    // Standard error stays the test's, so that a sanitizer report shows in the test log.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     started_ = Clock::now();
-    int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, nullptr,
+    int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, &attributes,
                              pointers(args).data(), pointers(env).data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(input[0]);
     ::close(output[1]);
+    ::close(errors[1]);
     if (error != 0) {
       pid_ = -1;
       errno = error;
@@ -142,7 +172,7 @@ class ProgramProcess {
   ~ProgramProcess() {
     if (pid_ > 0) finish(std::chrono::seconds(0));
     stopDrain();
-    for (int fd : {keys_, console_, master_, slave_})
+    for (int fd : {keys_, console_, errors_, terminal_, master_, slave_})
       if (fd >= 0) ::close(fd);
     if (!configDir_.empty()) rmdir(configDir_.c_str());
   }
@@ -156,6 +186,10 @@ class ProgramProcess {
 
   void pressKey(uint8_t key) {
     if (keys_ >= 0) (void)!::write(keys_, &key, 1);
+  }
+  // A key typed on the controlling terminal (Keys::controllingTerminal).
+  void typeOnTerminal(uint8_t key) {
+    if (terminal_ >= 0) (void)!::write(terminal_, &key, 1);
   }
   // Ends the program's input, as the end of a piped file would.
   void closeInput() {
@@ -176,6 +210,13 @@ class ProgramProcess {
     std::unique_lock lock(mutex_);
     closeWireRequested_ = true;
     changed_.wait_for(lock, std::chrono::seconds(5), [&] { return master_ < 0; });
+  }
+
+  // The module stops reading COM1 (flow held): from now on the line fills up and then takes
+  // nothing more.
+  void holdWire() {
+    std::lock_guard lock(mutex_);
+    holdWire_ = true;
   }
 
   // Waits until the bytes received so far satisfy done; false when the limit passed first.
@@ -224,6 +265,18 @@ class ProgramProcess {
     std::lock_guard lock(mutex_);
     return out_;
   }
+  // What the program wrote to standard error.
+  std::string err() const {
+    std::lock_guard lock(mutex_);
+    return err_;
+  }
+  // Waits until standard output and standard error so far satisfy done; false when the limit
+  // passed first.
+  bool waitForText(const std::function<bool(const std::string& out, const std::string& err)>& done,
+                   std::chrono::seconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return done(out_, err_); });
+  }
 
  private:
   static std::vector<char*> pointers(std::vector<std::string>& strings) {
@@ -240,8 +293,10 @@ class ProgramProcess {
   // for a while: bytes written just before the exit may reach this end a little later.
   void drainLoop() {
     bool consoleOpen = true;
+    bool errorsOpen = true;
     int quietPolls = 0;
     for (;;) {
+      bool held = false;
       {
         // Closed here, so that the line is never closed while it is being read.
         std::lock_guard lock(mutex_);
@@ -249,9 +304,14 @@ class ProgramProcess {
           ::close(master_);
           master_ = -1;
         }
+        held = holdWire_;
       }
-      pollfd fds[2] = {{master_, POLLIN, 0}, {consoleOpen ? console_ : -1, POLLIN, 0}};
-      int ready = poll(fds, 2, 20);
+      pollfd fds[3] = {{held ? -1 : master_, POLLIN, 0},
+                       {consoleOpen ? console_ : -1, POLLIN, 0},
+                       {errorsOpen ? errors_ : -1, POLLIN, 0}};
+      int ready = poll(fds, 3, 20);
+      if (ready > 0 && errorsOpen && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+        errorsOpen = passErrorsOn();
       bool gotWire = false;
       uint8_t buffer[4096];
       if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
@@ -277,9 +337,20 @@ class ProgramProcess {
         if (!stopping_) continue;
       }
       quietPolls = gotWire ? 0 : quietPolls + 1;
-      if (quietPolls >= 10 && !consoleOpen) return;
+      if (quietPolls >= 10 && !consoleOpen && !errorsOpen) return;
       if (quietPolls >= 100) return;  // a console pipe kept open by a stray child
     }
+  }
+
+  // Keeps what came on standard error and passes it on to the test's; false at its end.
+  bool passErrorsOn() {
+    char buffer[4096];
+    ssize_t n = ::read(errors_, buffer, sizeof buffer);
+    if (n <= 0) return n < 0 && errno == EINTR;
+    (void)!::write(STDERR_FILENO, buffer, static_cast<size_t>(n));
+    std::lock_guard lock(mutex_);
+    err_.append(buffer, static_cast<size_t>(n));
+    return true;
   }
 
   void stopDrain() {
@@ -294,6 +365,8 @@ class ProgramProcess {
   int slave_ = -1;  // held open so the terminal stays up before the program opens it
   int keys_ = -1;
   int console_ = -1;
+  int errors_ = -1;
+  int terminal_ = -1;  // the master side of the controlling terminal (Keys::controllingTerminal)
   pid_t pid_ = -1;
   std::string ptyPath_;
   std::string configDir_;
@@ -308,8 +381,10 @@ class ProgramProcess {
   std::condition_variable changed_;
   bool stopping_ = false;
   bool closeWireRequested_ = false;
+  bool holdWire_ = false;
   Bytes wire_;
   std::string out_;
+  std::string err_;
 };
 
 }  // namespace tessaro::testing
