@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "support/player_rig.h"
 #include "support/program_process.h"
@@ -68,57 +67,6 @@ TEST(SerialLineGoneMidSong, IsReportedOnceAndTheProgramEnds) {
   EXPECT_EQ(count(out, "Error Sending"), 1u) << out;
   EXPECT_EQ(run.err(), "tessaro: COM1: takes no more data (" + run.ptyPath() +
                            ": Input/output error): playback stops\n");
-}
-
-// A note, then a second later a burst larger than the line holds, then a minute of notes.
-Bytes songThatFillsTheLine() {
-  Track t;
-  t.ev(0, {0x90, 0x24, 0x50});
-  Bytes burst = vlq(48 * 1024);
-  burst.insert(burst.begin(), 0xF7);
-  burst.resize(burst.size() + 48 * 1024, 0x00);
-  t.raw(480 * 2, burst);
-  for (int i = 0; i < 240; ++i) t.ev(120, {0x90, 0x30, 0x64}).ev(120, {0x80, 0x30, 0x00});
-  t.ev(0, {0x80, 0x24, 0x00}).end();
-  return smf(0, 480, {t});
-}
-
-// The module stops reading COM1 and the line fills up: Esc, or the first Ctrl+C, ends the write
-// that waits on the line and stops the song; the program ends on its own (where the stop
-// sequence finds no room either, after the line's 2 s, with the line counted as failed) rather
-// than wait for the line for ever.
-TEST(HeldSerialLine, EscOrCtrlCEndsTheRun) {
-  for (bool ctrlC : {false, true}) {
-    SCOPED_TRACE(ctrlC ? "Ctrl+C" : "Esc");
-    TempFile song(songThatFillsTheLine());
-    ProgramProcess run({"/so", "/com1", "/nc", song.path()}, "", ProgramProcess::Keys::terminal);
-    ASSERT_EQ(run.setupError(), "");
-    ASSERT_TRUE(run.waitForWire(
-        [](const Bytes& w) {
-          return contains(w, {0x90, 0x24, 0x50});
-        },
-        30s))
-        << run.out();
-    run.holdWire();
-    // The burst is due a second after the note; the stop comes while the line holds it.
-    std::this_thread::sleep_for(1500ms);
-    if (ctrlC) {
-      run.sendSignal(SIGINT);
-    } else {
-      run.pressKey(27);
-    }
-    // A bound only: a program that waits on the line never ends by itself.
-    int status = run.finish(15s);
-    EXPECT_FALSE(run.timedOut()) << run.out();
-    if (ctrlC) {
-      EXPECT_TRUE(status == 1 || run.endedBySignal() == SIGINT) << status << run.out();
-    } else {
-      EXPECT_TRUE(status == 0 || status == 1) << status << run.out();
-    }
-    if (status == 1) {
-      EXPECT_NE(run.err().find("took no data for 2 s"), std::string::npos) << run.err();
-    }
-  }
 }
 
 struct StopSignal {

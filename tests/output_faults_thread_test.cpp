@@ -186,25 +186,6 @@ TEST(HeldSerialLine, AnInterruptStandsForOtherThreadsUntilTheStopperSends) {
   EXPECT_FALSE(outputLost(port));
 }
 
-// A peer that reads nothing for longer than the line's time-out: the line counts as gone, once,
-// and the run ends with status 1 within the time-out and the stop, not when the peer would read.
-TEST(HeldSerialLine, BeyondTheTimeOutIsALostLine) {
-  LockstepApp app;
-  app.serial.stallAt = 120;
-  app.serial.stallMs = 60000;
-  TempFile first(longSong(120)), second(oneNote(2, 0x50));
-  EXPECT_EQ(app.run({"/com1", "/nc", first.path(), second.path()}), 1);
-  // The write began at most a note (250 ms) after the last byte the peer took.
-  uint32_t held = app.serial.stallEnd - app.serial.times.back();
-  EXPECT_GE(held, 2000u);
-  EXPECT_LE(held, 2250u);
-  // The stop, its silencing and the closing's waits: no 2000 ms of ringing, no second time-out.
-  EXPECT_LT(app.clock.now() - app.serial.stallEnd, 1500u);
-  EXPECT_EQ(count(app.errors(), "takes no more data"), 1u) << app.out();
-  EXPECT_EQ(app.serial.writesAfterFailure, 0);
-  EXPECT_EQ(noteOns(app.serial.wire, 2), 0);
-}
-
 // A message device that starts refusing messages mid-song: each refusal is reported in the
 // device's own words and the run goes on, as its callers do not act on a failed send.
 TEST(MessageDeviceErrors, AreReportedAndTheRunGoesOn) {

@@ -212,13 +212,6 @@ class ProgramProcess {
     changed_.wait_for(lock, std::chrono::seconds(5), [&] { return master_ < 0; });
   }
 
-  // The module stops reading COM1 (flow held): from now on the line fills up and then takes
-  // nothing more.
-  void holdWire() {
-    std::lock_guard lock(mutex_);
-    holdWire_ = true;
-  }
-
   // Waits until the bytes received so far satisfy done; false when the limit passed first.
   bool waitForWire(const std::function<bool(const Bytes&)>& done, std::chrono::seconds limit) {
     std::unique_lock lock(mutex_);
@@ -296,7 +289,6 @@ class ProgramProcess {
     bool errorsOpen = true;
     int quietPolls = 0;
     for (;;) {
-      bool held = false;
       {
         // Closed here, so that the line is never closed while it is being read.
         std::lock_guard lock(mutex_);
@@ -304,9 +296,8 @@ class ProgramProcess {
           ::close(master_);
           master_ = -1;
         }
-        held = holdWire_;
       }
-      pollfd fds[3] = {{held ? -1 : master_, POLLIN, 0},
+      pollfd fds[3] = {{master_, POLLIN, 0},
                        {consoleOpen ? console_ : -1, POLLIN, 0},
                        {errorsOpen ? errors_ : -1, POLLIN, 0}};
       int ready = poll(fds, 3, 20);
@@ -381,7 +372,6 @@ class ProgramProcess {
   std::condition_variable changed_;
   bool stopping_ = false;
   bool closeWireRequested_ = false;
-  bool holdWire_ = false;
   Bytes wire_;
   std::string out_;
   std::string err_;
