@@ -105,8 +105,8 @@ class Win32ConsoleInput : public ConsoleInput {
 };
 
 // A COM port opened for overlapped writes: each write waits for its completion or for the
-// wake-up event interrupt() sets, and the port's write time-out (serialWriteTimeoutMs, and a
-// millisecond a byte) ends a write the line does not take.
+// wake-up event interrupt() sets, and the port's write time-out (serialWriteTimeoutMs) ends a
+// write the line does not take.
 class Win32SerialLine : public SerialLine {
  public:
   // Takes the port's handle; name is COMn as the user knows it.

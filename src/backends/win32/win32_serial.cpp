@@ -72,7 +72,7 @@ int Win32SerialLine::writePiece(const uint8_t* bytes, unsigned long count, unsig
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) return static_cast<int>(error);
     // The port's time-out ends the write; the wait has a bound of its own all the same.
-    const DWORD bound = serialWriteTimeoutMs + count + 1000;
+    const DWORD bound = serialWriteTimeoutMs + 1000;
     HANDLE events[2] = {done_, wake_};
     const DWORD which = WaitForMultipleObjects(2, events, FALSE, bound);
     if (which != WAIT_OBJECT_0) {
@@ -161,12 +161,11 @@ SerialOpenResult Win32SerialPorts::open(int port) {
                    shortName + ": cannot set 38400 baud 8N1 (" + systemText(error) + ")");
   }
 
-  // A write ends after the time-out with what the port took; a millisecond a byte more (a byte
-  // takes a quarter of one at 38400 baud) keeps a long message that goes out from being cut.
+  // A write ends after the time-out with what the port took; the rest of a long message that
+  // goes out slowly is written again, and a write that took nothing means the line is held.
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.WriteTotalTimeoutConstant = serialWriteTimeoutMs;
-  timeouts.WriteTotalTimeoutMultiplier = 1;
   SetCommTimeouts(handle, &timeouts);
   EscapeCommFunction(handle, SETDTR);
 
