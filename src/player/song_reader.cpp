@@ -1,6 +1,7 @@
 // Standard MIDI File reader and track store: loads the header and every track's bytes as
 // stored, with the checks and console messages of a failed load.
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -91,17 +92,23 @@ SongFileKind kindOf(std::filesystem::file_type type) {
 
 // Looks at what the path names before anything opens it: only a regular file of at most
 // MaxSongBytes is read (an open of a FIFO without a writer would wait for ever). A path that
-// cannot be examined (missing, not allowed) is left to the open, which says why.
+// cannot be examined (missing, not allowed, a name the library cannot convert) is left to the
+// open, which says why.
 int examineSongFile(SongData& song, const char* fileName) {
-  std::error_code error;
-  std::filesystem::file_status status = std::filesystem::status(fileName, error);
   song.fileKind = SongFileKind::regular;
   song.fileBytes = -1;
-  if (error || !std::filesystem::exists(status)) return loadOk;
-  song.fileKind = kindOf(status.type());
-  if (song.fileKind != SongFileKind::regular) return loadNotAFile;
-  auto size = std::filesystem::file_size(fileName, error);
-  if (!error) song.fileBytes = static_cast<int64_t>(size);
+  try {
+    const std::filesystem::path path(fileName);
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) return loadOk;
+    song.fileKind = kindOf(status.type());
+    if (song.fileKind != SongFileKind::regular) return loadNotAFile;
+    auto size = std::filesystem::file_size(path, error);
+    if (!error) song.fileBytes = static_cast<int64_t>(size);
+  } catch (const std::exception&) {
+    return loadOk;
+  }
   return song.fileBytes > MaxSongBytes ? loadTooLarge : loadOk;
 }
 
