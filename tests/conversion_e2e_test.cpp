@@ -82,7 +82,6 @@ struct Folder {
 ProgramLaunch in(const Folder& folder) {
   ProgramLaunch launch;
   launch.directory = folder.path();
-  launch.captureErrors = true;
   return launch;
 }
 
@@ -165,8 +164,8 @@ TEST(ConversionProgram, NeverWritesOverWhatTheUserHas) {
     ProgramProcess run(row.words, "", ProgramProcess::Keys::pipe, row.environment, in(folder));
     ASSERT_EQ(run.setupError(), "");
     run.closeInput();
-    EXPECT_EQ(run.finish(30s), row.status) << run.out() << run.errors();
-    EXPECT_NE(run.errors().find(row.said), std::string::npos) << run.errors();
+    EXPECT_EQ(run.finish(30s), row.status) << run.out() << run.err();
+    EXPECT_NE(run.err().find(row.said), std::string::npos) << run.err();
     row.check(folder);
     EXPECT_TRUE(folder.leftovers().empty());
   }
@@ -243,12 +242,12 @@ TEST(ConversionProgram, StandardOutputCarriesTheFile) {
   Folder folder;
   ProgramProcess run({"-o", "-", "a.mid"}, "", ProgramProcess::Keys::pipe, {}, in(folder));
   ASSERT_EQ(run.setupError(), "");
-  EXPECT_EQ(run.finish(30s), 0) << run.errors();
+  EXPECT_EQ(run.finish(30s), 0) << run.err();
   folder.put("out.mid", run.out());
   MidiFileRead file = readMidiFile(folder.at("out.mid"));
   EXPECT_EQ(file.problem, "");
-  EXPECT_NE(run.errors().find("Tessaro - MIDI file player"), std::string::npos);
-  EXPECT_NE(run.errors().find("1 song converted"), std::string::npos);
+  EXPECT_NE(run.err().find("Tessaro - MIDI file player"), std::string::npos);
+  EXPECT_NE(run.err().find("1 song converted"), std::string::npos);
 
   ProgramLaunch full = in(folder);
   full.program = "/bin/sh";
@@ -257,9 +256,9 @@ TEST(ConversionProgram, StandardOutputCarriesTheFile) {
   ASSERT_EQ(toFull.setupError(), "");
   EXPECT_EQ(toFull.finish(30s), 1);
   EXPECT_NE(
-      toFull.errors().find("tessaro: standard output: cannot write: No space left on device\n"),
+      toFull.err().find("tessaro: standard output: cannot write: No space left on device\n"),
       std::string::npos)
-      << toFull.errors();
+      << toFull.err();
 }
 
 // A recording that runs out of space ends the run with status 1 and says so; the file that was
@@ -278,7 +277,7 @@ TEST(ConversionProgram, ARecordingOnAFullDiskFails) {
   EXPECT_EQ(run.finish(30s), 1);
   // Said on standard error once the recording fails, or with the output's failure to open when
   // not even its temporary file can be made.
-  EXPECT_NE((run.errors() + run.out()).find(recording), std::string::npos) << run.errors();
+  EXPECT_NE((run.err() + run.out()).find(recording), std::string::npos) << run.err();
   std::ifstream old(recording);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old");
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -388,6 +389,29 @@ TEST(MidiPortSends, FailedSendsTellTheUserAndReturnAnError) {
   }
 }
 
+// A send that a stop interrupted may have left part of its message on the wire: nothing is said,
+// the line has not failed, and the next message carries its status byte, for each kind of send.
+TEST(MidiPortSends, AnInterruptedSendEndsRunningStatusButNotTheLine) {
+  using Send = std::function<int(MidiPort&)>;
+  const Send note = [](MidiPort& p) { return tessaro::sendShortMessage(p, 0x90, 0x3C, 0x40); };
+  const uint8_t two[] = {0x3E, 0x40};
+  const Send longNote = [&two](MidiPort& p) { return tessaro::sendLongMessage(p, 0x90, two, 2); };
+  const Send direct = [](MidiPort& p) { return tessaro::sendDirectByte(p, 0x90); };
+  for (const Send& cut : {note, longNote, direct}) {
+    Rig rig;
+    ASSERT_EQ(tessaro::openMidiPort(rig.port, 1, kMapper), 0);
+    rig.log.clearCaptured();
+    ASSERT_EQ(note(rig.port), 0);
+    rig.serial.writeFailure = platform::serialWriteInterrupted;
+    EXPECT_EQ(cut(rig.port), -1);
+    rig.serial.writeFailure = 0;
+    EXPECT_EQ(note(rig.port), 0);
+    EXPECT_EQ(serialWrites(rig), (std::vector<std::string>{"90 3C 40", "90 3C 40"}));
+    EXPECT_EQ(rig.log.captured(), "");
+    EXPECT_FALSE(tessaro::outputLost(rig.port));
+  }
+}
+
 struct OpenCase {
   int selector;
   int disp;
@@ -407,12 +431,13 @@ TEST(MidiPortOpen, SerialPortsByNumber) {
       {100, 1, Step::done, 0, -1, ""},
       {-1, 1, Step::done, 0, -1, ""},
       {3, 1, Step::open, 2, -1,
-       "line busy\nCannot open COM3 in CreateFile (2)(==ERROR_FILE_NOT_FOUND)\n"},
+       "tessaro: COM3: line busy\nCannot open COM3 in CreateFile (2)(==ERROR_FILE_NOT_FOUND)\n"},
       {3, 1, Step::open, 123, -1,
-       "line busy\nCannot open COM3 in CreateFile (123)(==ERROR_INVALID_NAME)\n"},
-      {42, 0, Step::open, 5, -1, "line busy\nCannot open COM42 in CreateFile (5)\n"},
-      {3, 1, Step::getState, 31, -1, "line busy\nCannot GetCommState (31)\n"},
-      {3, 1, Step::setState, 87, -1, "line busy\nCannot SetCommState (87)\n"},
+       "tessaro: COM3: line busy\nCannot open COM3 in CreateFile (123)(==ERROR_INVALID_NAME)\n"},
+      {42, 0, Step::open, 5, -1,
+       "tessaro: COM42: line busy\nCannot open COM42 in CreateFile (5)\n"},
+      {3, 1, Step::getState, 31, -1, "tessaro: COM3: line busy\nCannot GetCommState (31)\n"},
+      {3, 1, Step::setState, 87, -1, "tessaro: COM3: line busy\nCannot SetCommState (87)\n"},
   };
   for (const OpenCase& c : cases) {
     SCOPED_TRACE(c.selector);
@@ -424,6 +449,10 @@ TEST(MidiPortOpen, SerialPortsByNumber) {
     rig.port.lastStatus = 0x90;
     EXPECT_EQ(tessaro::openMidiPort(rig.port, c.selector, kMapper, c.disp != 0), c.result);
     EXPECT_EQ(rig.log.captured(), c.log);
+    // Why the device did not open, on the error stream; the port's own words stay on the console.
+    bool failed = c.failedStep != Step::done;
+    EXPECT_EQ(rig.log.capturedErrors(),
+              failed ? "tessaro: COM" + std::to_string(c.selector) + ": line busy\n" : "");
     if (c.selector >= 1 && c.selector <= 99) {
       EXPECT_EQ(rig.serial.opened, std::vector<int>{c.selector});
     } else {
@@ -452,7 +481,9 @@ TEST(MidiPortOpen, MessageDevice) {
   rig.midi.failOpen = true;
   EXPECT_EQ(tessaro::openMidiPort(rig.port, 0, 3, true), -1);
   EXPECT_EQ(rig.midi.openedId, 3u);
-  EXPECT_EQ(rig.log.captured(), "no MIDI output device\nMIDI Mapper Out Open Error.\n");
+  EXPECT_EQ(rig.log.captured(),
+            "tessaro: MIDI output: no MIDI output device\nMIDI Mapper Out Open Error.\n");
+  EXPECT_EQ(rig.log.capturedErrors(), "tessaro: MIDI output: no MIDI output device\n");
   EXPECT_EQ(tessaro::sendShortMessage(rig.port, 0x90, 1, 2), -1);
 }
 

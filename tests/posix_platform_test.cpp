@@ -1,8 +1,10 @@
 // The Linux services against real pseudo-terminals, pipes, directories and the environment.
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backends/posix/posix_platform.h"
@@ -85,6 +88,38 @@ TEST(PosixSerial, PseudoTerminalIsRaw38400EightNoneOneAndPassesBytesUnchanged) {
   EXPECT_NE(result.line->write(bytes.data(), bytes.size()), 0);
 }
 
+// A line whose far end reads nothing (a pseudo-terminal whose master is never read): a write
+// that finds it full fails once the line has taken nothing for the time-out, and another thread
+// can end such a write at once; later writes fail at once until the line is resumed. Run in a
+// child that an alarm ends, so that a write that waits for ever fails the test.
+TEST(PosixSerial, AHeldLineTimesOutAndAnInterruptEndsTheWait) {
+  auto run = [] {
+    alarm(20);
+    Pty pty;
+    ScopedEnv com("TESSARO_COM7", ttyname(pty.slave));
+    SerialOpenResult result = PosixSerialPorts().open(7);
+    if (!result.line) std::_Exit(3);
+    SerialLine& line = *result.line;
+    const std::vector<uint8_t> burst(64 * 1024, 0x00);
+    const int timedOut = line.write(burst.data(), burst.size());
+    if (timedOut != ETIMEDOUT) std::_Exit(4);
+    if (line.describeError(timedOut).find("took no data for 2 s") == std::string::npos)
+      std::_Exit(5);
+    int interrupted = 0;
+    std::thread writer([&] { interrupted = line.write(burst.data(), burst.size()); });
+    usleep(100000);
+    line.interrupt();
+    writer.join();
+    if (interrupted != serialWriteInterrupted) std::_Exit(6);
+    const uint8_t note[] = {0x90, 0x3C, 0x40};
+    if (line.write(note, 3) != serialWriteInterrupted) std::_Exit(7);
+    pty.drain();
+    line.resume();
+    std::_Exit(line.write(note, 3) == 0 ? 0 : 8);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST(PosixSerial, OpenFailuresNameTheDeviceAndTheStep) {
   const std::string file = ::testing::TempDir() + "tessaro-not-a-port-" + std::to_string(getpid());
   const std::string missing = ::testing::TempDir() + "tessaro-missing/ttyS0";
@@ -130,26 +165,21 @@ class PosixConsole : public ::testing::Test {
   int pipe_[2] = {-1, -1};
 };
 
-TEST_F(PosixConsole, PipeGivesOneSignedByteAtATimeAndZeroWhenEmptyReleasedOrEnded) {
-  PosixConsoleInput console(false);
-  EXPECT_EQ(console.readKey(), 0);
-  // An escape sequence is one key (here Up); bytes above 127 come as signed characters.
-  type("a\x1b[A\xe9\x80\xff\n\r");
-  for (int expected : std::initializer_list<int>{'a', 0x126, -23, -128, -1, '\n', '\r', 0}) {
-    EXPECT_EQ(console.readKey(), expected);
-  }
-  type("q");
-  console.release();
-  EXPECT_EQ(console.readKey(), 0);
-
-  PosixConsoleInput next(false);
-  EXPECT_EQ(next.readKey(), 'q');
-  // An ESC that the end of the input follows is Esc.
-  type("\x1b");
-  close(pipe_[1]);
-  pipe_[1] = -1;
-  EXPECT_EQ(next.readKey(), 27);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(next.readKey(), 0);
+// Names piped to the program are not keys: a pipe on standard input is never read, and its
+// bytes are left for whoever reads standard input. (Run in a session of its own, without the
+// test's terminal; keys from a controlling terminal: inputs_e2e_test.)
+TEST_F(PosixConsole, APipeIsNeverReadAsKeys) {
+  type("d\x1b");
+  auto run = [&] {
+    if (setsid() < 0) std::_Exit(3);
+    PosixConsoleInput console(false);
+    for (int i = 0; i < 3; ++i)
+      if (console.readKey() != 0) std::_Exit(4);
+    int unread = 0;
+    ioctl(pipe_[0], FIONREAD, &unread);
+    std::_Exit(unread == 2 ? 0 : 5);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
@@ -164,14 +194,18 @@ TEST_F(PosixConsole, TerminalIsInKeyModeUntilReleased) {
   EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG), static_cast<tcflag_t>(ISIG));
   EXPECT_EQ(mode.c_cc[VMIN] + mode.c_cc[VTIME], 0);
 
-  // Keys arrive without Enter, as typed, and are not echoed.
-  ASSERT_EQ(write(pty.master, "k\x1b[D\r", 5), 5);
+  // Keys arrive without Enter, as typed, and are not echoed. An escape sequence is one key
+  // (here Left, Up); bytes above 127 come as signed characters.
+  const std::string typed = "k\x1b[D\ra\x1b[A\xe9\x80\xff\n";
+  ASSERT_EQ(write(pty.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
   usleep(20000);
-  for (int expected : std::initializer_list<int>{'k', 0x125, '\r'})
+  for (int expected :
+       std::initializer_list<int>{'k', 0x125, '\r', 'a', 0x126, -23, -128, -1, '\n', 0})
     EXPECT_EQ(console.readKey(), expected);
   EXPECT_TRUE(pty.drain().empty());
 
   console.release();
+  EXPECT_EQ(console.readKey(), 0);
   ASSERT_EQ(tcgetattr(pty.slave, &mode), 0);
   EXPECT_EQ(mode.c_lflag, before.c_lflag);
   EXPECT_EQ(mode.c_iflag, before.c_iflag);

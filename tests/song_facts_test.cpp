@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "control/status_line.h"
@@ -100,12 +101,16 @@ TEST(SongFacts, TheLineBeforeEachSong) {
 
 TEST(SongFacts, WhyALoadFailedInWords) {
   using Kind = platform::PathFacts::Kind;
+  using File = SongFileKind;
   const platform::PathFacts file{Kind::file, ""};
   struct Row {
     int result;
     int stored;
     platform::PathFacts path;
     std::string words;
+    SongFileKind kind = File::regular;
+    int64_t bytes = -1;
+    int32_t division = 480;
   } rows[] = {
       {loadOk, 3, file, ""},
       {loadCannotOpen, 0, {Kind::missing, "no such file"}, "no such file"},
@@ -114,11 +119,35 @@ TEST(SongFacts, WhyALoadFailedInWords) {
       {loadNotSmf, 2, file, "not a Standard MIDI File after track 2"},
       {loadTruncated, 2, file, "ends inside track 3"},
       {loadNoEndOfTrack, 0, file, "track 1 has no End of Track"},
-      {loadBadDivision, 0, file, "has a time division of 0"},
+      {loadBadDivision, 0, file, "has a time division of 0", File::regular, -1, 0},
+      {loadBadDivision, 0, file,
+       "has an SMPTE time division that cannot be timed (frame code -23, 40 ticks a frame)",
+       File::regular, -1, 0xE928},
       {loadNoMemory, 1, file, "track 2 was not loaded (no memory for it, or declined)"},
+      {loadNotAFile, 0, file, "is a FIFO (songs are read from regular files only)", File::fifo},
+      {loadNotAFile, 0, file, "is a device (songs are read from regular files only)", File::device},
+      {loadNotAFile, 0, file, "is a directory", File::directory},
+      {loadTooLarge, 0, file, "is larger than 64 MB (67108865 bytes)", File::regular, 67108865},
   };
-  for (const Row& row : rows)
-    EXPECT_EQ(loadFailure(row.result, row.stored, row.path), row.words) << row.result;
+  for (const Row& row : rows) {
+    SongData song;
+    song.failedTrack = row.stored;
+    song.fileKind = row.kind;
+    song.fileBytes = row.bytes;
+    song.division = row.division;
+    EXPECT_EQ(loadFailure(row.result, song, row.path), row.words) << row.result;
+  }
+}
+
+// The times the console shows follow the player's rule: an SMPTE division's ticks are real time
+// whatever the tempo (25 x 40 ticks a second; 29.97 x 40 gives 834 us a tick).
+TEST(SongFacts, SmpteTicksAreRealTimeWhateverTheTempo) {
+  SongFacts facts;
+  facts.tempos = {{480, 250000}};
+  for (auto [division, tick, ms] : {std::tuple{0xE728, 2000, 2000}, {0xE328, 1200, 1000}}) {
+    facts.division = division;
+    EXPECT_EQ(tickToMs(facts, tick), ms) << std::hex << division;
+  }
 }
 
 TEST(StatusLine, TextFromTheValuesGiven) {

@@ -71,7 +71,8 @@ void openStatusWindow(App& app) {
 // it may be so.
 void reportPortFailure(App& app) {
   int32_t com = app.options.comPort;
-  if (com < 0 || com > 99) app.log.print("COM%d: no such port (COM1 to COM99)\n", com);
+  if (com < 0 || com > 99)
+    app.log.problem("COM" + std::to_string(com), "no such port (COM1 to COM99)");
   if (app.port.openBusy == platform::Busy::no) return;
   if (app.sys.environment->japaneseUser()) {
     app.log.print("\nMIDI は他のアプリケーションが使用中です.\n");
@@ -156,8 +157,9 @@ bool outputLost(App& app) {
   if (!app.outputLostReported && app.port.portSelector == 0) {
     app.log.error("tessaro: " + outputLostReason(app.port));  // a recording that failed
   } else if (!app.outputLostReported) {
-    app.log.print("\nCOM%d takes no more data (%s): playback stops.\n", app.port.portSelector,
-                  outputLostReason(app.port).c_str());
+    app.log.print("\n");  // ends the line of the send that failed
+    app.log.problem("COM" + std::to_string(app.port.portSelector),
+                    "takes no more data (" + outputLostReason(app.port) + "): playback stops");
   }
   app.outputLostReported = true;
   return true;
@@ -288,8 +290,8 @@ void loadEntry(App& app, const std::string& entry) {
   if (songThere && !past.empty()) app.log.problem(name, past);
   if (loaded == loadOk) return;
   app.songFailed = true;
-  std::string why = loadFailure(loaded, engine.song.failedTrack, app.sys.files->examine(entry));
-  app.log.print("%s: %s\n", name.c_str(), why.c_str());
+  std::string why = loadFailure(loaded, engine.song, app.sys.files->examine(entry));
+  app.log.problem(name, why);
 }
 
 void playSong(App& app) {
@@ -312,6 +314,7 @@ void playSong(App& app) {
   // The player thread has ended: it is joined, and the player is the main thread's again, with
   // any request that came after the thread's last look.
   app.thread.reset();
+  resumeOutput(app.port);
   applyRequests(app.engine);
   const SongOutcome& outcome = app.songOutcome;
   if (outcome.prepared != 0 || playerFailed(outcome.player)) app.songFailed = true;

@@ -290,6 +290,8 @@ void SessionCommands::dropFiles(const std::vector<std::string>& paths) {
 }
 
 void SessionCommands::stopSong() {
+  // A write that waits on a held line must not hold the stop.
+  if (s_.ownerRunning()) interruptOutput(s_.port);
   s_.request({RequestKind::stop});
 }
 

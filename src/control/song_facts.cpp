@@ -117,6 +117,42 @@ const char* conventionName(SongConvention convention) {
   }
 }
 
+std::string badDivision(int32_t division) {
+  if (division == 0) return "has a time division of 0";
+  char text[96];
+  std::snprintf(text, sizeof text,
+                "has an SMPTE time division that cannot be timed (frame code %d, %d ticks a frame)",
+                static_cast<int8_t>((division >> 8) & 0xFF), division & 0xFF);
+  return text;
+}
+
+std::string notAFile(SongFileKind kind) {
+  const char* what = "is not a regular file";
+  switch (kind) {
+    case SongFileKind::directory:
+      return "is a directory";
+    case SongFileKind::fifo:
+      what = "is a FIFO";
+      break;
+    case SongFileKind::device:
+      what = "is a device";
+      break;
+    case SongFileKind::socket:
+      what = "is a socket";
+      break;
+    default:
+      break;
+  }
+  return std::string(what) + " (songs are read from regular files only)";
+}
+
+std::string tooLarge(int64_t bytes) {
+  char text[96];
+  std::snprintf(text, sizeof text, "is larger than %lld MB (%lld bytes)",
+                static_cast<long long>(MaxSongBytes >> 20), static_cast<long long>(bytes));
+  return text;
+}
+
 }  // namespace
 
 SongFacts readSongFacts(const SongData& song) {
@@ -141,18 +177,19 @@ SongFacts readSongFacts(const SongData& song) {
   return facts;
 }
 
+// Ticks become time by the player's own rule, so that the times shown agree with the music.
 int64_t tickToMs(const SongFacts& facts, int32_t tick) {
-  if (facts.division <= 0) return 0;
+  if (!isTimedDivision(facts.division)) return 0;
   int64_t us = 0;
   int32_t from = 0;
   int32_t tempo = 500000;
   for (const TempoChange& change : facts.tempos) {
     if (change.tick >= tick) break;
-    us += static_cast<int64_t>(change.tick - from) * tempo / facts.division;
+    us += static_cast<int64_t>(change.tick - from) * usPerTickOf(facts.division, tempo);
     from = change.tick;
     tempo = change.tempo;
   }
-  us += static_cast<int64_t>(std::max(tick - from, 0)) * tempo / facts.division;
+  us += static_cast<int64_t>(std::max(tick - from, 0)) * usPerTickOf(facts.division, tempo);
   return us / 1000;
 }
 
@@ -182,9 +219,10 @@ std::string songHeader(int position, int total, const std::string& name, const S
   return line + "\n";
 }
 
-std::string loadFailure(int loadResult, int failedTrack, const platform::PathFacts& path) {
+std::string loadFailure(int loadResult, const SongData& song, const platform::PathFacts& path) {
   using Kind = platform::PathFacts::Kind;
   const char* words = nullptr;
+  int failedTrack = song.failedTrack;
   int track = failedTrack + 1;  // counted from 1
   switch (loadResult) {
     case loadOk:
@@ -204,7 +242,11 @@ std::string loadFailure(int loadResult, int failedTrack, const platform::PathFac
       words = "ends inside track %d";
       break;
     case loadBadDivision:
-      return "has a time division of 0";
+      return badDivision(song.division);
+    case loadNotAFile:
+      return notAFile(song.fileKind);
+    case loadTooLarge:
+      return tooLarge(song.fileBytes);
     case loadNoMemory:
       words = "track %d was not loaded (no memory for it, or declined)";
       break;

@@ -41,8 +41,9 @@ std::string songHeader(int position, int total, const std::string& name, const S
 // past the song's last event, so that nothing of it would be heard; empty when it does not.
 std::string startPastEnd(const SongFacts& facts, int32_t measure, int32_t beat);
 
-// In plain words why a song could not be loaded (whole), from loadSong's result, the track it
-// failed in (SongData::failedTrack) and what the path names; empty when it loaded whole.
-std::string loadFailure(int loadResult, int failedTrack, const platform::PathFacts& path);
+// In plain words why a song could not be loaded (whole), from loadSong's result, what the load
+// left in the song (the track it failed in, what it found at the path, the division) and what
+// the path names; empty when it loaded whole.
+std::string loadFailure(int loadResult, const SongData& song, const platform::PathFacts& path);
 
 }  // namespace tessaro

@@ -23,7 +23,7 @@ int openSerialLine(MidiPort& port, int portNumber) {
   platform::SerialOpenResult result = port.serialPorts.open(portNumber);
   if (result.failedStep != platform::SerialOpenResult::Step::done) {
     port.openBusy = result.busy;
-    if (!result.reason.empty()) port.log.print("%s\n", result.reason.c_str());
+    if (!result.reason.empty()) port.log.problem(name, result.reason);
     switch (result.failedStep) {
       case platform::SerialOpenResult::Step::open:
         port.log.print("Cannot open %s in CreateFile (%d)", name, result.error);
@@ -50,7 +50,7 @@ int openMessageDevice(MidiPort& port, uint32_t deviceId, bool report) {
   platform::MidiOpenResult result = port.midiOutputs.open(deviceId);
   if (!result.device) {
     port.openBusy = result.busy;
-    if (!result.reason.empty()) port.log.print("%s\n", result.reason.c_str());
+    if (!result.reason.empty()) port.log.problem("MIDI output", result.reason);
     port.log.print("MIDI Mapper Out Open Error.\n");
     return -1;
   }
@@ -67,6 +67,14 @@ int openMessageDevice(MidiPort& port, uint32_t deviceId, bool report) {
 
 bool isChannelStatus(int status) {
   return status >= 0x80 && status < 0xF0;
+}
+
+// A send an interrupt ended may have cut its message short on the wire: the next message
+// carries its status byte.
+int sent(MidiPort& port, int result) {
+  if (result != sendInterrupted) return result;
+  port.lastStatus = -1;
+  return -1;
 }
 
 }  // namespace
@@ -108,7 +116,7 @@ int sendShortMessage(MidiPort& port, int status, int data1, int data2) {
   // Running status carries channel messages only; a system message always has its status.
   bool running = isChannelStatus(status) && status == port.lastStatus;
   if (!running) port.lastStatus = status;
-  return port.device->shortMessage(status, data1, data2, running);
+  return sent(port, port.device->shortMessage(status, data1, data2, running));
 }
 
 int sendLongMessage(MidiPort& port, int status, const uint8_t* data, int length) {
@@ -119,19 +127,29 @@ int sendLongMessage(MidiPort& port, int status, const uint8_t* data, int length)
   if (port.device->packsShortLongMessages() && count <= 2 && status != 0xF0)
     return sendShortMessage(port, status, count >= 1 ? data[0] : 0, count >= 2 ? data[1] : 0);
   port.lastStatus = status;
-  return port.device->longMessage(status, data, count);
+  return sent(port, port.device->longMessage(status, data, count));
 }
 
 int sendDirectByte(MidiPort& port, int value) {
   Lock lock(port.mutex);
   if (port.device->directByteRuns(value)) port.lastStatus = value;
-  return port.device->directByte(value);
+  return sent(port, port.device->directByte(value));
 }
 
 int sendGmSystemOn(MidiPort& port) {
   static constexpr uint8_t gmSystemOn[] = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
   noteReset(port);
   return sendLongMessage(port, 0xF0, gmSystemOn, 5);
+}
+
+// Without the port's lock, which the send under way holds.
+void interruptOutput(MidiPort& port) {
+  port.device->interrupt();
+}
+
+void resumeOutput(MidiPort& port) {
+  Lock lock(port.mutex);
+  port.device->resume();
 }
 
 void setPortConvention(MidiPort& port, platform::ModuleConvention convention) {

@@ -58,6 +58,11 @@ int sendGmSystemOn(MidiPort& port);
 inline void noteReset(MidiPort& port) {
   port.resets.fetch_add(1, std::memory_order_relaxed);
 }
+// Ends a send that waits on a held line (called by the thread that asks the song to stop): the
+// send under way fails at once, and so does every send after it until resumeOutput (the song's
+// stop, before its stop sequence); the line itself has not failed.
+void interruptOutput(MidiPort& port);
+void resumeOutput(MidiPort& port);
 // Tells the device which convention the program writes in.
 void setPortConvention(MidiPort& port, platform::ModuleConvention convention);
 // The output has failed for good (a serial line gone), with the device's own words for it.

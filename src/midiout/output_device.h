@@ -11,6 +11,9 @@
 
 namespace tessaro {
 
+// What a send returns when an interrupt ended it: part of the message may be on the wire.
+constexpr int sendInterrupted = -2;
+
 class OutputDevice {
  public:
   virtual ~OutputDevice() = default;
@@ -27,6 +30,12 @@ class OutputDevice {
   virtual bool directByteRuns(int /*value*/) const { return true; }
   // Which convention the program writes in (a synthesizer reads bank selects accordingly).
   virtual void setConvention(platform::ModuleConvention /*convention*/) {}
+  // Any thread, without the port's lock: ends a send under way on another thread, which then
+  // returns sendInterrupted, as does every send after it until resume(). Devices whose sends
+  // never wait have nothing to end.
+  virtual void interrupt() {}
+  // Sends go out again after an interrupt (the song's stop sequence is next).
+  virtual void resume() {}
   // Called before close: time for what the device still holds to go out.
   virtual void drain() {}
   // Releases the system's device; later sends fail.

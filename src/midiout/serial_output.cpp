@@ -2,11 +2,22 @@
 
 namespace tessaro {
 
+void SerialOutput::interrupt() {
+  interrupted_.store(true);
+  if (line_) line_->interrupt();
+}
+
+void SerialOutput::resume() {
+  if (interrupted_.exchange(false) && line_) line_->resume();
+}
+
 int SerialOutput::write(const uint8_t* bytes, size_t count, const char* failure) {
   if (lost()) return -1;
   if (!line_) return -1;
+  if (interrupted_.load()) return sendInterrupted;
   int error = line_->write(bytes, count);
   if (error == 0) return 0;
+  if (error == platform::serialWriteInterrupted) return sendInterrupted;
   log_.print(".%d ", error);
   lostReason_ = line_->describeError(error);
   lost_.store(true, std::memory_order_release);

@@ -1,7 +1,10 @@
 // A serial line as the port's output: every message goes out as its bytes in one write. The
-// first failed write is reported with the send's own words; a line that refused bytes has lost
-// part of a message and its far end is gone (a closed terminal, an unplugged adapter), so
-// nothing more is written to it.
+// first failed write is reported with the send's own words; a line that refused bytes, or took
+// none for the line's time-out, has lost part of a message and its far end is gone or held (a
+// closed terminal, an unplugged adapter, a module that reads nothing), so nothing more is
+// written to it. An interrupt (a stop while the line is held) ends the write under way, and every
+// write after it, without failing the line, until the song's stop resumes the output to write
+// its stop sequence.
 #pragma once
 
 #include <atomic>
@@ -25,6 +28,8 @@ class SerialOutput : public OutputDevice {
   // Waits 500 ms so that the line can send what it still holds.
   void drain() override { clock_.sleepMs(500); }
   void close() override { line_.reset(); }
+  void interrupt() override;
+  void resume() override;
   bool lost() const override { return lost_.load(std::memory_order_acquire); }
   std::string lostReason() const override { return lost() ? lostReason_ : std::string(); }
 
@@ -38,6 +43,7 @@ class SerialOutput : public OutputDevice {
   // Set by the first failed write; lostReason_, the line's own words, is set before it.
   std::atomic<bool> lost_{false};
   std::string lostReason_;
+  std::atomic<bool> interrupted_{false};  // an interrupt stands until resume()
 };
 
 }  // namespace tessaro

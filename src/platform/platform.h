@@ -89,13 +89,27 @@ class ConsoleInput {
 // does not say.
 enum class Busy { unknown, no, yes };
 
+// How long a serial write waits for the line to take a byte: a line that takes nothing for this
+// long (held by flow control, a far end that reads nothing) has failed, so that it can never
+// hold the program.
+constexpr int32_t serialWriteTimeoutMs = 2000;
+// What SerialLine::write returns when interrupt() ended it: no system error code.
+constexpr int serialWriteInterrupted = -1;
+
 // One open serial line (a module's serial MIDI input).
 class SerialLine {
  public:
   // Closes the device.
   virtual ~SerialLine() = default;
-  // Writes every byte, blocking; 0 on success, otherwise the system error code.
+  // Writes every byte, waiting at most serialWriteTimeoutMs each time the line takes nothing;
+  // 0 on success, serialWriteInterrupted when interrupt() ended it (part of the bytes may have
+  // gone out), otherwise the system error code (a time-out has the system's code for one).
   virtual int write(const uint8_t* bytes, size_t count) = 0;
+  // Any thread: ends a write under way at once, and makes every later write fail at once, until
+  // resume(). A line that never blocks has nothing to end.
+  virtual void interrupt() {}
+  // Writes go out again after interrupt(); called by the thread that writes next.
+  virtual void resume() {}
   // Plain words for a write's error code, naming the device.
   virtual std::string describeError(int error) const { return "error " + std::to_string(error); }
 };

@@ -83,7 +83,9 @@ enum LoadResult : int {
   loadNotSmf = -2,
   loadNoEndOfTrack = -3,
   loadTruncated = -4,
-  loadBadDivision = -5,
+  loadBadDivision = -5,  // a division of 0, or an SMPTE division that cannot be timed
+  loadNotAFile = -6,     // a directory, a FIFO, a device: SongData::fileKind says which
+  loadTooLarge = -7,     // larger than MaxSongBytes (SongData::fileBytes)
   loadNoMemory = 90,
 };
 

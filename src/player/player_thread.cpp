@@ -2,6 +2,7 @@
 // time against the play clock, decodes the events from the stored track bytes and sends them
 // through the output port.
 #include <algorithm>
+#include <cstdio>
 
 #include "player/engine.h"
 
@@ -52,7 +53,7 @@ bool isNote(int status) {
 void updatePosition(Engine& engine) {
   PlayerState& s = engine.state;
   int32_t now = s.nowTick;
-  int32_t division = engine.song.division;
+  int32_t division = ticksPerQuarterOf(engine.song.division);
   int32_t quarters = now / division;
   s.measure = quarters / 4 + 1;
   s.beat = quarters % 4 + 1;
@@ -145,7 +146,7 @@ TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
     case 0x51:
       if (size != 3) return {Turn::quit, playerBadMeta};
       s.tempo = body[0] << 16 | body[1] << 8 | body[2];
-      s.usPerTick = (s.tempo + engine.song.division / 2) / engine.song.division;
+      s.usPerTick = usPerTickOf(engine.song.division, s.tempo);
       break;
     case 0x54:
       if (size != 5) return {Turn::quit, playerBadMeta};
@@ -162,12 +163,32 @@ TurnResult metaEvent(Engine& engine, int32_t track, TrackBytes& in) {
   return {Turn::later};
 }
 
-TurnResult systemExclusive(Engine& engine, TrackBytes& in) {
+// A system exclusive whose length does not end at its F7, or that has none, ends the song: said
+// once, with the track and the tick, whatever the display level.
+TurnResult brokenSystemExclusive(Engine& engine, int32_t track, int64_t length, bool endFound) {
+  char what[160];
+  int32_t tick = engine.state.cursors[static_cast<size_t>(track)].nextTick;
+  if (endFound)
+    std::snprintf(what, sizeof what,
+                  "track %d, tick %d: a system exclusive of %lld bytes does not end at its F7: "
+                  "the song ends here",
+                  track + 1, tick, static_cast<long long>(length));
+  else
+    std::snprintf(what, sizeof what,
+                  "track %d, tick %d: a system exclusive has no end (F7): the song ends here",
+                  track + 1, tick);
+  engine.log.problem(engine.song.name.empty() ? "song" : engine.song.name, what);
+  return {Turn::quit, playerBadSysEx};
+}
+
+TurnResult systemExclusive(Engine& engine, int32_t track, TrackBytes& in) {
   int64_t length = in.quantity();
   if (length < 0) return {Turn::quit, -1};
   const uint8_t* body = in.bytes + in.position;
   const uint8_t* end = std::find(body, in.bytes + in.length, 0xF7);
-  if (end == in.bytes + in.length || end - body + 1 != length) return {Turn::quit, playerBadSysEx};
+  bool endFound = end != in.bytes + in.length;
+  if (!endFound || end - body + 1 != length)
+    return brokenSystemExclusive(engine, track, length, endFound);
   int32_t n = static_cast<int32_t>(length);
   in.position += n;
   engine.stage.systemExclusive(body, n, engine.state.fastForward != 0);
@@ -245,7 +266,7 @@ TurnResult decodeEvent(Engine& engine, int32_t track, TrackBytes& in) {
     taken = 1;
   }
   int status = cursor.runningStatus;
-  if (status == 0xF0) return systemExclusive(engine, in);
+  if (status == 0xF0) return systemExclusive(engine, track, in);
   if (status == 0xF7) return escapeEvent(engine, in);
   if (status == 0xFF) return metaEvent(engine, track, in);
   int32_t count = dataBytesOf(status);

@@ -129,8 +129,7 @@ int preparePlayback(Engine& engine) {
   s.usRemainder = 0;
   s.msBase = 0;
   s.tempo = 500000;
-  int32_t division = engine.song.division;
-  s.usPerTick = (500000 + division / 2) / division;
+  s.usPerTick = usPerTickOf(engine.song.division, 500000);
 
   resetCursors(engine);
   scanMarkers(engine);
@@ -148,7 +147,8 @@ int preparePlayback(Engine& engine) {
 
 int positionToMeasure(Engine& engine, int32_t measure, int32_t beat) {
   PlayerState& s = engine.state;
-  int64_t tick = (4 * static_cast<int64_t>(measure) + beat) * engine.song.division;
+  int64_t tick =
+      (4 * static_cast<int64_t>(measure) + beat) * ticksPerQuarterOf(engine.song.division);
   s.nowTick = static_cast<int32_t>(tick > INT32_MAX ? INT32_MAX : tick);
   s.fastForward = 255;
   return 0;

@@ -42,6 +42,7 @@ SongOutcome playLoadedSong(Engine& engine, SongHost& host) {
   host.stopped();
 
   host.wait(200);
+  resumeOutput(engine.port);  // an interrupt that came after the stop ends with the song
   freeSong(engine);
   engine.stage.userVolumeChanged();
   s.repeatSetByUser = 0;

@@ -1,7 +1,10 @@
 // Standard MIDI File reader and track store: loads the header and every track's bytes as
 // stored, with the checks and console messages of a failed load.
 #include <algorithm>
+#include <exception>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "player/engine.h"
 
@@ -62,6 +65,53 @@ void skipBytes(Engine& engine, int64_t count) {
   for (int64_t i = 0; i < count && engine.reader.readerClosed == 0; ++i) readSongByte(engine);
 }
 
+// Bytes of the file not read yet; a file whose size is not known counts as the largest song.
+int64_t leftInFile(const SongReader& reader) {
+  int64_t size = reader.fileSize >= 0 ? reader.fileSize : MaxSongBytes;
+  return std::max<int64_t>(size - reader.offset, 0);
+}
+
+SongFileKind kindOf(std::filesystem::file_type type) {
+  using Type = std::filesystem::file_type;
+  switch (type) {
+    case Type::regular:
+      return SongFileKind::regular;
+    case Type::directory:
+      return SongFileKind::directory;
+    case Type::fifo:
+      return SongFileKind::fifo;
+    case Type::block:
+    case Type::character:
+      return SongFileKind::device;
+    case Type::socket:
+      return SongFileKind::socket;
+    default:
+      return SongFileKind::other;
+  }
+}
+
+// Looks at what the path names before anything opens it: only a regular file of at most
+// MaxSongBytes is read (an open of a FIFO without a writer would wait for ever). A path that
+// cannot be examined (missing, not allowed, a name the library cannot convert) is left to the
+// open, which says why.
+int examineSongFile(SongData& song, const char* fileName) {
+  song.fileKind = SongFileKind::regular;
+  song.fileBytes = -1;
+  try {
+    const std::filesystem::path path(fileName);
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) return loadOk;
+    song.fileKind = kindOf(status.type());
+    if (song.fileKind != SongFileKind::regular) return loadNotAFile;
+    auto size = std::filesystem::file_size(path, error);
+    if (!error) song.fileBytes = static_cast<int64_t>(size);
+  } catch (const std::exception&) {
+    return loadOk;
+  }
+  return song.fileBytes > MaxSongBytes ? loadTooLarge : loadOk;
+}
+
 // Reads one chunk's body into track slot index: the large-track question, the allocation
 // with its pause, the copy and the End of Track test. 0 or a load result code.
 int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
@@ -77,14 +127,10 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
     if (engine.observer.largeTrackAnswer() == esc) return loadNoMemory;
     engine.log.print("\n");
   }
-  // A length beyond the end of the file cannot be filled: the copy below meets the end and
-  // fails, so the block need not be larger than what is left of the file.
-  int64_t size = static_cast<int64_t>(units) * 16;
-  if (engine.reader.fileSize >= 0) {
-    int64_t left = engine.reader.fileSize - engine.reader.offset;
-    if (size > left + 16) size = (left | 15) + 1;
-  }
-  uint8_t* block = allocateTrackBlock(song, static_cast<size_t>(size));
+  // A length beyond the end of the file cannot be filled: no more than what is left of the file
+  // is taken or read, and the track then ends inside the file.
+  int64_t readable = std::min<int64_t>(length, leftInFile(engine.reader));
+  uint8_t* block = allocateTrackBlock(song, static_cast<size_t>((readable | 15) + 1));
   engine.clock.sleepMs(50);
   if (block == nullptr) {
     engine.log.print("memory getting failed.\n");
@@ -96,8 +142,8 @@ int readTrackBody(Engine& engine, int index, bool askForLargeTracks) {
   // its End of Track plays.
   SongReader& reader = engine.reader;
   size_t got = 0;
-  if (length > 0 && reader.readerClosed == 0)
-    got = std::fread(block, 1, static_cast<size_t>(length), reader.file);
+  if (readable > 0 && reader.readerClosed == 0)
+    got = std::fread(block, 1, static_cast<size_t>(readable), reader.file);
   reader.offset += static_cast<int64_t>(got);
   track.length = static_cast<int32_t>(got);
   if (got < static_cast<size_t>(length)) {
@@ -230,6 +276,11 @@ int loadSong(Engine& engine, const char* fileName) {
   SongData& song = engine.song;
   if (song.trackCount != 0) freeSong(engine);
   song.failedTrack = 0;
+  song.name = fileName;
+  if (int refused = examineSongFile(song, fileName); refused != loadOk) {
+    closeSongReader(engine);
+    return refused;
+  }
   if (openSongReader(engine, fileName) != 0) return loadCannotOpen;
   if (!readTag(engine, "MThd")) return loadNotSmf;
   song.headerLength = readSong32(engine);
@@ -237,8 +288,13 @@ int loadSong(Engine& engine, const char* fileName) {
   song.trackCount = readSong16(engine);
   song.division = readSong16(engine);
   if (song.headerLength > 6) skipBytes(engine, static_cast<int64_t>(song.headerLength) - 6);
-  if (song.division == 0) {
-    engine.log.print("Time division of 0 in the header: the song cannot be timed.\n");
+  // A header cut short is no Standard MIDI File; a division that cannot be timed is said by the
+  // load's failure line, which names the song.
+  if (engine.reader.readerClosed != 0) {
+    song.trackCount = 0;
+    return loadNotSmf;
+  }
+  if (!isTimedDivision(song.division)) {
     song.trackCount = 0;
     closeSongReader(engine);
     return loadBadDivision;

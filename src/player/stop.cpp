@@ -14,6 +14,8 @@ int stopPlayback(Engine& engine) {
   PlayerState& s = engine.state;
   s.playRequest = 0;
   s.threadStatus = 0;
+  // A stop that interrupted a held line's write has its stop sequence written all the same.
+  resumeOutput(engine.port);
   silenceAll(engine);
   sendGmSystemOn(engine.port);
   return 0;

@@ -145,7 +145,7 @@ bool OfflineSession::load(const std::string& path, std::string& reason) {
     if (!past.empty()) warnings_.push_back(past);
     return true;
   }
-  reason = loadFailure(path, result, engine.song.failedTrack);
+  reason = loadFailure(path, result, engine.song);
   engine.state.repeatSetByUser = 0;
   return false;
 }
@@ -163,7 +163,7 @@ uint32_t OfflineSession::perform(Output& output) {
   return output.partLength();
 }
 
-std::string loadFailure(const std::string& path, int loadResult, int failedTrack) {
+std::string loadFailure(const std::string& path, int loadResult, const SongData& song) {
   using Kind = platform::PathFacts::Kind;
   std::error_code error;
   platform::PathFacts facts{Kind::file, ""};
@@ -171,7 +171,7 @@ std::string loadFailure(const std::string& path, int loadResult, int failedTrack
     facts = {Kind::directory, "is a directory"};
   else if (!std::filesystem::exists(path, error))
     facts = {Kind::missing, "no such file"};
-  std::string why = tessaro::loadFailure(loadResult, failedTrack, facts);
+  std::string why = tessaro::loadFailure(loadResult, song, facts);
   return why.empty() ? "holds no track to play" : why;
 }
 

@@ -107,8 +107,8 @@ class OfflineSession : private PlayerObserver,
   std::vector<std::string> warnings_;
 };
 
-// Plain words for a song that holds nothing to play, from the loader's result and the track it
-// failed in.
-std::string loadFailure(const std::string& path, int loadResult, int failedTrack);
+// Plain words for a song that holds nothing to play, from the loader's result and what the load
+// left in the song.
+std::string loadFailure(const std::string& path, int loadResult, const SongData& song);
 
 }  // namespace tessaro::render

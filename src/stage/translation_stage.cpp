@@ -48,8 +48,11 @@ bool TranslationStage::channelMessage(translate::ChannelMessage& message, bool f
   bool note = isNote(message.status);
   bool send = translator.channelMessage(message, contextOf(fastForward), *this);
   if (!send || (fastForward && note)) return false;
-  sendLongMessage(port_, message.status, message.data.data(), message.count);
-  countNote(message.status, message.data[0], message.data[1]);
+  // A note-on counts as sounding even when its send failed (part of it may be out); a note-off
+  // that did not go out (a stop cut its write short) leaves its note to the stop.
+  bool out = sendLongMessage(port_, message.status, message.data.data(), message.count) == 0;
+  bool noteOn = (message.status & 0xF0) == 0x90 && message.data[1] > 0;
+  if (out || noteOn) countNote(message.status, message.data[0], message.data[1]);
   return true;
 }
 

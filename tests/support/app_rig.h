@@ -61,6 +61,8 @@ struct AppRigOf {
     return runProgram(program(), words);
   }
   std::string out() const { return log.captured(); }
+  // Only what went to the error stream.
+  std::string errors() const { return log.capturedErrors(); }
 };
 
 using AppRig = AppRigOf<>;

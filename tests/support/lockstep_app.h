@@ -3,6 +3,7 @@
 // at exact moments, and the serial line can stall or go away at a chosen byte.
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -18,7 +19,10 @@ namespace tessaro::testing {
 
 // A serial line that records what it takes. It can stall once (a peer that stops reading for a
 // while) and can go away for good (an unplugged module) once a number of bytes have passed:
-// that write takes the bytes up to the limit and fails, as a real device would.
+// that write takes the bytes up to the limit and fails, as a real device would. A stall is
+// waited out as a real line waits: in virtual time, for at most the line's write time-out (then
+// the write fails with ETIMEDOUT), and ended at once by an interrupt (the peer reads again
+// once the stop has come).
 class FaultySerialPorts : public platform::SerialPorts {
  public:
   static constexpr size_t never = std::numeric_limits<size_t>::max();
@@ -55,12 +59,9 @@ class FaultySerialPorts : public platform::SerialPorts {
         fail();
         return p_.failWith;
       }
+      if (interrupted_) return platform::serialWriteInterrupted;
       if (p_.stallMs > 0 && p_.wire.size() + count > p_.stallAt) {
-        p_.stalling = true;
-        p_.clock_.sleepMs(p_.stallMs);
-        p_.stalling = false;
-        p_.stallMs = 0;
-        p_.stallEnd = p_.clock_.tickMs();
+        if (int ended = stall(); ended != 0) return ended;
       }
       size_t taken = std::min(count, p_.failAfter - p_.wire.size());
       p_.wire.insert(p_.wire.end(), bytes, bytes + taken);
@@ -69,6 +70,30 @@ class FaultySerialPorts : public platform::SerialPorts {
       fail();
       return p_.failWith;
     }
+    // Waits for the peer in pieces: 0 once it reads again, or why the write ends without it.
+    int stall() {
+      p_.stalling = true;
+      int32_t waited = 0;
+      while (waited < p_.stallMs && waited < platform::serialWriteTimeoutMs && !interrupted_) {
+        p_.clock_.sleepMs(10);
+        waited += 10;
+      }
+      p_.stalling = false;
+      p_.stallEnd = p_.clock_.tickMs();
+      if (interrupted_) {
+        p_.stallMs = 0;
+        return platform::serialWriteInterrupted;
+      }
+      if (waited < p_.stallMs) {
+        p_.failAfter = p_.wire.size();  // held for good: later writes fail at once
+        fail();
+        return ETIMEDOUT;
+      }
+      p_.stallMs = 0;
+      return 0;
+    }
+    void interrupt() override { interrupted_ = true; }
+    void resume() override { interrupted_ = false; }
     void fail() {
       if (p_.failed) return;
       p_.failed = true;
@@ -80,6 +105,7 @@ class FaultySerialPorts : public platform::SerialPorts {
 
    private:
     FaultySerialPorts& p_;
+    std::atomic<bool> interrupted_{false};
   };
 
   platform::Clock& clock_;

@@ -1,6 +1,8 @@
 // The built program run as a user runs it: COM1 is a pseudo-terminal whose other end the test
-// reads (as a module on the serial MIDI input would), the console output is captured through a
-// pipe and the keys come from a pipe the test writes to. Every wait is bounded: a program that
+// reads (as a module on the serial MIDI input would), the console output and the errors are
+// captured through pipes, and standard input is a pipe the test writes to or a terminal it types
+// on. The program runs in a session of its own, without the test's terminal, so that it can
+// only take keys from the terminal the test gives it. Every wait is bounded: a program that
 // hangs is killed and the test fails instead of hanging.
 #pragma once
 
@@ -35,8 +37,7 @@ struct ProgramLaunch {
   std::string program = TESSARO_BINARY;
   std::vector<std::string> leadingWords;  // words between the program and the caller's
   std::function<bool(const std::string& ptyPath)> beforeStart;
-  std::string directory;       // the program's working directory; empty: the test's
-  bool captureErrors = false;  // standard error into errors() rather than the test's
+  std::string directory;  // the program's working directory; empty: the test's
 };
 
 class ProgramProcess {
@@ -44,8 +45,9 @@ class ProgramProcess {
   using Bytes = std::vector<uint8_t>;
   using Clock = std::chrono::steady_clock;
 
-  // Where the program's keys come from: a pipe, or a terminal the test types on.
-  enum class Keys { pipe, terminal };
+  // What standard input is: a pipe the test writes to, a terminal the test types on, or a pipe
+  // while the program's controlling terminal is one the test types on (typeOnTerminal).
+  enum class Keys { pipe, terminal, controllingTerminal };
 
   using Launch = ProgramLaunch;
 
@@ -76,9 +78,25 @@ class ProgramProcess {
 
     int input[2];
     int output[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
+    int errors[2];
+    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
+        pipe2(errors, O_CLOEXEC) != 0) {
       fail("pipe2");
       return;
+    }
+    errors_ = errors[0];
+    std::string controllingPath;
+    if (keys == Keys::controllingTerminal) {
+      int slave = -1;
+      char path[256] = {};
+      if (openpty(&terminal_, &slave, nullptr, nullptr, nullptr) != 0 ||
+          ttyname_r(slave, path, sizeof path) != 0) {
+        fail("openpty");
+        return;
+      }
+      ::close(slave);
+      fcntl(terminal_, F_SETFD, FD_CLOEXEC);
+      controllingPath = path;
     }
     if (keys == Keys::terminal) {
       // A terminal on standard input: typing on its master side is a user at the keyboard.
@@ -93,12 +111,6 @@ class ProgramProcess {
     }
     keys_ = input[1];
     console_ = output[0];
-    int errors[2] = {-1, -1};
-    if (launch.captureErrors && pipe2(errors, O_CLOEXEC) != 0) {
-      fail("pipe2");
-      return;
-    }
-    errors_ = errors[0];
 
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -128,17 +140,26 @@ class ProgramProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    if (errors[1] >= 0) posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
+    // The errors are passed on to the test's own error stream as they come, so that a sanitizer
+    // report still shows in the test log.
+    posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
+    // Opened by the new session's leader, the terminal becomes its controlling terminal, with
+    // the program in the foreground.
+    if (!controllingPath.empty())
+      posix_spawn_file_actions_addopen(&actions, 3, controllingPath.c_str(), O_RDWR, 0);
     if (!launch.directory.empty())
       posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
-    // Standard error stays the test's, so that a sanitizer report shows in the test log.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     started_ = Clock::now();
-    int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, nullptr,
+    int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, &attributes,
                              pointers(args).data(), pointers(env).data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(input[0]);
     ::close(output[1]);
-    if (errors[1] >= 0) ::close(errors[1]);
+    ::close(errors[1]);
     if (error != 0) {
       pid_ = -1;
       errno = error;
@@ -151,7 +172,7 @@ class ProgramProcess {
   ~ProgramProcess() {
     if (pid_ > 0) finish(std::chrono::seconds(0));
     stopDrain();
-    for (int fd : {keys_, console_, errors_, master_, slave_})
+    for (int fd : {keys_, console_, errors_, terminal_, master_, slave_})
       if (fd >= 0) ::close(fd);
     if (!configDir_.empty()) rmdir(configDir_.c_str());
   }
@@ -165,6 +186,10 @@ class ProgramProcess {
 
   void pressKey(uint8_t key) {
     if (keys_ >= 0) (void)!::write(keys_, &key, 1);
+  }
+  // A key typed on the controlling terminal (Keys::controllingTerminal).
+  void typeOnTerminal(uint8_t key) {
+    if (terminal_ >= 0) (void)!::write(terminal_, &key, 1);
   }
   // Ends the program's input, as the end of a piped file would.
   void closeInput() {
@@ -233,10 +258,17 @@ class ProgramProcess {
     std::lock_guard lock(mutex_);
     return out_;
   }
-  // Standard error, when the launch captures it.
-  std::string errors() const {
+  // What the program wrote to standard error.
+  std::string err() const {
     std::lock_guard lock(mutex_);
-    return errorsOut_;
+    return err_;
+  }
+  // Waits until standard output and standard error so far satisfy done; false when the limit
+  // passed first.
+  bool waitForText(const std::function<bool(const std::string& out, const std::string& err)>& done,
+                   std::chrono::seconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return done(out_, err_); });
   }
 
  private:
@@ -254,7 +286,7 @@ class ProgramProcess {
   // for a while: bytes written just before the exit may reach this end a little later.
   void drainLoop() {
     bool consoleOpen = true;
-    bool errorsOpen = errors_ >= 0;
+    bool errorsOpen = true;
     int quietPolls = 0;
     for (;;) {
       {
@@ -269,6 +301,8 @@ class ProgramProcess {
                        {consoleOpen ? console_ : -1, POLLIN, 0},
                        {errorsOpen ? errors_ : -1, POLLIN, 0}};
       int ready = poll(fds, 3, 20);
+      if (ready > 0 && errorsOpen && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+        errorsOpen = passErrorsOn();
       bool gotWire = false;
       uint8_t buffer[4096];
       if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
@@ -279,9 +313,14 @@ class ProgramProcess {
           gotWire = true;
         }
       }
-      if (ready > 0) {
-        readText(fds[1], out_, consoleOpen);
-        readText(fds[2], errorsOut_, errorsOpen);
+      if (ready > 0 && consoleOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        ssize_t n = ::read(console_, buffer, sizeof buffer);
+        if (n > 0) {
+          std::lock_guard lock(mutex_);
+          out_.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+          consoleOpen = false;
+        }
       }
       changed_.notify_all();
       {
@@ -294,17 +333,15 @@ class ProgramProcess {
     }
   }
 
-  // What a pipe of text has, added to text; open goes false at its end.
-  void readText(const pollfd& fd, std::string& text, bool& open) {
-    if (!open || (fd.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return;
+  // Keeps what came on standard error and passes it on to the test's; false at its end.
+  bool passErrorsOn() {
     char buffer[4096];
-    ssize_t n = ::read(fd.fd, buffer, sizeof buffer);
-    if (n > 0) {
-      std::lock_guard lock(mutex_);
-      text.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      open = false;
-    }
+    ssize_t n = ::read(errors_, buffer, sizeof buffer);
+    if (n <= 0) return n < 0 && errno == EINTR;
+    (void)!::write(STDERR_FILENO, buffer, static_cast<size_t>(n));
+    std::lock_guard lock(mutex_);
+    err_.append(buffer, static_cast<size_t>(n));
+    return true;
   }
 
   void stopDrain() {
@@ -320,6 +357,7 @@ class ProgramProcess {
   int keys_ = -1;
   int console_ = -1;
   int errors_ = -1;
+  int terminal_ = -1;  // the master side of the controlling terminal (Keys::controllingTerminal)
   pid_t pid_ = -1;
   std::string ptyPath_;
   std::string configDir_;
@@ -336,7 +374,7 @@ class ProgramProcess {
   bool closeWireRequested_ = false;
   Bytes wire_;
   std::string out_;
-  std::string errorsOut_;
+  std::string err_;
 };
 
 }  // namespace tessaro::testing

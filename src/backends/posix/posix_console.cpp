@@ -1,10 +1,14 @@
-// Keys from standard input without waiting, through the terminal key decoder, so that escape
-// sequences are read whole and a lone ESC is Esc. On a terminal the line discipline is switched to
-// non-canonical input without echo or CR/LF translation, keeping ISIG so that Ctrl+C still
-// interrupts; the mode the terminal had is put back whenever the program lets go of the
-// keyboard or ends. Ctrl+C and SIGTERM ask the program to stop: the first only raises a flag
-// the main loop reads, so that the song is silenced before the program ends; a second one,
-// while the program is still stopping, ends it at once (terminal restored).
+// Keys from the terminal without waiting, through the terminal key decoder, so that escape
+// sequences are read whole and a lone ESC is Esc. Keys come from a terminal only: standard input
+// when it is one, else the controlling terminal (/dev/tty), never from a pipe or a file (names
+// piped to the program are not keys, and standard input then belongs to whoever reads names from
+// it). The terminal's line discipline is switched to non-canonical input without echo or CR/LF
+// translation, keeping ISIG so that Ctrl+C still interrupts; the mode the terminal had is put
+// back whenever the program lets go of the keyboard or ends. Ctrl+C and SIGTERM ask the program to
+// stop: the first only raises a flag the main loop reads, so that the song is silenced before the
+// program ends; a second one, while the program is still stopping, ends it at once (terminal
+// restored).
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -24,6 +28,8 @@ namespace {
 // a plain static so that the signal handler may read it; it is written only while
 // terminalChanged is false, before the handlers can look at it.
 termios savedTermios;
+// The terminal whose mode we changed (standard input or the controlling terminal).
+std::atomic<int> changedTerminal{-1};
 // True while the terminal is in our mode. Lock-free, so the signal handler may read it.
 std::atomic<bool> terminalChanged{false};
 std::atomic<bool> atexitRegistered{false};
@@ -47,7 +53,7 @@ void restoreTerminal() {
   sigaddset(&held, SIGINT);
   sigaddset(&held, SIGTERM);
   sigprocmask(SIG_BLOCK, &held, &previous);
-  if (terminalChanged.exchange(false)) tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios);
+  if (terminalChanged.exchange(false)) tcsetattr(changedTerminal.load(), TCSANOW, &savedTermios);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
@@ -85,23 +91,22 @@ void installStopHandlers() {
   }
 }
 
-// True when standard input is a terminal we may switch: not one whose foreground belongs to
+// True when the terminal is one we may read and switch: not one whose foreground belongs to
 // another process group (a job started with & would be stopped by touching it).
-bool isUsableTerminal() {
-  if (!isatty(STDIN_FILENO)) return false;
-  const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+bool isUsableTerminal(int fd) {
+  const pid_t foreground = tcgetpgrp(fd);
   // A terminal that is not our controlling terminal has no foreground for us; it is usable.
   return foreground == -1 || foreground == getpgrp();
 }
 
-// Switches a terminal on standard input to immediate, silent key input. False when standard
-// input is no terminal or is a background job's.
-bool enterKeyMode() {
+// Switches the terminal to immediate, silent key input. False when it is a background job's.
+bool enterKeyMode(int fd) {
   if (terminalChanged.load()) return true;
-  if (!isUsableTerminal()) return false;
+  if (!isUsableTerminal(fd)) return false;
   termios mode{};
-  if (tcgetattr(STDIN_FILENO, &mode) != 0) return false;
+  if (tcgetattr(fd, &mode) != 0) return false;
   savedTermios = mode;
+  changedTerminal.store(fd);
   if (!atexitRegistered.exchange(true)) std::atexit(restoreTerminal);
   mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   mode.c_lflag |= ISIG;
@@ -112,7 +117,7 @@ bool enterKeyMode() {
   // Set before the change, so that a signal arriving in between restores rather than leaves
   // the terminal in our mode.
   terminalChanged.store(true);
-  if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0) {
+  if (tcsetattr(fd, TCSANOW, &mode) != 0) {
     terminalChanged.store(false);
     return false;
   }
@@ -143,18 +148,32 @@ PosixConsoleInput::PosixConsoleInput(bool installSignalHandlers)
 
 PosixConsoleInput::~PosixConsoleInput() {
   restoreTerminal();
+  if (ownTerminal_ >= 0) ::close(ownTerminal_);
+}
+
+// Standard input when it is a terminal, else the controlling terminal, else none: no keys.
+void PosixConsoleInput::chooseTerminal() {
+  chosen_ = true;
+  if (isatty(STDIN_FILENO)) {
+    terminal_ = STDIN_FILENO;
+    return;
+  }
+  ownTerminal_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  terminal_ = ownTerminal_;
+  if (terminal_ < 0) endOfInput_ = true;
 }
 
 int PosixConsoleInput::readKey() {
   if (released_ || endOfInput_) return 0;
-  // The terminal is switched on first use rather than at start, so that a run that never
-  // reads keys (usage, an early failure) leaves it alone. A background job reads nothing.
-  if (isatty(STDIN_FILENO) && !enterKeyMode()) return 0;
+  // The terminal is chosen and switched on first use rather than at start, so that a run that
+  // never reads keys (usage, an early failure) leaves it alone. A background job reads nothing.
+  if (!chosen_) chooseTerminal();
+  if (terminal_ < 0 || !isUsableTerminal(terminal_) || !enterKeyMode(terminal_)) return 0;
   // Every byte waiting is read until one completes a key: a sequence arrives at once. A
   // sequence left open longer than the wait ends before the next byte is read.
   for (;;) {
     if (int key = keys_.idle(nowMs()); key != 0) return key;
-    pollfd input{STDIN_FILENO, POLLIN, 0};
+    pollfd input{terminal_, POLLIN, 0};
     if (poll(&input, 1, 0) <= 0) return keys_.idle(nowMs());
     if ((input.revents & POLLNVAL) != 0) {
       endOfInput_ = true;
@@ -162,12 +181,12 @@ int PosixConsoleInput::readKey() {
     }
     if ((input.revents & (POLLIN | POLLHUP | POLLERR)) == 0) return keys_.idle(nowMs());
     unsigned char byte = 0;
-    const ssize_t count = ::read(STDIN_FILENO, &byte, 1);
+    const ssize_t count = ::read(terminal_, &byte, 1);
     if (count == 1) {
       if (int key = keys_.feed(byte, nowMs()); key != 0) return key;
       continue;
     }
-    // End of a pipe or file, or a terminal that hung up: there will be no more keys.
+    // A terminal that hung up: there will be no more keys.
     if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
       endOfInput_ = true;
       return keys_.idle(nowMs(), true);

@@ -80,10 +80,12 @@ class PosixPriorities : public Priorities {
   bool raiseProcessPriority() override { return true; }
 };
 
-// Keys from standard input, one byte at a time, never waiting. A terminal is switched to
-// non-canonical mode without echo on the first read, and back on release, destruction and
-// exit. SIGINT and SIGTERM are stop requests (interrupted()); a second one ends the program at
-// once with the terminal restored. The saved mode is process-wide, as the terminal itself is.
+// Keys from the terminal, one byte at a time, never waiting: standard input when it is a
+// terminal, else the controlling terminal while the program is in its foreground, else none (a
+// pipe or a file is never read). The terminal is switched to non-canonical mode without echo on
+// the first read, and back on release, destruction and exit. SIGINT and SIGTERM are stop requests
+// (interrupted()); a second one ends the program at once with the terminal restored. The saved mode
+// is process-wide, as the terminal itself is.
 class PosixConsoleInput : public ConsoleInput {
  public:
   // installSignalHandlers: take SIGINT and SIGTERM as stop requests (tests pass false).
@@ -102,26 +104,41 @@ class PosixConsoleInput : public ConsoleInput {
   void raiseStopSignal();
 
  private:
+  void chooseTerminal();
+
   bool installSignalHandlers_;
   bool released_ = false;
   bool endOfInput_ = false;
+  bool chosen_ = false;   // the terminal has been looked for
+  int terminal_ = -1;     // the terminal keys come from; -1: none
+  int ownTerminal_ = -1;  // the controlling terminal, when opened for the keys
   TerminalKeyDecoder keys_;
 };
 
+// A non-blocking line whose writes wait in poll for room, for at most serialWriteTimeoutMs at a
+// time, or until interrupt() raises the wake-up (an eventfd).
 class PosixSerialLine : public SerialLine {
  public:
-  PosixSerialLine(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // Takes both descriptors: the line and the wake-up.
+  PosixSerialLine(int fd, int wake, std::string path);
   ~PosixSerialLine() override;
   PosixSerialLine(const PosixSerialLine&) = delete;
   PosixSerialLine& operator=(const PosixSerialLine&) = delete;
 
   int write(const uint8_t* bytes, size_t count) override;
+  void interrupt() override;
+  void resume() override;
   // The device path and the system's text for the error.
   std::string describeError(int error) const override;
 
  private:
+  int waitForRoom();
+
   int fd_;
+  int wake_;
   std::string path_;
+  std::atomic<bool> interrupted_{false};
+  bool held_ = false;  // a write timed out: what the line holds will not go out
 };
 
 // COMn is the device the user chose (-p), else the one the variable TESSARO_COM<n> names, else

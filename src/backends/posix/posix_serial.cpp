@@ -1,14 +1,17 @@
 // Serial lines through termios: raw 38400 baud, 8 data bits, no parity, one stop bit, no flow
-// control, DTR raised. COMn maps to a device path that the user may choose per port.
+// control, DTR raised; writes that wait at most serialWriteTimeoutMs for the line and that
+// another thread can end. COMn maps to a device path that the user may choose per port.
 #include <fcntl.h>
 #include <glob.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -59,13 +62,22 @@ bool hasHardware(const std::string& device) {
 
 }  // namespace
 
+PosixSerialLine::PosixSerialLine(int fd, int wake, std::string path)
+    : fd_(fd), wake_(wake), path_(std::move(path)) {}
+
 PosixSerialLine::~PosixSerialLine() {
+  // Bytes a held line would not take are dropped, so that closing does not wait for them.
+  if (held_) tcflush(fd_, TCOFLUSH);
   ::close(fd_);
+  ::close(wake_);
 }
 
+// The line is non-blocking: each write takes what the driver has room for, and a full line is
+// waited for with poll, together with the wake-up that interrupt() raises.
 int PosixSerialLine::write(const uint8_t* bytes, size_t count) {
   size_t done = 0;
   while (done < count) {
+    if (interrupted_.load()) return serialWriteInterrupted;
     const ssize_t written = ::write(fd_, bytes + done, count - done);
     if (written > 0) {
       done += static_cast<size_t>(written);
@@ -73,19 +85,56 @@ int PosixSerialLine::write(const uint8_t* bytes, size_t count) {
     }
     if (written == 0) return EIO;  // a device that takes nothing would loop for ever
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      // The line is opened blocking, but a device shared with another program may have been
-      // switched to non-blocking; wait for room instead of spinning.
-      pollfd output{fd_, POLLOUT, 0};
-      if (poll(&output, 1, -1) < 0 && errno != EINTR) return errno;
-      continue;
-    }
-    return errno;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+    if (const int waited = waitForRoom(); waited != 0) return waited;
   }
   return 0;
 }
 
+// Waits until the line takes bytes again: 0, serialWriteInterrupted, or ETIMEDOUT once it has
+// taken nothing for serialWriteTimeoutMs.
+int PosixSerialLine::waitForRoom() {
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t waitedMs =
+        (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    const int64_t leftMs = serialWriteTimeoutMs - waitedMs;
+    if (leftMs <= 0) {
+      held_ = true;
+      return ETIMEDOUT;
+    }
+    pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
+    const int ready = poll(fds, 2, static_cast<int>(leftMs));
+    if (ready < 0 && errno != EINTR) return errno;
+    if (interrupted_.load()) return serialWriteInterrupted;
+    // Room, or an error or hang-up that the next write reports.
+    if (ready > 0 && fds[0].revents != 0) return 0;
+    // A wake-up left from an interrupt already resumed is let go.
+    uint64_t stale = 0;
+    if (ready > 0 && fds[1].revents != 0) (void)!::read(wake_, &stale, sizeof stale);
+  }
+}
+
+void PosixSerialLine::interrupt() {
+  interrupted_.store(true);
+  const uint64_t one = 1;
+  (void)!::write(wake_, &one, sizeof one);
+}
+
+void PosixSerialLine::resume() {
+  uint64_t count = 0;
+  (void)!::read(wake_, &count, sizeof count);
+  interrupted_.store(false);
+}
+
 std::string PosixSerialLine::describeError(int error) const {
+  if (error == serialWriteInterrupted) return path_ + ": the write was interrupted";
+  if (error == ETIMEDOUT)
+    return path_ + ": took no data for " + std::to_string(serialWriteTimeoutMs / 1000) +
+           " s (the line is held)";
   return path_ + ": " + std::strerror(error);
 }
 
@@ -119,10 +168,17 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   ignoreBrokenPipes();
 
   // Opened without waiting for carrier detect: a line without CLOCAL set yet would otherwise
-  // block here until a modem answers. Writes are made blocking again once CLOCAL is on.
+  // block here until a modem answers. The line stays non-blocking: writes wait in poll, with a
+  // time-out and a wake-up.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int error = errno;
+    return failure(Step::open, error, path + ": " + std::strerror(error));
+  }
+  const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake < 0) {
+    const int error = errno;
+    ::close(fd);
     return failure(Step::open, error, path + ": " + std::strerror(error));
   }
 
@@ -130,6 +186,7 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   if (tcgetattr(fd, &mode) != 0) {
     const int error = errno;
     ::close(fd);
+    ::close(wake);
     const std::string what =
         error == ENOTTY ? "not a serial device" : "cannot read the line settings";
     return failure(Step::getState, error, path + ": " + what + " (" + std::strerror(error) + ")");
@@ -142,11 +199,10 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   mode.c_cflag |= CS8 | CLOCAL | CREAD;
   mode.c_cc[VMIN] = 0;
   mode.c_cc[VTIME] = 0;
-  const int flags = fcntl(fd, F_GETFL);
-  if (tcsetattr(fd, TCSANOW, &mode) != 0 || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if (tcsetattr(fd, TCSANOW, &mode) != 0) {
     const int error = errno;
     ::close(fd);
+    ::close(wake);
     return failure(Step::setState, error,
                    path + ": cannot set 38400 baud 8N1 (" + std::strerror(error) + ")");
   }
@@ -157,7 +213,7 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   ioctl(fd, TIOCMBIS, &dtr);
 
   SerialOpenResult result;
-  result.line = std::make_unique<PosixSerialLine>(fd, path);
+  result.line = std::make_unique<PosixSerialLine>(fd, wake, path);
   return result;
 }
 

@@ -1,6 +1,7 @@
 // Console keys without waiting: one input record is looked at and taken per call, and a key-down
-// event with a character gives that character. Standard input that is a pipe or a file (keys
-// given by another program) is read one byte at a time when a byte is there.
+// event with a character gives that character. Keys come from the console only: standard input
+// when it is the console, else the console's own input (CONIN$), never a pipe or a file (names
+// piped to the program are not keys).
 #include <windows.h>
 
 #include "backends/win32/win32_platform.h"
@@ -40,19 +41,38 @@ bool Win32ConsoleInput::interrupted() {
   return stopRequests.load() > 0;
 }
 
-int Win32ConsoleInput::readKey() {
-  if (released_ || endOfInput_) return 0;
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (input == nullptr || input == INVALID_HANDLE_VALUE) {
-    endOfInput_ = true;  // no standard input at all: no key can come
-    return 0;
-  }
-  DWORD mode = 0;
-  if (GetConsoleMode(input, &mode)) return readConsoleKey(input);
-  return readStreamKey(input);
+Win32ConsoleInput::~Win32ConsoleInput() {
+  if (ownConsole_ != nullptr) CloseHandle(ownConsole_);
 }
 
-int Win32ConsoleInput::readConsoleKey(void* input) {
+// Standard input when it is the console, else the console of the process, else none.
+void* Win32ConsoleInput::consoleInput() {
+  if (chosen_) return input_;
+  chosen_ = true;
+  DWORD mode = 0;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode)) {
+    input_ = input;
+    return input_;
+  }
+  HANDLE console =
+      CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) console = nullptr;
+  if (console != nullptr && !GetConsoleMode(console, &mode)) {
+    CloseHandle(console);
+    console = nullptr;
+  }
+  ownConsole_ = console;
+  input_ = console;
+  if (input_ == nullptr) endOfInput_ = true;  // no console at all: no key can come
+  return input_;
+}
+
+int Win32ConsoleInput::readKey() {
+  if (released_ || endOfInput_) return 0;
+  HANDLE input = consoleInput();
+  if (input == nullptr) return 0;
   INPUT_RECORD record{};
   DWORD count = 0;
   if (!PeekConsoleInputA(input, &record, 1, &count) || count == 0) return 0;
@@ -60,28 +80,6 @@ int Win32ConsoleInput::readConsoleKey(void* input) {
   if (!ReadConsoleInputA(input, &record, 1, &count) || count == 0) return 0;
   if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) return 0;
   return static_cast<signed char>(record.Event.KeyEvent.uChar.AsciiChar);
-}
-
-int Win32ConsoleInput::readStreamKey(void* input) {
-  const DWORD type = GetFileType(input);
-  if (type == FILE_TYPE_PIPE) {
-    DWORD available = 0;
-    if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) {
-      endOfInput_ = true;  // the writing end has closed
-      return 0;
-    }
-    if (available == 0) return 0;
-  } else if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
-    endOfInput_ = true;
-    return 0;
-  }
-  unsigned char byte = 0;
-  DWORD count = 0;
-  if (!ReadFile(input, &byte, 1, &count, nullptr) || count == 0) {
-    endOfInput_ = true;  // end of the file or of the pipe
-    return 0;
-  }
-  return static_cast<signed char>(byte);
 }
 
 void Win32ConsoleInput::release() {

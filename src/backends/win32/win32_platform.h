@@ -74,14 +74,18 @@ class Win32Priorities : public Priorities {
   bool raiseProcessPriority() override;
 };
 
-// Keys from the console's input records (key-down events with a character), or byte by byte
-// from a pipe or file on standard input. Ctrl+C and Ctrl+Break are stop requests; a second one
-// is left to the system, which ends the program at once.
+// Keys from the console's input records (key-down events with a character): standard input
+// when it is the console, else the console's own input; a pipe or a file is never read. Ctrl+C
+// and Ctrl+Break are stop requests; a second one is left to the system, which ends the program
+// at once.
 class Win32ConsoleInput : public ConsoleInput {
  public:
   // installCtrlHandler: take Ctrl+C and Ctrl+Break as stop requests (process-wide, as the
   // console is).
   explicit Win32ConsoleInput(bool installCtrlHandler = true);
+  ~Win32ConsoleInput() override;
+  Win32ConsoleInput(const Win32ConsoleInput&) = delete;
+  Win32ConsoleInput& operator=(const Win32ConsoleInput&) = delete;
   int readKey() override;
   // No keys are read afterwards. A console of this process alone (a program started from the
   // desktop) is freed, which closes its window; a console shared with the shell that started
@@ -91,26 +95,43 @@ class Win32ConsoleInput : public ConsoleInput {
   bool interrupted() override;
 
  private:
-  int readConsoleKey(void* input);
-  int readStreamKey(void* input);
+  // The console input keys are read from, looked for on first use; null: none.
+  void* consoleInput();
   bool released_ = false;
   bool endOfInput_ = false;
+  bool chosen_ = false;
+  void* input_ = nullptr;
+  void* ownConsole_ = nullptr;  // CONIN$, when opened for the keys
 };
 
+// A COM port opened for overlapped writes: each write waits for its completion or for the
+// wake-up event interrupt() sets, and the port's write time-out (serialWriteTimeoutMs) ends a
+// write the line does not take.
 class Win32SerialLine : public SerialLine {
  public:
-  explicit Win32SerialLine(void* handle) : handle_(handle) {}
+  // Takes the port's handle; name is COMn as the user knows it.
+  Win32SerialLine(void* handle, std::string name);
   ~Win32SerialLine() override;
   Win32SerialLine(const Win32SerialLine&) = delete;
   Win32SerialLine& operator=(const Win32SerialLine&) = delete;
 
   int write(const uint8_t* bytes, size_t count) override;
+  void interrupt() override;
+  void resume() override;
+  std::string describeError(int error) const override;
 
  private:
+  int writePiece(const uint8_t* bytes, unsigned long count, unsigned long& written);
+
   void* handle_;
+  std::string name_;
+  void* done_ = nullptr;  // event: the write under way completed
+  void* wake_ = nullptr;  // event: set by interrupt()
+  std::atomic<bool> interrupted_{false};
+  bool held_ = false;  // a write timed out: what the port holds will not go out
 };
 
-// COMn through CreateFileA at 38400 baud 8N1, no time-outs, DTR raised.
+// COMn through CreateFileA at 38400 baud 8N1, a bounded write time-out, DTR raised.
 class Win32SerialPorts : public SerialPorts {
  public:
   SerialOpenResult open(int port) override;
