@@ -55,6 +55,11 @@ void jobs(Commands& c, V v) {
   bool number = !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
   c.setJobs(number ? parseDecimal(v.c_str()) : -1);
 }
+// Checked by the parse: only a good seed comes here.
+void seed(Commands& c, V v) {
+  uint32_t number = 0;
+  if (seedFromText(v, number)) c.setSeed(number);
+}
 void reportLevel(Commands& c, V v) {
   c.setReportLevel(v[0] - '0', Echo::confirm);
   if (v[0] == '0') c.setStatusLine(false);
@@ -118,6 +123,10 @@ constexpr OptionToken tokens[] = {
      [](Commands& c, V v) { c.setOutput(v); }},
     {Form::unixShort, "j", Stage::first, Takes::value, 0, jobs},
     {Form::unixLong, "jobs", Stage::first, Takes::value, 0, jobs},
+    {Form::unixLong, "shuffle", Stage::second, Takes::nothing, 0,
+     [](Commands& c, V) { c.setShuffle(); }},
+    {Form::unixLong, "seed", Stage::second, Takes::value, 0, seed},
+    {Form::unixLong, "loop", Stage::second, Takes::nothing, 0, [](Commands& c, V) { c.setLoop(); }},
 };
 
 // The letters after the word's first character, in either case.
@@ -271,6 +280,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& words, const WordFa
         value = word.substr(equals + 1);
       } else if (i + 1 < words.size()) {
         value = words[++i];
+      }
+      if (uint32_t number = 0; token->apply == seed && !seedFromText(value, number)) {
+        line.error = "tessaro: --seed: needs a whole number from 0 to 4294967295";
+        if (!value.empty()) line.error += " (not " + value + ")";
+        return line;
       }
       if (value.empty()) {
         line.error = "tessaro: option ";

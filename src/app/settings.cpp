@@ -193,6 +193,23 @@ void portOption(SettingsPass& pass, SettingsReader& reader) {
   if (pass.pass == 1 && !port.empty()) pass.commands.setPort(port);
 }
 
+// --shuffle, --loop and --seed N: the play list's order, in the second pass. A seed that is no
+// whole number from 0 to 4294967295 is said and left out.
+void listOrderOption(SettingsPass& pass, SettingsReader& reader, const std::string& name) {
+  std::string value = name == "seed" ? readValue(reader) : std::string();
+  if (pass.pass != 2) return;
+  if (name == "shuffle") {
+    pass.commands.setShuffle();
+  } else if (name == "loop") {
+    pass.commands.setLoop();
+  } else if (uint32_t seed = 0; seedFromText(value, seed)) {
+    pass.commands.setSeed(seed);
+  } else {
+    pass.log.problem("--seed", "needs a whole number from 0 to 4294967295 (not " + value +
+                                   "): the settings file's seed is left out");
+  }
+}
+
 // The long forms after a second hyphen: --port, --output and --jobs with their value, after a
 // blank or '='. The requests of the command line (--help, --version, --list-ports) are no
 // settings.
@@ -203,6 +220,8 @@ void longOption(SettingsPass& pass, SettingsReader& reader) {
     name.push_back(static_cast<char>(nextChar(reader)));
   if (name == "port") {
     portOption(pass, reader);
+  } else if (name == "shuffle" || name == "loop" || name == "seed") {
+    listOrderOption(pass, reader, name);
   } else if (name == "output" || name == "jobs") {
     std::string value = readValue(reader);
     bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
@@ -447,7 +466,10 @@ void addSettingsFile(SettingsPass& pass, const std::string& word) {
   }
   std::string extension;
   extensionPart(name, extension, pass.paths.skipLeadBytes);
-  if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
+  if (isPlayListName(name)) {
+    log.print("Play list: %s \n", name.c_str());
+    pass.commands.queueFile(path);
+  } else if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
     log.print("MIDI file: %s \n", name.c_str());
     pass.commands.queueFile(path);
   } else {

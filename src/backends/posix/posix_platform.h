@@ -159,6 +159,9 @@ class PosixFileSystem : public FileSystem {
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
   // stat(2) and access(2), with the system's words for what fails.
   PathFacts examine(const std::string& path) override;
+  // Refused by stat(2) when it names no regular file; opened with O_NONBLOCK and checked again,
+  // so that a pipe put in its place meanwhile is refused without a wait.
+  FileBytes readRegularFile(const std::string& path, size_t limit) override;
 };
 
 class PosixEnvironment : public Environment {

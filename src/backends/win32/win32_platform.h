@@ -128,6 +128,9 @@ class Win32FileSystem : public FileSystem {
  public:
   // FindFirstFileA/FindNextFileA, in the system's order.
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
+  // CreateFileA, and only a disk file is read: a console, a COM port or a pipe (GetFileType)
+  // is closed unread.
+  FileBytes readRegularFile(const std::string& path, size_t limit) override;
 };
 
 class Win32Environment : public Environment {
