@@ -39,10 +39,10 @@ bool isUrl(const std::string& name) {
   });
 }
 
+// A name from the root (or, on systems with drives, a drive) stands as it is.
 bool isAbsolute(const std::string& name, const platform::PathRules& paths) {
-  if (name[0] == '/' || name[0] == paths.separator) return true;
-  return paths.separator == '\\' && name.size() >= 2 && name[1] == ':' &&
-         std::isalpha(static_cast<unsigned char>(name[0])) != 0;
+  return name[0] == '/' || name[0] == paths.separator ||
+         std::filesystem::path(name).has_root_path();
 }
 
 std::string trimmed(std::string_view text) {
