@@ -11,6 +11,7 @@
 #include "render/progress.h"
 #include "support/app_rig.h"
 #include "support/smf_reader.h"
+#include "support/temp_dir.h"
 
 namespace tessaro::testing {
 namespace {
@@ -255,6 +256,46 @@ TEST(Conversion, DirectBytesAndTextEventsAtTheirTimes) {
   // are spaced; the lyric 480 ticks (500 ms) after the note.
   EXPECT_EQ(events,
             (std::vector<std::string>{"0 byte", "0 byte", "204 text", "208 note", "708 text"}));
+}
+
+// The songs of a play list, shuffled or not, go into a joined file in the order they play;
+// a list played again has no place in a conversion.
+TEST(Conversion, PlayListsAndShuffleGiveTheOrderOfTheSongs) {
+  FileTree folder;
+  for (char name : {'a', 'b', 'c'}) {
+    Track t;
+    t.ev(0, {0x90, static_cast<uint8_t>(name), 0x64})
+        .ev(240, {0x80, static_cast<uint8_t>(name), 0});
+    Bytes song = smf(0, 480, {t.end()});
+    folder.file(std::string(1, name) + ".mid", std::string(song.begin(), song.end()));
+  }
+  folder.file("l.m3u", "c.mid\na.mid\n");
+  const struct Row {
+    std::vector<std::string> words;
+    int status;
+    std::string notes;  // in the joined file, or what is said
+  } rows[] = {
+      {{"l.m3u", "b.mid"}, 0, "cab"},
+      // Seed 1 by hand: the generator's first words 1791095845 and 4282876139, modulo 3 and 2,
+      // put c a b as c b a.
+      {{"--seed", "1", "l.m3u", "b.mid"}, 0, "cba"},
+      {{"--loop", "l.m3u"},
+       2,
+       "tessaro: --loop: a conversion plays the list once: --loop is "
+       "for playing (no -o)\n"},
+  };
+  for (const Row& row : rows) {
+    AppRig rig;
+    std::vector<std::string> words{"-o", folder.path("all.mid")};
+    for (const std::string& word : row.words)
+      words.push_back(word.find('.') == 1 ? folder.path(word) : word);
+    EXPECT_EQ(rig.run(words), row.status) << rig.out();
+    std::string notes;
+    for (const FileEvent& e : readMidiFile(folder.path("all.mid")).wire())
+      if ((e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] > 0) notes += static_cast<char>(e.bytes[1]);
+    EXPECT_EQ(row.status == 0 ? notes : rig.log.capturedErrors(), row.notes);
+    std::filesystem::remove(folder.path("all.mid"));
+  }
 }
 
 // A wait of days (one tick of 16.7 s, a delta of 2^28 ticks) ends in a song cut after 24 hours.
