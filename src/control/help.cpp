@@ -30,6 +30,9 @@ constexpr const char* options[] = {
     "                    .ogg; several songs are joined), or one file per song in the",
     "                    directory OUT/ (song.xg.mid ...); faster than real time",
     "  -j, --jobs N      songs converted at once into OUT/ (default: one per core)",
+    "  --shuffle         play the songs in a random order",
+    "  --seed N          shuffle in the order seed N gives (0-4294967295)",
+    "  --loop            play the list again after its last song (not with -o)",
     "  /so               keep taking keys from the console while the window is open",
     "  /0 ... /9         how much is reported; /0 also hides the status line",
     "  -h, --help, /?    this text, then end",
@@ -37,10 +40,11 @@ constexpr const char* options[] = {
     "  --                every later word is a file name",
     "A word that names an existing file, or begins with ./ ../ or ~/, is a file name;",
     "one that begins with / is an option unless it is a path such as /home/me/song.mid.",
-    "In names only * and ? are wildcards.",
+    "In names only * and ? are wildcards. Play lists (.m3u, .m3u8) give their songs.",
     "",
     "Keys:",
     "  Esc               stop the song (the next one follows); with no song, end",
+    "  N / P             next song / previous song (at the first song, its start)",
     "  F                 fade the song out",
     "  U / S / D         faster / normal speed / slower",
     "  , or <  / . or >  volume offset down / up by 12",
@@ -60,6 +64,7 @@ constexpr const char* ending[] = {
     "  tessaro /gm ./song.mid '&1' other.mid",
     "  tessaro -p 24:0 '@5' ~/midi/*.mid",
     "  tessaro /xg -o out/ songs/*.mid",
+    "  tessaro --shuffle --loop ~/midi/evening.m3u",
 };
 
 }  // namespace
