@@ -16,7 +16,6 @@
 #include "support/player_stack.h"
 #include "support/smf.h"
 #include "support/system_platform.h"
-#include "support/temp_dir.h"
 
 namespace tessaro::testing {
 namespace {
@@ -95,10 +94,6 @@ struct Rig : PlayerStack<> {
     f["action"] = action;
     f["statusLine"] = session.statusLine ? "1" : "0";
     f["backlog"] = std::to_string(session.cue.backlog.size());
-    const ListOrder& order = session.cue.order;
-    f["order"] = std::string(order.shuffle ? "shuffle," : "") +
-                 (order.seeded ? "seed" + std::to_string(order.seed) + "," : "") +
-                 (order.loop ? "loop" : "");
     f["after"] = session.cue.after == SongMove::next ? "next" : "previous";
     f["stopped"] = std::to_string(s.stopRequested);
     f["device"] = serial.chosen;
@@ -218,9 +213,6 @@ TEST(OptionCommands, EachSetsItsValueAndSaysSo) {
        [](Commands& c) { c.setPort("/dev/ttyUSB0"); },
        "Port names are not taken on this system: /dev/ttyUSB0 \n", ""},
       {"status line off", {}, [](Commands& c) { c.setStatusLine(false); }, "", "statusLine=0"},
-      {"shuffle", {}, [](Commands& c) { c.setShuffle(); }, "", "order=shuffle,"},
-      {"a seed shuffles", {}, [](Commands& c) { c.setSeed(7); }, "", "order=shuffle,seed7,"},
-      {"loop", {}, [](Commands& c) { c.setLoop(); }, "", "order=loop"},
       {"status line on", [](Rig& r) { r.session.statusLine = false; },
        [](Commands& c) { c.setStatusLine(true); }, "", "statusLine=1"},
       {"version", [](Rig& r) { r.session.facts.version = "1.2.3"; },
@@ -374,6 +366,15 @@ TEST(PlayCommands, EachChangesItsValue) {
        "",
        "sent=" + gmOn + " shift=50 action=GM_System_On"},
       {"fade out", {}, [](Commands& c) { c.fadeOut(); }, "", "fading=1 paints=1 action=fade"},
+      // n and p stop the song as Esc does; the song loop then plays what they asked for.
+      {"next song", {}, [](Commands& c) { c.nextSong(); }, "", "stopped=255"},
+      {"previous song",
+       {},
+       [](Commands& c) { c.previousSong(); },
+       "",
+       "after=previous stopped=255"},
+      {"Esc after p", [](Rig& r) { r.session.cue.after = SongMove::previous; },
+       [](Commands& c) { c.stopSong(); }, "", "stopped=255"},
   });
 }
 
@@ -420,46 +421,6 @@ TEST(PlayCommands, StopEndsThePlayOfTheSong) {
   EXPECT_EQ(s.playRequest, 0);
   EXPECT_NE(s.stopRequested, 0);
   EXPECT_TRUE(rig.serial.bytes().empty());
-}
-
-// n and p stop the song as Esc does; the song loop then plays what they asked for.
-TEST(PlayCommands, NextAndPreviousStopTheSongAndSayWhatFollows) {
-  auto previous = [](Rig& r) { r.session.cue.after = SongMove::previous; };
-  checkRows({
-      {"next", {}, [](Commands& c) { c.nextSong(); }, "", "stopped=255"},
-      {"previous", {}, [](Commands& c) { c.previousSong(); }, "", "after=previous stopped=255"},
-      {"Esc after p: the next song", previous, [](Commands& c) { c.stopSong(); }, "",
-       "after=next stopped=255"},
-      {"n after p: the next song", previous, [](Commands& c) { c.nextSong(); }, "",
-       "after=next stopped=255"},
-  });
-}
-
-// However a list comes (named, dropped, chosen, for a conversion), its songs join in its order.
-TEST(ListCommands, APlayListGivesItsSongs) {
-  FileTree tree;
-  const std::vector<std::string> songs{tree.file("b.mid"), tree.file("a.mid")};
-  const std::string dir = tree.path("");
-  tree.file("l.m3u", "b.mid\r\na.mid\n");
-  std::vector<std::function<void(Rig&)>> ways = {
-      [&](Rig& r) { r.commands.queueFile(dir + "l.m3u"); },
-      [&](Rig& r) { r.commands.dropFiles({dir + "l.m3u"}); },
-      [&](Rig& r) {
-        r.view.choice = {platform::FileChoice::Result::chosen, dir + "l.m3u", ""};
-        EXPECT_TRUE(r.commands.openFile());
-      },
-  };
-  for (const auto& way : ways) {
-    Rig rig;
-    way(rig);
-    EXPECT_EQ(std::vector<std::string>(rig.session.cue.entries.begin(),
-                                       rig.session.cue.entries.begin() + rig.session.cue.length),
-              songs);
-  }
-  Rig conversion;
-  conversion.session.conversion.wanted = true;
-  conversion.commands.queueFile(dir + "l.m3u");
-  EXPECT_EQ(conversion.session.conversion.songs, songs);
 }
 
 TEST(ListCommands, FilesBeyondTheListsCapacityWaitInTheBacklog) {

@@ -36,8 +36,6 @@ class FileTree {
     std::error_code error;
     std::filesystem::remove_all(root_, error);
   }
-  FileTree(const FileTree&) = delete;
-  FileTree& operator=(const FileTree&) = delete;
   // Writes the file (making the directories on the way); its full path.
   std::string file(const std::string& name, const std::string& text = "") const {
     std::string full = path(name);
