@@ -374,7 +374,7 @@ TEST(PlayCommands, EachChangesItsValue) {
        "",
        "after=previous stopped=255"},
       {"Esc after p", [](Rig& r) { r.session.cue.after = SongMove::previous; },
-       [](Commands& c) { c.stopSong(); }, "", "stopped=255"},
+       [](Commands& c) { c.stopSong(); }, "", "after=next stopped=255"},
   });
 }
 

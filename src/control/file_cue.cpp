@@ -55,6 +55,7 @@ void stepBack(FileCue& cue, CueView& view) {
   ++cue.length;
   --cue.droppedCount;
   if (view.SelectedEntry >= cue.current) ++view.SelectedEntry;
+  if (view.SelectedEntry >= cue.length) view.SelectedEntry = -1;  // moved to the backlog
   view.titleLength = -1;
 }
 
@@ -96,8 +97,8 @@ void dropPlayedEntries(FileCue& cue, CueView& view) {
 }
 
 void beginList(FileCue& cue, CueView& view, Log& log) {
-  uint32_t seed = seedShuffle(cue.order, cue.random);
   if (!cue.order.shuffle) return;
+  uint32_t seed = seedShuffle(cue.order, cue.random);
   std::vector<std::string> names = takeAll(cue);
   shuffleNames(names, cue.random);
   refill(cue, view, names);

@@ -61,8 +61,9 @@ bool appendEntry(FileCue& cue, const std::string& name);
 // Removes the played entries from the front before the next song; the backlog fills the room.
 void dropPlayedEntries(FileCue& cue, CueView& view);
 
-// Before the first song: the generator is seeded (with the order's seed, or a fresh one, which
-// is said so that the order can be had again) and, when asked, the list shuffled.
+// Before the first song, when the list is to be shuffled: the generator is seeded (with the
+// order's seed, or a fresh one, which is said so that the order can be had again) and the
+// whole list shuffled.
 void beginList(FileCue& cue, CueView& view, Log& log);
 // After a song (songPlayed: it could be played): the next entry follows, or, after p, the song
 // played before it (with the one that just played after it again; at the first song, the same

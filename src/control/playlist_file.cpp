@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -39,10 +40,11 @@ bool isUrl(const std::string& name) {
   });
 }
 
-// A name from the root (or, on systems with drives, a drive) stands as it is.
+// A name from the root, or from a drive (C:\..., C:/...), stands as it is.
 bool isAbsolute(const std::string& name, const platform::PathRules& paths) {
-  return name[0] == '/' || name[0] == paths.separator ||
-         std::filesystem::path(name).has_root_path();
+  if (name[0] == '/' || name[0] == paths.separator) return true;
+  return name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) != 0 &&
+         name[1] == ':' && (name[2] == '/' || name[2] == '\\');
 }
 
 std::string trimmed(std::string_view text) {
@@ -52,11 +54,16 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
 }
 
-// The same list however its path is written, as far as the system can tell.
+// The same list however its path is written, as far as the system can tell; a name the
+// library cannot take (bytes of no encoding it knows) as it stands.
 std::string listKey(const std::string& path) {
-  std::error_code error;
-  std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
-  return error ? std::filesystem::path(path).lexically_normal().string() : key.string();
+  try {
+    std::error_code error;
+    std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
+    return error ? std::filesystem::path(path).lexically_normal().string() : key.string();
+  } catch (const std::exception&) {
+    return path;
+  }
 }
 
 }  // namespace
