@@ -15,6 +15,7 @@
 
 #include "support/player_stack.h"
 #include "support/smf.h"
+#include "support/system_platform.h"
 
 namespace tessaro::testing {
 namespace {
@@ -40,7 +41,9 @@ class CountingView : public StatusView {
 // The commands on a session whose port is open on a serial line (COM1).
 struct Rig : PlayerStack<> {
   CountingView view;
-  SessionCommands commands{session, view};
+  SystemFileSystem files;
+  PlayListReader lists{files, log};
+  SessionCommands commands{session, view, lists};
 
   Rig() {
     log.startCapture();
@@ -91,6 +94,8 @@ struct Rig : PlayerStack<> {
     f["action"] = action;
     f["statusLine"] = session.statusLine ? "1" : "0";
     f["backlog"] = std::to_string(session.cue.backlog.size());
+    f["after"] = session.cue.after == SongMove::next ? "next" : "previous";
+    f["stopped"] = std::to_string(s.stopRequested);
     f["device"] = serial.chosen;
     f["midiPort"] = midi.chosen;
     return f;
@@ -262,7 +267,8 @@ TEST(RequestCommands, HelpNamesEveryOptionKeyAndPlace) {
   // Each part between bars is somewhere in the text.
   std::istringstream parts(
       "/xg|/gm|/nc|/nx|/comN|#hh|&n|@n|.n|/vN|/fN|/sN|/cN|/so|/0|-h, --help, /?|-V, --version|-l, "
-      "--list-ports|-p, --port PORT|--  |Esc|U / S / D|TESSARO_X  a "
+      "--list-ports|-p, --port PORT|--shuffle|--seed N|--loop|.m3u|--  |Esc|N / P|U / S / D|"
+      "TESSARO_X  a "
       "variable|/home/u/.config/tessaro/tessaro.ini|Exit status|Examples|'#F0'|'&2'|-o, --output "
       "OUT|-j, --jobs N|-T, --type TYPE|-n, --no-clobber|--soundfont FILE|-r, --rate RATE|-g, "
       "--gain GAIN|-q, --quiet|--verbose|--files-from FILE\n|  -  |130, 143");
@@ -374,6 +380,15 @@ TEST(PlayCommands, EachChangesItsValue) {
        "",
        "sent=" + gmOn + " shift=50 action=GM_System_On"},
       {"fade out", {}, [](Commands& c) { c.fadeOut(); }, "", "fading=1 paints=1 action=fade"},
+      // n and p stop the song as Esc does; the song loop then plays what they asked for.
+      {"next song", {}, [](Commands& c) { c.nextSong(); }, "", "stopped=255"},
+      {"previous song",
+       {},
+       [](Commands& c) { c.previousSong(); },
+       "",
+       "after=previous stopped=255"},
+      {"Esc after p", [](Rig& r) { r.session.cue.after = SongMove::previous; },
+       [](Commands& c) { c.stopSong(); }, "", "after=next stopped=255"},
   });
 }
 

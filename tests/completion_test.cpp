@@ -90,7 +90,8 @@ TEST(BashCompletion, OffersWholeNamesAndNoFilesWhereNoneFit) {
       {{"tessaro", "--files-from", "no"}, "notes.txt"},
       // Options.
       {{"tessaro", "--no"}, "--no-clobber"},
-      {{"tessaro", "--s"}, "--soundfont"},
+      {{"tessaro", "--so"}, "--soundfont"},
+      {{"tessaro", "--l"}, "--list-ports|--loop"},
       {{"tessaro", "/x"}, "/xg"},
   };
   for (const auto& row : rows) {

@@ -12,6 +12,7 @@
 #include "support/app_rig.h"
 #include "support/small_disk.h"
 #include "support/smf_reader.h"
+#include "support/temp_dir.h"
 
 namespace tessaro::testing {
 namespace {
@@ -425,6 +426,31 @@ TEST(Conversion, DirectBytesAndTextEventsAtTheirTimes) {
   // are spaced; the lyric 480 ticks (500 ms) after the note.
   EXPECT_EQ(events,
             (std::vector<std::string>{"0 byte", "0 byte", "204 text", "208 note", "708 text"}));
+}
+
+// A play list's songs, shuffled or not, go into a joined file in the order they play; a list
+// played again has no place in a conversion.
+TEST(Conversion, PlayListsAndShuffleGiveTheOrderOfTheSongs) {
+  FileTree folder;
+  for (uint8_t key : {'a', 'b', 'c'}) {
+    Bytes song = smf(0, 480, {Track().ev(0, {0x90, key, 0x64}).ev(240, {0x80, key, 0}).end()});
+    folder.file(std::string(1, static_cast<char>(key)) + ".mid",
+                std::string(song.begin(), song.end()));
+  }
+  folder.file("l.m3u", "c.mid\na.mid\n");
+  const std::string out = folder.path("all.mid");
+  // Seed 1 by hand: its first words 1791095845 and 4282876139 modulo 3 and 2 make c a b c b a.
+  for (auto [seed, notes] : {std::pair{"", "cab"}, {"--seed=1", "cba"}}) {
+    AppRig rig;
+    EXPECT_EQ(rig.run({seed, "-o", out, folder.path("l.m3u"), folder.path("b.mid")}), 0);
+    std::string played;
+    for (const FileEvent& e : readMidiFile(out).wire())
+      if ((e.bytes[0] & 0xF0) == 0x90 && e.bytes[2] > 0) played += static_cast<char>(e.bytes[1]);
+    EXPECT_EQ(played, notes);
+  }
+  AppRig rig;
+  EXPECT_EQ(rig.run({"--loop", "-o", out, folder.path("l.m3u")}), 2);
+  EXPECT_EQ(rig.log.capturedErrors().rfind("tessaro: --loop: ", 0), 0u);
 }
 
 // A wait of days (one tick of 16.7 s, a delta of 2^28 ticks) ends in a song cut after 24

@@ -39,6 +39,8 @@ TEST(Keys, EachKeyGivesItsCommandInEachLoop) {
       {{'S', 's'}, "", "normal speed; normal speed"},
       {{'D', 'd'}, "", "slower; slower"},
       {{KeyEscape}, "", "stop song"},
+      {{'N', 'n'}, "", "next song; next song"},
+      {{'P', 'p'}, "", "previous song; previous song"},
       // Codes of window navigation keys, console characters above 127 and unlisted letters.
       {{0x100, 0x147, 0x135, 0x11B, -27, -100, 'x', 'Q', ' ', 0}, "", ""},
   };

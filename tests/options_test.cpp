@@ -105,6 +105,9 @@ TEST(CommandLine, EachWordGivesItsCommand) {
       {{"/nx"}, "conversion off (said)"},
       {{"/NC"}, "conversion all off (said)"},
       {{"/xg", "/nc"}, "conversion xg (said); conversion all off (said)"},
+      // The play list's order.
+      {{"--shuffle", "--loop"}, "shuffle; loop"},
+      {{"--seed", "4294967295", "--seed=0"}, "seed 4294967295; seed 0"},
       // Words that do nothing here (the port and the requests belong to other stages).
       {{"/FE"}, ""},
       {{"/fe"}, ""},
@@ -324,6 +327,9 @@ TEST(CommandLine, WordsThatAreNoOptionEndTheRun) {
           {{"-p"}, "tessaro: -p: needs a port (tessaro -l lists them)"},
           {{"--port="}, "tessaro: --port: needs a port (tessaro -l lists them)"},
           {{"/xg", "--port"}, "tessaro: --port: needs a port (tessaro -l lists them)"},
+          {{"--seed", "4294967296"},
+           "tessaro: --seed: takes a whole number from 0 to 4294967295, not \"4294967296\""},
+          {{"--seed=-1"}, "tessaro: --seed: takes a whole number from 0 to 4294967295, not \"-1\""},
       });
 }
 

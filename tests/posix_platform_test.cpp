@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -338,6 +339,24 @@ TEST_F(PosixFiles, PatternsMatchNamesInSortedOrderUpToTheLimit) {
       names.push_back(match.name + (match.isDirectory ? "/" : ""));
     }
     EXPECT_EQ(names, c.names) << c.pattern;
+  }
+}
+
+// Only a regular file is read; a pipe or a device is refused without waiting for a writer.
+TEST_F(PosixFiles, OnlyRegularFilesAreReadWhole) {
+  ASSERT_EQ(mkfifo(path("pipe.m3u").c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    size_t limit;
+    std::string bytes;  // read, or why not
+  } rows[] = {
+      {path("a.mid"), 1, "x"},
+      {path("pipe.m3u"), 100, "not a regular file (a pipe or a device)"},
+      {"/dev/null", 100, "not a regular file (a pipe or a device)"},
+  };
+  for (const auto& row : rows) {
+    FileBytes read = PosixFileSystem().readRegularFile(row.path, row.limit);
+    EXPECT_EQ(read.read ? read.bytes : read.reason, row.bytes) << row.path;
   }
 }
 

@@ -176,6 +176,7 @@ TEST(SettingsOptions, SecondPassGivesEveryOptionWithItsNumberRules) {
           // The port belongs to the first pass; the command line's requests are no settings.
           {"-p 24:0\n", "", ""},
           {"--help\n", "", ""},
+          {"--shuffle --loop --seed 7 --seed=8\n", "", "shuffle; loop; seed 7; seed 8"},
           // An unquoted absolute path is what it was: an option that does nothing, then a name.
           {"/path/x.mid\n", "path/x.mid\nCannot retrive path for: path/x.mid \n", ""},
       },
@@ -322,6 +323,7 @@ TEST(SettingsWords, FileNameTests) {
       {"noext", "Cannot play file other than MIDI: noext \n", ""},
       {"w/*.mid", "MIDI file: a.mid \n", "w/*.mid"},
       {"w/b*", "Cannot play file other than MIDI: w/b* \n", ""},
+      {"list.M3U", "Play list: list.M3U \n", "list.M3U"},
   };
   auto expand = [](std::string text, const std::string& prog) {
     size_t at = text.find("{prog}");
@@ -330,7 +332,7 @@ TEST(SettingsWords, FileNameTests) {
   for (const Row& row : rows) {
     SettingsRun run;
     for (const char* name : {"here.mid", "both.mid", "song.MIDI", "song.mi", "song.txt", "noext",
-                             "w/a.mid", "w/b.txt"}) {
+                             "w/a.mid", "w/b.txt", "list.M3U"}) {
       run.root.file(std::string("cwd/") + name);
     }
     run.root.dir("cwd/sub");

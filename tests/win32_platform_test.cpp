@@ -71,6 +71,15 @@ TEST_F(FileSearch, FindsNamesAndPatternsWithoutTheirDirectory) {
   EXPECT_EQ(files.findFiles(dir + "\\*", 2).size(), 2u);
 }
 
+// Only a disk file is read as a list; a device (NUL, a COM port, the console) is never read.
+TEST_F(FileSearch, OnlyDiskFilesAreReadWhole) {
+  for (auto [path, bytes] : {std::pair{dir + "\\song.mid", "MThd"},
+                             {"NUL", "not a regular file (a pipe or a device)"}}) {
+    platform::FileBytes read = files.readRegularFile(path, 100);
+    EXPECT_EQ(read.read ? read.bytes : read.reason, bytes) << path;
+  }
+}
+
 TEST_F(FileSearch, TheCueTakesTheFirstMatchThatIsNoDirectory) {
   std::string name = "x";
   EXPECT_EQ(findFileName(files, dir + "\\song.mid", name), 0);

@@ -1,5 +1,5 @@
 # bash completion for tessaro: its options, the MIDI ports and serial devices after -p, the
-# types after -T, SoundFonts after --soundfont, and MIDI files. Names are completed whole, with
+# types after -T, SoundFonts after --soundfont, and MIDI files and play lists. Names are completed whole, with
 # spaces and other special characters quoted as the shell needs them.
 
 # The word as the shell will read it: without an opening quote, backslashes taken away.
@@ -33,6 +33,17 @@ _tessaro_files() {
            else
              compgen -f -- "$word"
            fi)
+}
+
+# The songs a word may name: MIDI files, play lists (.m3u, .m3u8) and directories.
+_tessaro_songs() {
+  local word=$1 line
+  compopt -o filenames 2>/dev/null
+  while IFS= read -r line; do
+    COMPREPLY+=("$line")
+  done < <(compgen -f -X '!*.[mM][iI][dD]*' -- "$word"
+           compgen -f -X '!*.[mM]3[uU]*' -- "$word"
+           compgen -d -- "$word")
 }
 
 _tessaro_words() {
@@ -86,17 +97,17 @@ _tessaro() {
   case "$word" in
     --*)
       _tessaro_words "$word" --help --version --list-ports --port --output --jobs --type \
-        --no-clobber --soundfont --rate --gain --quiet --verbose --files-from
+        --no-clobber --soundfont --rate --gain --quiet --verbose --files-from --shuffle --seed --loop
       ;;
     -*)
       _tessaro_words "$word" -h -V -l -p -o -j -T -n -r -g -q - --
       ;;
     /*)
       _tessaro_words "$word" /xg /gm /nc /nx /com1 /so /v /f /s /c /0 /1 /2 /3 /4 /5 /6 /7 /8 /9 /?
-      _tessaro_files "$word" '*.[mM][iI][dD]*'
+      _tessaro_songs "$word"
       ;;
     *)
-      _tessaro_files "$word" '*.[mM][iI][dD]*'
+      _tessaro_songs "$word"
       ;;
   esac
 }

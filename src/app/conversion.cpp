@@ -12,8 +12,16 @@ constexpr int usageError = 2;
 
 render::ConversionTask taskOf(App& app) {
   const ConversionRequest& asked = app.conversion;
+  const ListOrder& order = app.cue.order;
   render::ConversionTask task;
   task.songs = asked.songs;
+  // The songs go into the files (one after another in a joined one) in the shuffled order.
+  if (order.shuffle) {
+    std::mt19937 random;
+    uint32_t seed = seedShuffle(order, random);
+    shuffleNames(task.songs, random);
+    app.log.print("Shuffled (seed %u)\n", static_cast<unsigned>(seed));
+  }
   task.output = asked.path;
   task.type = asked.type;
   task.jobs = asked.jobs;
@@ -42,6 +50,10 @@ bool toStandardOutput(const App& app) {
 int runOfflineConversion(App& app, const std::function<void()>& secondPasses) {
   secondPasses();
   if (!app.conversion.directBytes.empty()) app.log.print("\n");  // ends the line of their echo
+  if (app.cue.order.loop) {
+    app.log.problem("--loop", "a conversion plays the list once: --loop is for playing (no -o)");
+    return usageError;
+  }
   render::ConversionTask task = taskOf(app);
   // A file written to a terminal would be bytes on the screen.
   if (toStandardOutput(app) && app.sys.environment->terminalColumns() > 0) {

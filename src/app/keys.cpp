@@ -51,12 +51,19 @@ void slowDown(Commands& c) {
 void stopSong(Commands& c) {
   c.stopSong();
 }
+void nextSong(Commands& c) {
+  c.nextSong();
+}
+void previousSong(Commands& c) {
+  c.previousSong();
+}
 
 constexpr KeyRow keyTable[] = {
     {",<", volumeDown, volumeDown}, {".>", volumeUp, volumeUp},  {"Gg", resetModule, resetModule},
     {"-_", repeatDown, repeatDown}, {";+", repeatUp, repeatUp},  {"Oo", openFile, openFile},
     {"Ff", nullptr, fadeOut},       {"Uu", nullptr, speedUp},    {"Ss", nullptr, normalSpeed},
-    {"Dd", nullptr, slowDown},      {"\x1B", nullptr, stopSong},
+    {"Dd", nullptr, slowDown},      {"\x1B", nullptr, stopSong}, {"Nn", nullptr, nextSong},
+    {"Pp", nullptr, previousSong},
 };
 
 // The row of a key, or none. Codes outside the characters (navigation keys, Alt+letter) and

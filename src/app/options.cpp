@@ -53,7 +53,8 @@ enum class Rule {
   jobs,
   rate,
   gain,
-  type
+  type,
+  seed
 };
 
 struct OptionToken {
@@ -104,6 +105,11 @@ bool readGain(const std::string& text, double& gain) {
 void nothing(Commands&, V) {}
 void help(Commands& c, V) {
   c.showHelp();
+}
+// Checked by the parse: only a good seed comes here.
+void seed(Commands& c, V v) {
+  uint32_t number = 0;
+  if (seedFromText(v, number)) c.setSeed(number);
 }
 void reportLevel(Commands& c, V v) {
   c.setReportLevel(v[0] - '0', Echo::confirm);
@@ -214,7 +220,13 @@ constexpr OptionToken tokens[] = {
     {Form::unixShort, "q", Stage::early, Takes::nothing, 0, Rule::none, quiet},
     {Form::unixLong, "quiet", Stage::early, Takes::nothing, 0, Rule::none, quiet},
     {Form::unixLong, "verbose", Stage::second, Takes::nothing, 0, Rule::none, verbose},
-    // Read into file names before the run starts (readNameLists); "-" is written as this.
+    {Form::unixLong, "shuffle", Stage::second, Takes::nothing, 0, Rule::none,
+     [](Commands& c, V) { c.setShuffle(); }},
+    {Form::unixLong, "seed", Stage::second, Takes::value, 0, Rule::seed, seed},
+    {Form::unixLong, "loop", Stage::second, Takes::nothing, 0, Rule::none,
+     [](Commands& c, V) { c.setLoop(); }},
+    // Read into file names before the run starts (readNameLists); "-" is written as this. It
+    // stays the table's last row.
     {Form::unixLong, "files-from", Stage::second, Takes::value, 0, Rule::text, nothing},
 };
 
@@ -395,6 +407,12 @@ Verdict checkDashValue(Rule rule, const std::string& value) {
           std::end(outputTypes))
         verdict.error = "takes a type: mid, wav, flac or ogg, not " + quoted(value);
       break;
+    case Rule::seed: {
+      uint32_t seed = 0;
+      if (!seedFromText(value, seed))
+        verdict.error = "takes a whole number from 0 to 4294967295, not " + quoted(value);
+      break;
+    }
     default:
       break;
   }

@@ -318,7 +318,7 @@ void playSong(App& app) {
   applyRequests(app.engine);
   const SongOutcome& outcome = app.songOutcome;
   if (outcome.prepared != 0 || playerFailed(outcome.player)) app.songFailed = true;
-  ++app.cue.current;
+  advanceCue(app.cue, app.view, outcome.prepared == 0);
 }
 
 }  // namespace
@@ -439,6 +439,7 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     return runStatus(app);
   }
   app.cue.current = 0;
+  beginList(app.cue, app.view, app.log);
   while (app.cue.current < app.cue.length && !app.status->closedByUser() && !interrupted(app) &&
          !outputLost(app))
     playSong(app);

@@ -31,7 +31,10 @@ struct App : PlayerObserver, Session {
   platform::Services sys;
   // The status window when a window system is there, else the headless one.
   std::unique_ptr<StatusView> status;
-  SessionCommands commands{*this, *status};
+  PlayListReader lists{
+      *sys.files, log, sys.environment->pathRules(),
+      [this](const std::string& name) { return sys.environment->nativeFileName(name); }};
+  SessionCommands commands{*this, *status, lists};
 
   std::string ProgramDir;
   std::string CurrentSongName;

@@ -484,7 +484,10 @@ void addSettingsFile(SettingsPass& pass, const std::string& word, const std::str
   }
   std::string extension;
   extensionPart(name, extension, pass.paths.skipLeadBytes);
-  if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
+  if (isPlayListName(name)) {
+    log.print("Play list: %s \n", name.c_str());
+    pass.commands.queueFile(path);
+  } else if (matchesPrefixNoCase(extension.c_str(), ".MID") == 0 && !extension.empty()) {
     log.print("MIDI file: %s \n", name.c_str());
     pass.commands.queueFile(path);
   } else {

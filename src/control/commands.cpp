@@ -103,6 +103,12 @@ void SessionCommands::sendByte(int32_t value) {
 }
 
 bool SessionCommands::queueFile(const std::string& path) {
+  if (!isPlayListName(path)) return queueSong(path);
+  for (const std::string& song : lists_.songsOf(path)) queueSong(song);
+  return true;
+}
+
+bool SessionCommands::queueSong(const std::string& path) {
   if (s_.conversion.wanted) {
     s_.conversion.songs.push_back(path);
     return true;
@@ -110,6 +116,20 @@ bool SessionCommands::queueFile(const std::string& path) {
   if (path.size() > CuePathLimit) return false;
   if (!appendEntry(s_.cue, path)) s_.cue.backlog.push_back(path);
   return true;
+}
+
+void SessionCommands::setShuffle() {
+  s_.cue.order.shuffle = true;
+}
+
+void SessionCommands::setSeed(uint32_t seed) {
+  s_.cue.order.shuffle = true;
+  s_.cue.order.seeded = true;
+  s_.cue.order.seed = seed;
+}
+
+void SessionCommands::setLoop() {
+  s_.cue.order.loop = true;
 }
 
 void SessionCommands::setOutput(const std::string& path) {
@@ -262,7 +282,11 @@ bool SessionCommands::openFile() {
   bool idle = s_.cue.length == 0;
   platform::FileChoice choice = view_.chooseFile();
   bool added = false;
-  if (choice.result == platform::FileChoice::Result::chosen) {
+  if (choice.result == platform::FileChoice::Result::chosen && isPlayListName(choice.path)) {
+    size_t before = s_.cue.backlog.size() + static_cast<size_t>(s_.cue.length);
+    queueFile(choice.path);
+    added = s_.cue.backlog.size() + static_cast<size_t>(s_.cue.length) > before;
+  } else if (choice.result == platform::FileChoice::Result::chosen) {
     added = appendEntry(s_.cue, choice.path);
     if (!added) s_.log.print("Path Too Long.\n");
   } else {
@@ -283,6 +307,8 @@ void SessionCommands::dropFiles(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     if (path.size() > CuePathLimit) {
       s_.log.print("Path Too Long.\n");
+    } else if (isPlayListName(path)) {
+      queueFile(path);
     } else if (s_.cue.length < CueCapacity) {
       appendEntry(s_.cue, path);
     }
@@ -290,6 +316,20 @@ void SessionCommands::dropFiles(const std::vector<std::string>& paths) {
 }
 
 void SessionCommands::stopSong() {
+  endSong(SongMove::next);
+}
+
+void SessionCommands::nextSong() {
+  endSong(SongMove::next);
+}
+
+void SessionCommands::previousSong() {
+  endSong(SongMove::previous);
+}
+
+// The song loop (main thread) reads what follows once the player has stopped the song.
+void SessionCommands::endSong(SongMove after) {
+  s_.cue.after = after;
   // A write that waits on a held line must not hold the stop.
   if (s_.ownerRunning()) interruptOutput(s_.port);
   s_.request({RequestKind::stop});

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/conventions.h"
+#include "control/playlist_file.h"
 #include "control/session.h"
 #include "control/status_view.h"
 
@@ -40,8 +41,14 @@ class Commands {
   // A byte sent to the module at once (0-255; only the low eight bits go out).
   virtual void sendByte(int32_t value) = 0;
   // Joins the play list, or its backlog while the list is full; false (nothing added) when the
-  // name is too long. During a conversion the song joins the conversion's list instead.
+  // name is too long. During a conversion the song joins the conversion's list instead. A play
+  // list (.m3u, .m3u8) gives its songs.
   virtual bool queueFile(const std::string& path) = 0;
+  // The songs in a random order; the order a seed gives (and shuffled); the list again after
+  // its last song.
+  virtual void setShuffle() = 0;
+  virtual void setSeed(uint32_t seed) = 0;
+  virtual void setLoop() = 0;
   // Converts the songs offline into path (a file, or a directory) instead of playing them;
   // an empty path is a usage error the conversion reports.
   virtual void setOutput(const std::string& path) = 0;
@@ -92,6 +99,9 @@ class Commands {
   virtual void dropFiles(const std::vector<std::string>& paths) = 0;
   // Stops the song that plays: its notes are silenced and GM System On follows.
   virtual void stopSong() = 0;
+  // Stops the song as stopSong does; the next song follows, or the one played before it again.
+  virtual void nextSong() = 0;
+  virtual void previousSong() = 0;
   // The list rows of the window: row 0-2 selected, the list moved by step entries (one at a
   // time stops at either end), an entry removed.
   virtual void selectRow(int row) = 0;
@@ -102,7 +112,9 @@ class Commands {
 // The commands acting on one session, with the window (or the headless one) showing them.
 class SessionCommands : public Commands {
  public:
-  SessionCommands(Session& session, StatusView& view) : s_(session), view_(view) {}
+  // lists: how the play lists among the songs are read.
+  SessionCommands(Session& session, StatusView& view, PlayListReader& lists)
+      : s_(session), view_(view), lists_(lists) {}
 
   void setComPort(int32_t port) override;
   void setVolume(int32_t volume) override;
@@ -116,6 +128,9 @@ class SessionCommands : public Commands {
   void setRepeats(int32_t count) override;
   void sendByte(int32_t value) override;
   bool queueFile(const std::string& path) override;
+  void setShuffle() override;
+  void setSeed(uint32_t seed) override;
+  void setLoop() override;
   void setOutput(const std::string& path) override;
   void setJobs(int32_t jobs) override;
   void setOutputType(const std::string& type) override;
@@ -142,15 +157,20 @@ class SessionCommands : public Commands {
   bool openFile() override;
   void dropFiles(const std::vector<std::string>& paths) override;
   void stopSong() override;
+  void nextSong() override;
+  void previousSong() override;
   void selectRow(int row) override;
   void scrollList(int step) override;
   void removeEntry(int32_t index) override;
 
  private:
   void setSpeed(RequestKind kind, int32_t divisor);
+  bool queueSong(const std::string& path);
+  void endSong(SongMove after);
 
   Session& s_;
   StatusView& view_;
+  PlayListReader& lists_;
 };
 
 // The help text: every option in both forms, the keys, the variables, the settings file, the

@@ -44,6 +44,9 @@ constexpr const char* options[] = {
     "  --files-from FILE",
     "                    song names, one a line, from FILE (a file or a pipe)",
     "  -                 song names, one a line, from standard input",
+    "  --shuffle         play the songs in a random order",
+    "  --seed N          shuffle in the order seed N gives (0-4294967295)",
+    "  --loop            play the list again after its last song (not with -o)",
     "  /so               keep taking keys from the console while the window is open",
     "  /0 ... /9         how much is reported; /0 also hides the status line",
     "  -h, --help, /?    this text, then end",
@@ -54,10 +57,11 @@ constexpr const char* options[] = {
     "with / is an option unless it is a path such as /home/me/song.mid. A value a dash option",
     "does not take ends the run; a slash option's value out of its form or range is said,",
     "with what is done instead.",
-    "In names only * and ? are wildcards.",
+    "In names only * and ? are wildcards. Play lists (.m3u, .m3u8) give their songs.",
     "",
     "Keys:",
     "  Esc               stop the song (the next one follows); with no song, end",
+    "  N / P             next song / previous song (at the first song, its start)",
     "  F                 fade the song out",
     "  U / S / D         faster / normal speed / slower",
     "  , or <  / . or >  volume offset down / up by 12",
@@ -84,6 +88,7 @@ constexpr const char* ending[] = {
     "  tessaro /gm ./song.mid '&1' other.mid",
     "  tessaro -p 24:0 '@5' ~/midi/*.mid",
     "  tessaro /xg -o out/ songs/*.mid",
+    "  tessaro --shuffle --loop ~/midi/evening.m3u",
 };
 
 }  // namespace

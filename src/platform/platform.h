@@ -254,6 +254,13 @@ struct TextStreamOpen {
   std::string reason;
 };
 
+// A small file's bytes, read whole, or in plain words why not.
+struct FileBytes {
+  bool read = false;
+  std::string bytes;
+  std::string reason;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -261,6 +268,12 @@ class FileSystem {
   // standard input. Anything else (a directory, a device) is refused with the reason.
   virtual TextStreamOpen openText(const std::string& /*path*/) {
     return {nullptr, "lists of names cannot be read on this system"};
+  }
+  // The bytes of a regular file of at most limit bytes. Anything else (a directory, a pipe, a
+  // device) is refused without a read, and the open itself never waits. None here: nothing is
+  // read.
+  virtual FileBytes readRegularFile(const std::string& /*path*/, size_t /*limit*/) {
+    return {false, {}, "files cannot be read here"};
   }
   // The first matches (at most limit) of a name or wildcard pattern, in the system's order.
   // Only * and ? are wildcards.

@@ -287,7 +287,9 @@ class NameFileSystem : public platform::FileSystem {
 
 struct FuzzOptionRig : PlayerStack<> {
   StatusView headless;
-  SessionCommands commands{session, headless};
+  NameFileSystem names;  // lists among the names are not read: none is a file to read
+  PlayListReader lists{names, log};
+  SessionCommands commands{session, headless, lists};
 
   explicit FuzzOptionRig(bool messageDevice) {
     log.startCapture();

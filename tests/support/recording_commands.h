@@ -31,6 +31,9 @@ class RecordingCommands : public Commands {
     add("queue " + path);
     return queueAccepts;
   }
+  void setShuffle() override { add("shuffle"); }
+  void setSeed(uint32_t seed) override { add("seed", seed); }
+  void setLoop() override { add("loop"); }
   void setOutput(const std::string& path) override { add("output " + path); }
   void setJobs(int32_t jobs) override { add("jobs", jobs); }
   void setOutputType(const std::string& type) override { add("type " + type); }
@@ -67,6 +70,8 @@ class RecordingCommands : public Commands {
     for (const std::string& path : paths) add("drop " + path);
   }
   void stopSong() override { add("stop song"); }
+  void nextSong() override { add("next song"); }
+  void previousSong() override { add("previous song"); }
   void selectRow(int row) override { add("select row", row); }
   void scrollList(int step) override { add("scroll", step); }
   void removeEntry(int32_t index) override { add("remove", index); }

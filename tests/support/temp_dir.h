@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <system_error>
@@ -25,5 +26,27 @@ inline std::string makeTempDir(const std::string& prefix) {
   }
   return {};
 }
+
+// A fresh temporary directory, removed with everything in it at the end, with files written
+// into it by name.
+class FileTree {
+ public:
+  FileTree() : root_(makeTempDir("tessaro-tree-")) {}
+  ~FileTree() {
+    std::error_code error;
+    std::filesystem::remove_all(root_, error);
+  }
+  // Writes the file (making the directories on the way); its full path.
+  std::string file(const std::string& name, const std::string& text = "") const {
+    std::string full = path(name);
+    std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+    std::ofstream(full, std::ios::binary) << text;
+    return full;
+  }
+  std::string path(const std::string& name) const { return root_ + "/" + name; }
+
+ private:
+  std::string root_;
+};
 
 }  // namespace tessaro::testing

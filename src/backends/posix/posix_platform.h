@@ -185,6 +185,9 @@ class PosixFileSystem : public FileSystem {
   PathFacts examine(const std::string& path) override;
   // open(2) without waiting (O_NONBLOCK), then poll(2) with the caller's wait.
   TextStreamOpen openText(const std::string& path) override;
+  // Refused by stat(2) when it names no regular file; opened with O_NONBLOCK and checked again,
+  // so that a pipe put in its place meanwhile is refused without a wait.
+  FileBytes readRegularFile(const std::string& path, size_t limit) override;
 };
 
 // Output files written under a temporary name and renamed when complete (platform/output_files.h).

@@ -1,5 +1,6 @@
 // Main-thread priorities, the choice of the message device, file patterns and facts about the
 // user and the program.
+#include <fcntl.h>
 #include <glob.h>
 #include <linux/capability.h>
 #include <sys/ioctl.h>
@@ -158,6 +159,36 @@ PathFacts PosixFileSystem::examine(const std::string& path) {
   if (S_ISDIR(info.st_mode)) return {PathFacts::Kind::directory, "is a directory"};
   if (::access(path.c_str(), R_OK) != 0) return {PathFacts::Kind::unreadable, std::strerror(errno)};
   return {PathFacts::Kind::file, ""};
+}
+
+FileBytes PosixFileSystem::readRegularFile(const std::string& path, size_t limit) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {false, {}, examine(path).reason};
+  if (S_ISDIR(info.st_mode)) return {false, {}, "is a directory"};
+  if (!S_ISREG(info.st_mode)) return {false, {}, "not a regular file (a pipe or a device)"};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return {false, {}, std::strerror(errno)};
+  FileBytes result;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    result.reason = "not a regular file (a pipe or a device)";
+  } else {
+    char block[65536];
+    ssize_t count = 0;
+    while (result.bytes.size() <= limit &&
+           ((count = ::read(fd, block, sizeof block)) > 0 || (count < 0 && errno == EINTR))) {
+      if (count > 0) result.bytes.append(block, static_cast<size_t>(count));
+    }
+    if (count < 0) {
+      result.reason = std::strerror(errno);
+    } else if (result.bytes.size() > limit) {
+      result.reason = "larger than " + std::to_string(limit) + " bytes";
+    } else {
+      result.read = true;
+    }
+  }
+  ::close(fd);
+  if (!result.read) result.bytes.clear();
+  return result;
 }
 
 bool PosixEnvironment::japaneseUser() {

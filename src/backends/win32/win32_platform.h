@@ -151,6 +151,9 @@ class Win32FileSystem : public FileSystem {
   std::vector<FileMatch> findFiles(const std::string& pattern, size_t limit) override;
   // A disk file or a pipe through ReadFile; a pipe is looked at (PeekNamedPipe) before each read.
   TextStreamOpen openText(const std::string& path) override;
+  // CreateFileA, and only a disk file is read: a console, a COM port or a pipe (GetFileType)
+  // is closed unread.
+  FileBytes readRegularFile(const std::string& path, size_t limit) override;
 };
 
 // Output files written under a temporary name and moved over the final one when complete
