@@ -92,6 +92,15 @@ class Commands {
   virtual void dropFiles(const std::vector<std::string>& paths) = 0;
   // Stops the song that plays: its notes are silenced and GM System On follows.
   virtual void stopSong() = 0;
+  // Pauses the song that plays, or resumes it.
+  virtual void togglePause() = 0;
+  // Moves the song by whole measures (forward: the start of the measure that many on; back:
+  // the start of the measure under way counting as the first, or of the one before when it has
+  // only begun), or to its start; the module's state is chased.
+  virtual void seekMeasures(int32_t measures) = 0;
+  virtual void seekToStart() = 0;
+  // Ends the run after the song's stop sequence.
+  virtual void quit() = 0;
   // The list rows of the window: row 0-2 selected, the list moved by step entries (one at a
   // time stops at either end), an entry removed.
   virtual void selectRow(int row) = 0;
@@ -142,6 +151,10 @@ class SessionCommands : public Commands {
   bool openFile() override;
   void dropFiles(const std::vector<std::string>& paths) override;
   void stopSong() override;
+  void togglePause() override;
+  void seekMeasures(int32_t measures) override;
+  void seekToStart() override;
+  void quit() override;
   void selectRow(int row) override;
   void scrollList(int step) override;
   void removeEntry(int32_t index) override;

@@ -45,14 +45,15 @@ void scanTrack(const TrackData& track, MarkerScan& scan) {
   cursor.active = 255;
   TrackWalker walker(track, cursor);
   WalkedEvent e;
-  for (TrackWalker::Step step; (step = walker.next(e)) != TrackWalker::Step::ended &&
-                               step != TrackWalker::Step::broken;) {
+  for (TrackWalker::Step step;
+       (step = walker.next(e)) != TrackWalker::Step::ended && step != TrackWalker::Step::broken;) {
     if (step == TrackWalker::Step::skipped) continue;
     if (e.status == 0xFF) {
       char text[12] = {};
       std::copy_n(e.body, std::min<int32_t>(e.length, sizeof text - 1), text);
       MarkerWord word = markerWordOf(text, e.type);
-      if (word == MarkerWord::repeat || word == MarkerWord::mark) scan.repeatTicks.push_back(e.tick);
+      if (word == MarkerWord::repeat || word == MarkerWord::mark)
+        scan.repeatTicks.push_back(e.tick);
       scan.repeatMarkers |=
           word == MarkerWord::repeat || word == MarkerWord::mark || word == MarkerWord::jump;
       if (word == MarkerWord::loopStart) scan.loopTicks.push_back(e.tick);

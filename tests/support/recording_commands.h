@@ -67,6 +67,10 @@ class RecordingCommands : public Commands {
     for (const std::string& path : paths) add("drop " + path);
   }
   void stopSong() override { add("stop song"); }
+  void togglePause() override { add("pause"); }
+  void seekMeasures(int32_t measures) override { add("seek", measures); }
+  void seekToStart() override { add("seek start"); }
+  void quit() override { add("quit"); }
   void selectRow(int row) override { add("select row", row); }
   void scrollList(int step) override { add("scroll", step); }
   void removeEntry(int32_t index) override { add("remove", index); }
