@@ -41,28 +41,29 @@ TEST(Keys, EachKeyGivesItsCommandInEachLoop) {
       {{KeyEscape}, "", "stop song"},
       {{'N', 'n'}, "", "next song; next song"},
       {{'P', 'p'}, "", "previous song; previous song"},
-      // Codes of window navigation keys, console characters above 127 and unlisted letters.
-      {{0x100, 0x147, 0x135, 0x11B, -27, -100, 'x', 'Q', ' ', 0}, "", ""},
+      {{'q', 'Q'}, "", "quit; quit"},
+      // Pause and seek: Space, the arrows, the page keys and Home, as the window and the
+      // terminal give them.
+      {{' '}, "", "pause"},
+      {{KeyRight, KeyLeft}, "", "seek 1; seek -1"},
+      {{KeyPageDown, KeyPageUp}, "", "seek 8; seek -8"},
+      {{KeyHome}, "", "seek start"},
+      // Other navigation keys (Shift or Ctrl with an arrow among them), console characters above
+      // 127 and unlisted letters.
+      {{0x100, 0x147, 0x135, 0x11B, 0x227, 0x325, 0x123, -27, -100, 'x', 0}, "", ""},
   };
   for (const KeyRow& row : rows) {
     std::string keys;
     for (int key : row.keys) keys += std::to_string(key) + " ";
     RecordingCommands idle, play;
     for (int key : row.keys) {
-      if (key != KeyEscape) {
-        EXPECT_EQ(applyIdleKey(idle, key), IdleAction::none) << key;
-      }
+      bool quits = key == KeyEscape || key == 'q' || key == 'Q';
+      EXPECT_EQ(applyIdleKey(idle, key), quits ? IdleAction::quit : IdleAction::none) << key;
       applyPlayKey(play, key);
     }
     EXPECT_EQ(idle.text(), row.idle) << "idle: " << keys;
     EXPECT_EQ(play.text(), row.play) << "playing: " << keys;
   }
-}
-
-TEST(Keys, EscEndsTheWaitForAFile) {
-  RecordingCommands commands;
-  EXPECT_EQ(applyIdleKey(commands, KeyEscape), IdleAction::quit);
-  EXPECT_EQ(commands.text(), "");
 }
 
 TEST(Keys, DigitThenEscEndTheRunWithoutReset) {

@@ -57,13 +57,30 @@ void nextSong(Commands& c) {
 void previousSong(Commands& c) {
   c.previousSong();
 }
+void togglePause(Commands& c) {
+  c.togglePause();
+}
+void quit(Commands& c) {
+  c.quit();
+}
 
 constexpr KeyRow keyTable[] = {
     {",<", volumeDown, volumeDown}, {".>", volumeUp, volumeUp},  {"Gg", resetModule, resetModule},
     {"-_", repeatDown, repeatDown}, {";+", repeatUp, repeatUp},  {"Oo", openFile, openFile},
     {"Ff", nullptr, fadeOut},       {"Uu", nullptr, speedUp},    {"Ss", nullptr, normalSpeed},
     {"Dd", nullptr, slowDown},      {"\x1B", nullptr, stopSong}, {"Nn", nullptr, nextSong},
-    {"Pp", nullptr, previousSong},
+    {"Pp", nullptr, previousSong}, {" ", nullptr, togglePause},
+    {"Qq", nullptr, quit},
+};
+
+// The navigation keys while a song plays (the window's codes, which the terminal's and the
+// console's key readers give too): a measure on or back, eight measures, the song's start.
+struct SeekKey {
+  int code;
+  int32_t measures;  // 0: the song's start
+};
+constexpr SeekKey seekKeys[] = {
+    {KeyRight, 1}, {KeyLeft, -1}, {KeyPageDown, 8}, {KeyPageUp, -8}, {KeyHome, 0},
 };
 
 // The row of a key, or none. Codes outside the characters (navigation keys, Alt+letter) and
@@ -83,7 +100,7 @@ bool isDigit(int code) {
 }  // namespace
 
 IdleAction applyIdleKey(Commands& commands, int code) {
-  if (code == KeyEscape) return IdleAction::quit;
+  if (code == KeyEscape || code == 'q' || code == 'Q') return IdleAction::quit;
   if (isDigit(code)) {
     commands.setReportLevel(code - '0', Echo::quiet);
   } else if (const KeyRow* row = rowOf(code); row != nullptr && row->idle != nullptr) {
@@ -93,6 +110,15 @@ IdleAction applyIdleKey(Commands& commands, int code) {
 }
 
 void applyPlayKey(Commands& commands, int code) {
+  for (const SeekKey& key : seekKeys) {
+    if (key.code != code) continue;
+    if (key.measures == 0) {
+      commands.seekToStart();
+    } else {
+      commands.seekMeasures(key.measures);
+    }
+    return;
+  }
   if (isDigit(code)) {
     commands.setReportLevel(code - '0', Echo::quiet);
   } else if (const KeyRow* row = rowOf(code); row != nullptr && row->play != nullptr) {

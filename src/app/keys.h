@@ -7,6 +7,12 @@
 namespace tessaro {
 
 constexpr int KeyEscape = 27;
+// The navigation keys without Shift or Ctrl, as the window and the key readers give them.
+constexpr int KeyPageUp = 0x121;
+constexpr int KeyPageDown = 0x122;
+constexpr int KeyHome = 0x124;
+constexpr int KeyLeft = 0x125;
+constexpr int KeyRight = 0x127;
 
 // What the idle loop does after a key.
 enum class IdleAction { none, quit };

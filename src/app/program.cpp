@@ -233,6 +233,7 @@ void drawStatusLine(App& app) {
   values.speedDivisor = state.speedDivisor;
   values.volume = app.options.volumeAdd;
   values.repeats = state.repeatCount;
+  values.paused = state.paused;
   values.action = app.lastAction;
   app.log.showStatus(statusLineText(values, columns));
 }
@@ -441,7 +442,7 @@ int runProgram(App& app, const std::vector<std::string>& words) {
   app.cue.current = 0;
   beginList(app.cue, app.view, app.log);
   while (app.cue.current < app.cue.length && !app.status->closedByUser() && !interrupted(app) &&
-         !outputLost(app))
+         !outputLost(app) && !app.quitRequested)
     playSong(app);
   // Nothing more reaches a line that has gone; the run reports the failure in its exit code.
   if (outputLost(app)) {

@@ -115,12 +115,16 @@ void WindowView::refresh() {
 void WindowView::update() {
   CueView& view = app.view;
   const FileCue& cue = app.cue;
-  if (cue.length != view.titleLength || cue.current != view.titlePosition) {
+  const bool paused = app.engine.state.paused;
+  if (cue.length != view.titleLength || cue.current != view.titlePosition ||
+      paused != titlePaused_) {
     view.titleLength = cue.length;
     view.titlePosition = cue.current;
-    display::setWindowTitle(
-        window, display::buildTitle(cue.length, cue.current, cue.droppedCount,
-                                    [this](int32_t entry) { return cueEntryName(app, entry); }));
+    titlePaused_ = paused;
+    std::string title =
+        display::buildTitle(cue.length, cue.current, cue.droppedCount,
+                            [this](int32_t entry) { return cueEntryName(app, entry); });
+    display::setWindowTitle(window, paused ? title + " - paused" : title);
     refresh();
     return;
   }

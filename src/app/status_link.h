@@ -62,6 +62,7 @@ class WindowView : public StatusView, public platform::WindowEvents {
   uint32_t resetsShown_ = 0;  // the port's reset count at the last paint
   int32_t shownMode_ = -1;    // mode picture and repeat count at the last title repaint
   int32_t shownRepeat_ = -1;
+  bool titlePaused_ = false;  // the title says the song is paused
 };
 
 // The window when the services hold a window system, else the headless one.

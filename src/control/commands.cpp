@@ -335,6 +335,28 @@ void SessionCommands::endSong(SongMove after) {
   s_.request({RequestKind::stop});
 }
 
+void SessionCommands::togglePause() {
+  s_.lastAction = s_.engine.state.paused ? "resume" : "pause";
+  s_.request({RequestKind::pause});
+  view_.refresh();
+}
+
+void SessionCommands::seekMeasures(int32_t measures) {
+  s_.request({RequestKind::seekMeasures, measures});
+  s_.lastAction = withNumber(measures > 0 ? "bar +%lld" : "bar %lld", measures);
+}
+
+void SessionCommands::seekToStart() {
+  s_.request({RequestKind::seekTick, 0});
+  s_.lastAction = "start";
+}
+
+void SessionCommands::quit() {
+  s_.quitRequested = true;
+  stopSong();
+  s_.lastAction = "quit";
+}
+
 void SessionCommands::selectRow(int row) {
   CueView& view = s_.view;
   int32_t entry = view.ListTop + row;

@@ -102,6 +102,15 @@ class Commands {
   // Stops the song as stopSong does; the next song follows, or the one played before it again.
   virtual void nextSong() = 0;
   virtual void previousSong() = 0;
+  // Pauses the song that plays, or resumes it.
+  virtual void togglePause() = 0;
+  // Moves the song by whole measures (forward: the start of the measure that many on; back:
+  // the start of the measure under way counting as the first, or of the one before when it has
+  // only begun), or to its start; the module's state is chased.
+  virtual void seekMeasures(int32_t measures) = 0;
+  virtual void seekToStart() = 0;
+  // Ends the run after the song's stop sequence.
+  virtual void quit() = 0;
   // The list rows of the window: row 0-2 selected, the list moved by step entries (one at a
   // time stops at either end), an entry removed.
   virtual void selectRow(int row) = 0;
@@ -159,6 +168,10 @@ class SessionCommands : public Commands {
   void stopSong() override;
   void nextSong() override;
   void previousSong() override;
+  void togglePause() override;
+  void seekMeasures(int32_t measures) override;
+  void seekToStart() override;
+  void quit() override;
   void selectRow(int row) override;
   void scrollList(int step) override;
   void removeEntry(int32_t index) override;

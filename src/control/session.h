@@ -90,6 +90,8 @@ struct Session {
   bool quiet = false;
   // What the last key or control did, in a few words, for the status line (main thread).
   std::string lastAction;
+  // The user asked the run to end after the song's stop (main thread).
+  bool quitRequested = false;
 };
 
 }  // namespace tessaro

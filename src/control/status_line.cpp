@@ -28,6 +28,7 @@ std::string statusLineText(const StatusValues& v, int columns) {
       clock(v.elapsedMs).c_str(), total.c_str(), std::max(v.measure, 1), std::max(v.beat, 1),
       static_cast<long long>(bpm), static_cast<long long>(speed), v.volume, std::max(v.repeats, 0));
   std::string line = text;
+  if (v.paused) line.insert(line.find("  ") + 2, "paused  ");
   if (!v.action.empty()) line += "  [" + v.action + "]";
   size_t room = static_cast<size_t>(std::max(columns - 1, 0));
   if (line.size() > room) line.resize(room);

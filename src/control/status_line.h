@@ -17,6 +17,7 @@ struct StatusValues {
   int32_t volume = 0;   // the user's volume offset
   int32_t repeats = 0;  // repeats left
   std::string action;   // what the last key did; empty: nothing yet
+  bool paused = false;
 };
 
 // The line, cut to fit columns - 1 characters (the last column stays free, so the terminal

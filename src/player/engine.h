@@ -157,6 +157,27 @@ void waitServing(Engine& engine, int32_t ms);
 int32_t fasterSpeed(int32_t divisor);
 int32_t slowerSpeed(int32_t divisor);
 
+// --- Pause and seek ------------------------------------------------------------------------
+
+// Where the song stands now, in ticks: the tick of the last events played and the music the
+// clock has gone on since, short of the next event.
+int32_t currentTick(Engine& engine);
+// The tick a seek of `measures` measures (of four quarters of `quarter` ticks) from tick lands
+// on: forward, the start of the measure
+// that many on; back, the start of the measure that many back counting the one under way as the
+// first (unless it has only begun: within its first beat). Never before the song's start.
+int32_t measureStepTarget(int32_t quarter, int32_t tick, int32_t measures);
+// Moves the song to tick: the notes sounding are ended, the module is given the state the song
+// would have put it in at the tick, and the song plays on from the tick's events, at their
+// musical distances from now. A tick past the song's end acts as reaching its end.
+void seekTo(Engine& engine, int32_t tick);
+// Sends the state the song had put the module in before tick (a module reset while paused).
+void chaseModuleAt(Engine& engine, int32_t tick);
+// A pause or a seek asked for is carried out (the player is between ticks). While paused the
+// player waits here, taking requests, until it is resumed or stopped. True when the song was
+// moved.
+bool settleTransport(Engine& engine);
+
 // --- Repeats -------------------------------------------------------------------------------
 
 // The words of a text (type 1) or marker (type 6) event that steer repeats and loops.

@@ -91,6 +91,13 @@ struct PlayerState {
   std::array<TrackCursor, MaxTracks + 1> cursors{};
   int32_t chainHead = -1;
 
+  // Pause and seek. paused is published for the window's title and the status line.
+  std::atomic<bool> paused{false};
+  uint8_t pauseAsked = 0;     // a pause to begin at the next wait
+  uint8_t chaseOnResume = 0;  // the module was reset while paused: its state is sent again
+  int32_t seekTarget = -1;    // the tick a seek asked for goes to; -1 none
+  uint8_t moved = 0;          // a seek moved the song while the player waited
+
   // Repeats. The count is published for the window and the status line.
   std::atomic<int32_t> repeatCount{0};
   uint8_t repeatSetByUser = 0;

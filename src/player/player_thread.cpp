@@ -61,11 +61,13 @@ void updatePosition(Engine& engine) {
 }
 
 // Waits until the head of the chain is due, carrying the microsecond remainder so that
-// rounding never accumulates.
-void waitForHead(Engine& engine) {
+// rounding never accumulates. A pause asked for is held first (and during the wait); false when
+// a seek moved the song, whose chain is then looked at afresh.
+bool waitForHead(Engine& engine) {
   PlayerState& s = engine.state;
+  if (settleTransport(engine)) return false;
   int32_t head = headTick(engine);
-  if (head <= s.nowTick) return;
+  if (head <= s.nowTick) return true;
   int32_t divisor = std::max<int32_t>(1, s.speedDivisor.load());
   int64_t micro = s.usRemainder + static_cast<int64_t>(head - s.nowTick) * s.usPerTick;
   int64_t q = micro / divisor;
@@ -78,10 +80,12 @@ void waitForHead(Engine& engine) {
        wait > 0 && s.fastForward == 0 && s.playRequest != 0;
        wait = due - (playClock(engine) - s.songStart)) {
     waitServing(engine, static_cast<int32_t>(std::min<int64_t>(wait, waitPiece)));
+    if ((s.seekTarget >= 0 || s.pauseAsked != 0) && settleTransport(engine)) return false;
   }
   s.msBase = static_cast<int32_t>(s.msBase + q);
   s.nowTick = head;
   updatePosition(engine);
+  return true;
 }
 
 // How far real time has run ahead of the music (negative: behind it).
@@ -416,7 +420,7 @@ int playerThread(Engine& engine) {
       engine.log.print("Exit at last\n");
       return playerDone;
     }
-    waitForHead(engine);
+    if (!waitForHead(engine)) continue;
     keepTickStart(engine);
     servicePass(engine);
     if (s.chainHead < 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "player/engine.h"
+#include "player/track_walk.h"
 
 namespace tessaro {
 
@@ -37,61 +38,28 @@ struct MarkerScan {
   std::vector<int32_t> repeatTicks, loopTicks;
 };
 
-// Walks one track's events as the player reads them (running status, lengths, the tick of
-// each event) and notes its markers with their ticks. A track that breaks off ends the walk
-// where the player would end it.
+// Walks one track's events as the player reads them and notes its markers with their ticks. A
+// track that breaks off ends the walk where the player would end it.
 void scanTrack(const TrackData& track, MarkerScan& scan) {
-  const uint8_t* bytes = track.block;
-  int32_t length = track.length, at = 0;
-  auto next = [&] { return at < length ? bytes[at++] : -1; };
-  auto quantity = [&]() -> int64_t {
-    uint32_t value = 0;
-    for (int byte = next(); byte >= 0; byte = next()) {
-      value = (value << 7) | static_cast<uint32_t>(byte & 0x7F);
-      if ((byte & 0x80) == 0) return value & 0x0FFFFFFF;
-    }
-    return -1;
-  };
-  int64_t tick = 0;
-  int running = 0, channelStatus = 0;
-  while (at < length) {
-    int64_t delta = quantity();
-    int first = next();
-    if (delta < 0 || first < 0) return;
-    tick = std::min<int64_t>(tick + delta, INT32_MAX);
-    int32_t now = static_cast<int32_t>(tick);
-    int taken = 0;
-    if (first & 0x80) {
-      running = first;
-      if (first < 0xF0) channelStatus = first;
-    } else {
-      if (running >= 0xF0 || running < 0x80) {
-        if (channelStatus == 0) continue;
-        running = channelStatus;
-      }
-      taken = 1;
-    }
-    if (running == 0xF0 || running == 0xF7 || running == 0xFF) {
-      int type = running == 0xFF ? next() : 0;
-      int64_t size = quantity();
-      if (type < 0 || size < 0 || size > length - at) return;
+  TrackCursor cursor;
+  cursor.active = 255;
+  TrackWalker walker(track, cursor);
+  WalkedEvent e;
+  for (TrackWalker::Step step;
+       (step = walker.next(e)) != TrackWalker::Step::ended && step != TrackWalker::Step::broken;) {
+    if (step == TrackWalker::Step::skipped) continue;
+    if (e.status == 0xFF) {
       char text[12] = {};
-      std::copy_n(bytes + at, std::min<int64_t>(size, sizeof text - 1), text);
-      at += static_cast<int32_t>(size);
-      if (running != 0xFF) continue;
-      if (type == 0x2F) return;
-      MarkerWord word = markerWordOf(text, type);
-      if (word == MarkerWord::repeat || word == MarkerWord::mark) scan.repeatTicks.push_back(now);
+      std::copy_n(e.body, std::min<int32_t>(e.length, sizeof text - 1), text);
+      MarkerWord word = markerWordOf(text, e.type);
+      if (word == MarkerWord::repeat || word == MarkerWord::mark)
+        scan.repeatTicks.push_back(e.tick);
       scan.repeatMarkers |=
           word == MarkerWord::repeat || word == MarkerWord::mark || word == MarkerWord::jump;
-      if (word == MarkerWord::loopStart) scan.loopTicks.push_back(now);
+      if (word == MarkerWord::loopStart) scan.loopTicks.push_back(e.tick);
       scan.loopMarkers |= word == MarkerWord::loopStart || word == MarkerWord::loopEnd;
-      continue;
-    }
-    int data[2] = {first, 0};
-    for (int i = taken; i < dataBytesOf(running); ++i) data[i] = next();
-    if ((running & 0xF0) == 0xB0 && (data[0] & 0x7F) == 111 && data[1] >= 0) {
-      scan.loopTicks.push_back(now);
+    } else if ((e.status & 0xF0) == 0xB0 && e.data[0] == 111) {
+      scan.loopTicks.push_back(e.tick);
       scan.loopMarkers = true;
     }
   }

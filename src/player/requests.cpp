@@ -38,6 +38,8 @@ void apply(Engine& engine, const Request& request) {
       break;
     case RequestKind::resetModule:
       engine.stage.resetModule();
+      // Resumed, the song sends the module's state again.
+      if (s.paused) s.chaseOnResume = 1;
       break;
     case RequestKind::faster:
       s.speedDivisor = fasterSpeed(s.speedDivisor);
@@ -54,6 +56,22 @@ void apply(Engine& engine, const Request& request) {
       break;
     case RequestKind::stepRepeats:
       stepRepeats(s, request.value);
+      break;
+    case RequestKind::pause:
+      if (s.paused) {
+        s.paused = false;
+      } else {
+        s.pauseAsked ^= 1;
+      }
+      break;
+    case RequestKind::seekMeasures: {
+      int32_t from = s.seekTarget >= 0 ? s.seekTarget : currentTick(engine);
+      s.seekTarget =
+          measureStepTarget(ticksPerQuarterOf(engine.song.division), from, request.value);
+      break;
+    }
+    case RequestKind::seekTick:
+      s.seekTarget = std::max(request.value, 0);
       break;
   }
 }

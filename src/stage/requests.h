@@ -23,8 +23,11 @@ enum class RequestKind : uint8_t {
   faster,       // speed steps
   slower,
   normalSpeed,
-  setRepeats,   // the repeat count = value, as the user set it
-  stepRepeats,  // one repeat more (value > 0) or fewer
+  setRepeats,    // the repeat count = value, as the user set it
+  stepRepeats,   // one repeat more (value > 0) or fewer
+  pause,         // pause, or resume a paused song
+  seekMeasures,  // to the start of a measure value measures on (below 0: back)
+  seekTick,      // to the tick value (0: the song's start)
 };
 
 struct Request {

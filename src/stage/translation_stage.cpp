@@ -53,7 +53,34 @@ bool TranslationStage::channelMessage(translate::ChannelMessage& message, bool f
   bool out = sendLongMessage(port_, message.status, message.data.data(), message.count) == 0;
   bool noteOn = (message.status & 0xF0) == 0x90 && message.data[1] > 0;
   if (out || noteOn) countNote(message.status, message.data[0], message.data[1]);
+  keepPedal(message.status, message.data[0], message.data[1]);
   return true;
+}
+
+void TranslationStage::keepPedal(int status, int controller, int value) {
+  if ((status & 0xF0) == 0xB0 && controller == 64)
+    pedals_[static_cast<size_t>(status & 0x0F)] = static_cast<int8_t>(value & 0x7F);
+}
+
+void TranslationStage::releasePedals() {
+  released_.fill(0);
+  for (int c = 0; c < ChannelCount; ++c) {
+    int8_t pedal = pedals_[static_cast<size_t>(c)];
+    if (pedal < 64) continue;
+    sendShortMessage(port_, 0xB0 + c, 64, 0);
+    released_[static_cast<size_t>(c)] = pedal;
+    pedals_[static_cast<size_t>(c)] = 0;
+  }
+}
+
+void TranslationStage::restorePedals() {
+  for (int c = 0; c < ChannelCount; ++c) {
+    int8_t pedal = released_[static_cast<size_t>(c)];
+    if (pedal < 64) continue;
+    sendShortMessage(port_, 0xB0 + c, 64, pedal);
+    pedals_[static_cast<size_t>(c)] = pedal;
+  }
+  released_.fill(0);
 }
 
 void TranslationStage::systemExclusive(const uint8_t* body, int32_t n, bool fastForward) {
@@ -89,8 +116,17 @@ void TranslationStage::realTime(uint8_t byte) {
   sendDirectByte(port_, byte);
 }
 
+void TranslationStage::chaseSystemExclusive(const uint8_t* body, int32_t n) {
+  translate::EventContext context = contextOf(false);
+  context.chase = true;
+  if (n > 0 && std::none_of(body, body + n - 1, [](uint8_t b) { return b >= 0x80; }))
+    translator.systemExclusive(body, n, context, *this);
+}
+
 void TranslationStage::startSong() {
   translator.startSong();
+  pedals_.fill(0);
+  released_.fill(0);
   fadeTotal_ = 0;
   endFade();
   volumeOffset_ = limitOffset(static_cast<int64_t>(options_.volumeAdd) - masterVolumeCut_);
@@ -126,10 +162,13 @@ void TranslationStage::endNote(int c, int k) {
 void TranslationStage::stopSequence() {
   silence();
   sendGmSystemOn(port_);
+  pedals_.fill(0);
 }
 
 void TranslationStage::resetModule() {
   sendGmSystemOn(port_);
+  pedals_.fill(0);
+  released_.fill(0);
   time_.pause(50, 0);
 }
 
@@ -172,11 +211,14 @@ bool TranslationStage::service() {
       }
     }
   }
-  if (volumesDue_) {
-    volumesDue_ = false;
-    sendChannelVolumes();
-  }
+  sendDueVolumes();
   return ended;
+}
+
+void TranslationStage::sendDueVolumes() {
+  if (!volumesDue_) return;
+  volumesDue_ = false;
+  sendChannelVolumes();
 }
 
 void TranslationStage::sendChannelVolumes() {

@@ -46,6 +46,9 @@ class TranslationStage : private translate::Actions {
   void escape(const uint8_t* bytes, int32_t n);
   // A system real-time byte, passed on at once.
   void realTime(uint8_t byte);
+  // A system exclusive of a seek's chase: the module gets time after a reset, and none after
+  // anything else.
+  void chaseSystemExclusive(const uint8_t* body, int32_t n);
 
   // --- A song's (or a live session's) start and end.
 
@@ -64,6 +67,10 @@ class TranslationStage : private translate::Actions {
   void stopSequence();
   // GM System On at the user's request, with 50 ms for the module before the next event.
   void resetModule();
+  // Sustain pedals held on the module (controller 64 at 64 or more): released on the wire, and
+  // pressed again as they were.
+  void releasePedals();
+  void restorePedals();
 
   // --- Loudness.
 
@@ -76,6 +83,8 @@ class TranslationStage : private translate::Actions {
   // pass of the source. True when the fade has ended the song: its notes are silenced and GM
   // System On has gone out.
   bool service();
+  // The channel volumes, now, when they are due (a paused song takes the user's volume so).
+  void sendDueVolumes();
   int32_t volumeOffset() const { return volumeOffset_; }
   int32_t masterVolumeCut() const { return masterVolumeCut_; }
   bool volumesDue() const { return volumesDue_; }
@@ -92,16 +101,19 @@ class TranslationStage : private translate::Actions {
 
   translate::EventContext contextOf(bool fastForward) const;
   void countNote(int status, int key, int velocity);
+  void keepPedal(int status, int controller, int value);
   void sendChannelVolumes();
 
   MidiPort& port_;
   const PlaybackOptions& options_;
   Timeline& time_;
   NoteCounts sounding_{};
-  int32_t masterVolumeCut_ = 0;  // 127 less the song's last master volume
-  int32_t fadeTotal_ = 0;        // fade steps taken so far (0 or below)
-  int32_t volumeOffset_ = 0;     // added to every channel volume, within -256..255
-  bool volumesDue_ = false;      // controller 7 goes to every channel at the next service
+  std::array<int8_t, ChannelCount> pedals_{};    // controller 64 as last sent, per channel
+  std::array<int8_t, ChannelCount> released_{};  // the pedals a pause released
+  int32_t masterVolumeCut_ = 0;                  // 127 less the song's last master volume
+  int32_t fadeTotal_ = 0;                        // fade steps taken so far (0 or below)
+  int32_t volumeOffset_ = 0;                     // added to every channel volume, within -256..255
+  bool volumesDue_ = false;  // controller 7 goes to every channel at the next service
   int32_t fadeLastTime_ = 0;
   std::atomic<bool> fadeActive_{false};  // published for the window's fade control
 };

@@ -115,13 +115,14 @@ void sendTargetReset(Step& step, uint8_t variation) {
 }
 
 // Sends the song's message as it is. While fast-forwarding, the module gets time after it:
-// 50 ms after a reset, 4 ms after anything else.
+// 50 ms after a reset, 4 ms after anything else; a seek's chase gives it time after a reset only.
 void sendUnchanged(Step& step, const uint8_t* m, int32_t n) {
   sendSystemExclusive(step, m, n);
-  if (!step.context.fastForward) return;
+  if (!step.context.fastForward && !step.context.chase) return;
   bool reset = (byteAt(m, n, 0) == 0x7E && byteAt(m, n, 1) == 0x7F) || isXgSystemOn(m, n) ||
                (n > 8 && m[0] == roland && m[8] == 0x41);
   if (reset) step.out.resetSent();
+  if (!reset && !step.context.fastForward) return;
   int32_t ms = reset ? 50 : 4;
   pause(step, ms, ms);
 }
@@ -169,6 +170,12 @@ void translateRoland(Step& step, const uint8_t* m, int32_t n) {
 }
 
 }  // namespace
+
+bool isModuleReset(const uint8_t* m, int32_t n) {
+  bool gmOn = byteAt(m, n, 0) == 0x7E && byteAt(m, n, 2) == 0x09 &&
+              (byteAt(m, n, 3) == 0x01 || byteAt(m, n, 3) == 0x03);
+  return gmOn || isXgSystemOn(m, n) || isGsReset(m, n) || isSc88ModeSet(m, n);
+}
 
 void Translator::systemExclusive(const uint8_t* m, int32_t n, const EventContext& context,
                                  Actions& out) {

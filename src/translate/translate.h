@@ -48,6 +48,7 @@ struct EventContext {
   Target target = Target::none;
   int32_t volumeOffset = 0;  // added to every channel volume of the song
   bool fastForward = false;  // skipping to a start position: the module gets time after a message
+  bool chase = false;        // a seek sends the module's state: it gets time after a reset
 };
 
 // A channel message of the song; the translation may change it in place.
@@ -56,6 +57,10 @@ struct ChannelMessage {
   std::array<uint8_t, 2> data{};
   int32_t count = 0;  // data bytes of the status
 };
+
+// A system exclusive that resets a whole module (GM System On, GS Reset, the SC-88 mode set, XG
+// System On): m holds the bytes after 0xF0, n of them.
+bool isModuleReset(const uint8_t* m, int32_t n);
 
 constexpr size_t UserTableSize = 2 * 128 * 16;  // two banks or sets, 128 entries, 16 parameters
 

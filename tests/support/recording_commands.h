@@ -72,6 +72,10 @@ class RecordingCommands : public Commands {
   void stopSong() override { add("stop song"); }
   void nextSong() override { add("next song"); }
   void previousSong() override { add("previous song"); }
+  void togglePause() override { add("pause"); }
+  void seekMeasures(int32_t measures) override { add("seek", measures); }
+  void seekToStart() override { add("seek start"); }
+  void quit() override { add("quit"); }
   void selectRow(int row) override { add("select row", row); }
   void scrollList(int step) override { add("scroll", step); }
   void removeEntry(int32_t index) override { add("remove", index); }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,19 @@
 
 namespace tessaro::testing {
 
-// The product's virtual clock, started far from 0 and keeping every sleep for the test to read.
+// The product's virtual clock, started far from 0 and keeping every sleep for the test to read;
+// onSlept, when set, runs after each sleep with the time then (a test's moment to act).
 class VirtualClock : public platform::VirtualClock {
  public:
   VirtualClock() : platform::VirtualClock(1000000) {}
   std::vector<int32_t> sleeps;
+  std::function<void(uint32_t)> onSlept;
 
  protected:
-  void slept(int32_t ms) override { sleeps.push_back(ms); }
+  void slept(int32_t ms) override {
+    sleeps.push_back(ms);
+    if (onSlept) onSlept(now);
+  }
 };
 
 // One message as it reached a device, with the virtual time it arrived.

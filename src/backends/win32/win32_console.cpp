@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "backends/win32/win32_platform.h"
+#include "display/key_codes.h"
 
 namespace tessaro::platform::win32 {
 
@@ -79,7 +80,13 @@ int Win32ConsoleInput::readKey() {
   // Other records (mouse, focus, size, key releases) are taken and dropped.
   if (!ReadConsoleInputA(input, &record, 1, &count) || count == 0) return 0;
   if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) return 0;
-  return static_cast<signed char>(record.Event.KeyEvent.uChar.AsciiChar);
+  const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+  if (key.uChar.AsciiChar != 0) return static_cast<signed char>(key.uChar.AsciiChar);
+  // The arrows, Home, End and the page keys come with a virtual-key code and no character:
+  // the same codes as the window gives them.
+  const DWORD state = key.dwControlKeyState;
+  return display::navigationCode(key.wVirtualKeyCode, (state & SHIFT_PRESSED) != 0,
+                                 (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) != 0);
 }
 
 void Win32ConsoleInput::release() {
