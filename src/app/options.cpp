@@ -118,6 +118,11 @@ constexpr OptionToken tokens[] = {
      [](Commands& c, V v) { c.setOutput(v); }},
     {Form::unixShort, "j", Stage::first, Takes::value, 0, jobs},
     {Form::unixLong, "jobs", Stage::first, Takes::value, 0, jobs},
+    {Form::unixShort, "i", Stage::first, Takes::value, 0, [](Commands& c, V v) { c.setInput(v); }},
+    {Form::unixLong, "input", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setInput(v); }},
+    {Form::unixLong, "from", Stage::first, Takes::value, 0,
+     [](Commands& c, V v) { c.setSourceConvention(v); }},
 };
 
 // The letters after the word's first character, in either case.
@@ -275,7 +280,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& words, const WordFa
       if (value.empty()) {
         line.error = "tessaro: option ";
         line.error += word;
-        bool port = std::string_view(token->name) == "p" || std::string_view(token->name) == "port";
+        const std::string_view name = token->name;
+        bool port = name == "p" || name == "port" || name == "i" || name == "input";
         line.error += port ? " needs a port (tessaro -l lists them)" : " needs a value";
         return line;
       }

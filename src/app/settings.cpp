@@ -193,9 +193,9 @@ void portOption(SettingsPass& pass, SettingsReader& reader) {
   if (pass.pass == 1 && !port.empty()) pass.commands.setPort(port);
 }
 
-// The long forms after a second hyphen: --port, --output and --jobs with their value, after a
-// blank or '='. The requests of the command line (--help, --version, --list-ports) are no
-// settings.
+// The long forms after a second hyphen: --port, --output, --jobs, --input and --from with their
+// value, after a blank or '='. The requests of the command line (--help, --version,
+// --list-ports) are no settings.
 void longOption(SettingsPass& pass, SettingsReader& reader) {
   nextChar(reader);
   std::string name;
@@ -211,6 +211,11 @@ void longOption(SettingsPass& pass, SettingsReader& reader) {
       pass.commands.setJobs(number ? static_cast<int32_t>(std::min<long>(
                                          std::strtol(value.c_str(), nullptr, 10), INT32_MAX))
                                    : -1);
+  } else if (name == "input" || name == "from") {
+    // A live session is known in the first pass, before the output would open.
+    std::string value = readValue(reader);
+    if (pass.pass == 1 && name == "input" && !value.empty()) pass.commands.setInput(value);
+    if (pass.pass == 1 && name == "from") pass.commands.setSourceConvention(value);
   } else if (pass.pass == 2) {
     pass.log.print("Option --%s is not taken in the settings file.\n", name.c_str());
   }

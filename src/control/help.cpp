@@ -17,7 +17,7 @@ constexpr const char* options[] = {
     "  /comN             play to serial port COMN (1-99); /com alone: the default output",
     "  -p, --port PORT   play to PORT: a MIDI port as -l lists it (client:port or a name),",
     "                    or a serial device path such as /dev/ttyUSB0",
-    "  -l, --list-ports  list the MIDI ports and serial devices, then end",
+    "  -l, --list-ports  list the MIDI ports, MIDI inputs and serial devices, then end",
     "  #hh               send the hexadecimal byte hh before any song ('#F0' in a shell)",
     "  &n                repeat the first song n more times ('&2' in a shell)",
     "  @n                start every song at measure n",
@@ -30,6 +30,9 @@ constexpr const char* options[] = {
     "                    .ogg; several songs are joined), or one file per song in the",
     "                    directory OUT/ (song.xg.mid ...); faster than real time",
     "  -j, --jobs N      songs converted at once into OUT/ (default: one per core)",
+    "  -i, --input PORT  live: translate what the MIDI input PORT sends (a MIDI port as -l",
+    "                    lists it, or a serial device path) to the output, until Esc",
+    "  --from CONV       the live input's convention: gs, sc88, xg or gm (default: detected)",
     "  /so               keep taking keys from the console while the window is open",
     "  /0 ... /9         how much is reported; /0 also hides the status line",
     "  -h, --help, /?    this text, then end",
@@ -48,6 +51,7 @@ constexpr const char* options[] = {
     "  G                 send GM System On to the module",
     "  O                 open a file (with the status window)",
     "  0 ... 9           how much is reported",
+    "  Live (-i): the volume keys, G, Esc (end) and 0 ... 9; the others do nothing.",
     "",
 };
 
@@ -60,6 +64,7 @@ constexpr const char* ending[] = {
     "  tessaro /gm ./song.mid '&1' other.mid",
     "  tessaro -p 24:0 '@5' ~/midi/*.mid",
     "  tessaro /xg -o out/ songs/*.mid",
+    "  tessaro -i /dev/ttyUSB0 /com1 /xg",
 };
 
 }  // namespace

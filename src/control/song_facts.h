@@ -37,6 +37,9 @@ int32_t tempoAt(const SongFacts& facts, int32_t tick);
 std::string songHeader(int position, int total, const std::string& name, const SongFacts* facts,
                        Target target);
 
+// The convention shown and what it is translated for: "GS -> XG", "XG", "GS, untranslated".
+std::string conventionText(SongConvention convention, Target target);
+
 // In plain words why a song could not be loaded (whole), from loadSong's result, the track it
 // failed in (SongData::failedTrack) and what the path names; empty when it loaded whole.
 std::string loadFailure(int loadResult, int failedTrack, const platform::PathFacts& path);

@@ -29,6 +29,7 @@ struct AppRigOf {
   ConsoleType console;
   SerialType serial = madeWith<SerialType>(clock);
   CaptureMidiOutputs midi{clock};
+  ScriptedMidiInputs inputs{clock};
   SystemFileSystem files;
   FakeEnvironment environment;
   FakeWindowSystem windows;
@@ -42,6 +43,7 @@ struct AppRigOf {
   platform::Services services() {
     platform::Services s{&clock,  &threads, &priorities, &console,
                          &serial, &midi,    &files,      &environment};
+    s.midiIn = &inputs;
     if (withWindow) {
       s.windows = &windows;
       s.glyphs = &glyphs;

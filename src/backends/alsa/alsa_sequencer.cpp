@@ -9,7 +9,7 @@
 
 #include "backends/alsa/alsa_events.h"
 #include "backends/alsa/quiet_errors.h"
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::alsa {
 

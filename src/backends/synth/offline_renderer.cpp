@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "backends/stream/midi_stream.h"
 #include "backends/synth/fluid_support.h"
 #include "backends/synth/synth_device.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::synth {
 

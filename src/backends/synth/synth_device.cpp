@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "backends/alsa/quiet_errors.h"
-#include "backends/stream/midi_stream.h"
 #include "backends/synth/fluid_support.h"
 #include "backends/synth/wav_file.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::synth {
 
