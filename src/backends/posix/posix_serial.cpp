@@ -1,5 +1,6 @@
 // Serial lines through termios: raw 38400 baud, 8 data bits, no parity, one stop bit, no flow
-// control, DTR raised. COMn maps to a device path that the user may choose per port.
+// control, DTR raised. COMn maps to a device path that the user may choose per port. A device
+// open for the output is shared with an input on the same device.
 #include <fcntl.h>
 #include <glob.h>
 #include <poll.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -59,8 +61,8 @@ bool hasHardware(const std::string& device) {
 
 }  // namespace
 
-PosixSerialLine::~PosixSerialLine() {
-  ::close(fd_);
+SerialDevice::~SerialDevice() {
+  ::close(fd);
 }
 
 int PosixSerialLine::write(const uint8_t* bytes, size_t count) {
@@ -114,8 +116,25 @@ std::string PosixSerialPorts::devicePath(int port) const {
 }
 
 SerialOpenResult PosixSerialPorts::open(int port) {
+  return openPath(devicePath(port));
+}
+
+std::shared_ptr<SerialDevice> PosixSerialPorts::openShared(const std::string& path,
+                                                           std::string& reason) {
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr) {
+    auto found = open_.find(real);
+    if (found != open_.end()) {
+      if (std::shared_ptr<SerialDevice> device = found->second.lock()) return device;
+    }
+  }
+  SerialOpenResult opened = openPath(path);
+  if (!opened.line) reason = opened.reason;
+  return opened.line ? static_cast<PosixSerialLine&>(*opened.line).device() : nullptr;
+}
+
+SerialOpenResult PosixSerialPorts::openPath(const std::string& path) {
   using Step = SerialOpenResult::Step;
-  const std::string path = devicePath(port);
   ignoreBrokenPipes();
 
   // Opened without waiting for carrier detect: a line without CLOCAL set yet would otherwise
@@ -156,8 +175,11 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   int dtr = TIOCM_DTR;
   ioctl(fd, TIOCMBIS, &dtr);
 
+  auto device = std::make_shared<SerialDevice>(fd, path);
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr) open_[real] = device;
   SerialOpenResult result;
-  result.line = std::make_unique<PosixSerialLine>(fd, path);
+  result.line = std::make_unique<PosixSerialLine>(device);
   return result;
 }
 
