@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,16 +98,25 @@ class Win32ConsoleInput : public ConsoleInput {
   bool endOfInput_ = false;
 };
 
+// One open COM port, closed when neither the output line nor an input holds it any more.
+struct ComHandle {
+  explicit ComHandle(void* handle) : handle(handle) {}
+  ~ComHandle();
+  ComHandle(const ComHandle&) = delete;
+  ComHandle& operator=(const ComHandle&) = delete;
+  void* const handle;
+};
+
 class Win32SerialLine : public SerialLine {
  public:
-  explicit Win32SerialLine(void* handle) : handle_(handle) {}
-  ~Win32SerialLine() override;
-  Win32SerialLine(const Win32SerialLine&) = delete;
-  Win32SerialLine& operator=(const Win32SerialLine&) = delete;
+  explicit Win32SerialLine(std::shared_ptr<ComHandle> port)
+      : port_(std::move(port)), handle_(port_->handle) {}
+  const std::shared_ptr<ComHandle>& port() const { return port_; }
 
   int write(const uint8_t* bytes, size_t count) override;
 
  private:
+  std::shared_ptr<ComHandle> port_;
   void* handle_;
 };
 
@@ -116,6 +126,25 @@ class Win32SerialPorts : public SerialPorts {
   SerialOpenResult open(int port) override;
   // The name CreateFileA is given: the device namespace form, which COM10 and above need.
   static std::string deviceName(int port);
+  // COMn for an input: the handle the output has open when it is the same port (a port opens
+  // once), else opened as the output opens it. Null with the reason when it cannot be opened.
+  std::shared_ptr<ComHandle> openShared(int port, std::string& reason);
+
+ private:
+  std::map<int, std::weak_ptr<ComHandle>> open_;
+};
+
+// A MIDI input device of the multimedia system (a number, or the start of its name), or COMn
+// read as a serial MIDI line.
+class Win32MidiInputs : public MidiInputs {
+ public:
+  explicit Win32MidiInputs(Win32SerialPorts& serial) : serial_(serial) {}
+  MidiInputOpen open(const std::string& name) override;
+  // The multimedia system's MIDI input devices, by number.
+  PortListing listPorts() override;
+
+ private:
+  Win32SerialPorts& serial_;
 };
 
 // The multimedia MIDI output (the MIDI mapper by default).
@@ -171,6 +200,7 @@ struct Win32Platform {
   Win32ConsoleInput console;
   Win32SerialPorts serial;
   Win32MidiOutputs midiOut;
+  Win32MidiInputs midiIn{serial};
   Win32FileSystem files;
   Win32Environment environment;
 };

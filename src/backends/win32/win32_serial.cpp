@@ -1,6 +1,6 @@
 // COM ports: opened with CreateFileA, set to 38400 baud, 8 data bits, no parity and one stop bit
 // with every other setting of the driver kept, reads that return at once, writes without a
-// time-out, and DTR raised.
+// time-out, and DTR raised. A port open for the output is shared with an input on it.
 #include <windows.h>
 
 #include <cstdio>
@@ -45,8 +45,8 @@ std::string openFailureReason(const std::string& port, DWORD error) {
 
 }  // namespace
 
-Win32SerialLine::~Win32SerialLine() {
-  CloseHandle(handle_);
+ComHandle::~ComHandle() {
+  CloseHandle(handle);
 }
 
 int Win32SerialLine::write(const uint8_t* bytes, size_t count) {
@@ -103,9 +103,21 @@ SerialOpenResult Win32SerialPorts::open(int port) {
   SetCommTimeouts(handle, &timeouts);
   EscapeCommFunction(handle, SETDTR);
 
+  auto shared = std::make_shared<ComHandle>(handle);
+  open_[port] = shared;
   SerialOpenResult result;
-  result.line = std::make_unique<Win32SerialLine>(handle);
+  result.line = std::make_unique<Win32SerialLine>(shared);
   return result;
+}
+
+std::shared_ptr<ComHandle> Win32SerialPorts::openShared(int port, std::string& reason) {
+  auto found = open_.find(port);
+  if (found != open_.end()) {
+    if (std::shared_ptr<ComHandle> shared = found->second.lock()) return shared;
+  }
+  SerialOpenResult opened = open(port);
+  if (!opened.line) reason = opened.reason;
+  return opened.line ? static_cast<Win32SerialLine&>(*opened.line).port() : nullptr;
 }
 
 }  // namespace tessaro::platform::win32
