@@ -310,6 +310,19 @@ TEST(LiveProgram, WhatDoesNotGoWithInputIsAMistakeOfTheCall) {
   }
 }
 
+TEST(LiveProgram, SongsOnTheCommandLineWinOverTheSettingsFilesInput) {
+  AppRig rig;
+  TempFile song(smf(0, 96, {Track().ev(0, {0x90, 0x50, 0x40}).ev(10, {0x80, 0x50, 0x00}).end()}));
+  rig.environment.settings = song.path() + ".ini";
+  std::ofstream(rig.environment.settings) << "--input 20:0\n";
+  EXPECT_EQ(rig.run({"/com1", song.path()}), 0) << rig.out();
+  std::filesystem::remove(rig.environment.settings);
+  EXPECT_TRUE(rig.inputs.opened.empty());
+  EXPECT_EQ(notesPlayed(rig.serial), std::vector<int>{0x50});
+  EXPECT_NE(rig.out().find("The input the settings file names is not read: songs are played.\n"),
+            std::string::npos);
+}
+
 TEST(LiveProgram, AnInputThatDoesNotOpenIsSaidAndTheRunFails) {
   AppRig rig;
   rig.inputs.failure = "no such device";
@@ -369,6 +382,9 @@ TEST(LiveOptions, TheInputAndItsConventionAreTakenBeforeTheOutputOpens) {
   }
   CommandLine missing = parseCommandLine({"tessaro", "-i"}, {});
   EXPECT_EQ(missing.error, "tessaro: option -i needs a port (tessaro -l lists them)");
+  std::string help = helpText({});
+  for (const char* words : {"-i, --input PORT", "--from CONV", "tessaro -i /dev/ttyUSB0"})
+    EXPECT_NE(help.find(words), std::string::npos) << words;
 }
 
 }  // namespace

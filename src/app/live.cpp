@@ -1,5 +1,7 @@
 #include "app/live.h"
 
+#include <algorithm>
+
 #include "app/keys.h"
 #include "control/song_facts.h"
 #include "control/status_line.h"
@@ -61,14 +63,29 @@ void sayTheEnd(App& app, const LiveSession& session, LiveEnd end,
     app.log.print("Live input %s ended: %s.\n", session.name().c_str(), input.endReason().c_str());
 }
 
+// The command line names the input itself (-i, --input), not only the settings file.
+bool inputOnCommandLine(const CommandLine& line) {
+  return std::any_of(line.items.begin(), line.items.end(), [](const CommandLine::Item& item) {
+    return item.token != nullptr &&
+           (item.word.starts_with("-i") || item.word.starts_with("--input"));
+  });
+}
+
 }  // namespace
 
 bool acceptLiveCall(App& app, const CommandLine& line, int& exitCode) {
   if (app.live.input.empty()) return true;
+  auto song = std::find_if(line.items.begin(), line.items.end(),
+                           [](const CommandLine::Item& item) { return item.token == nullptr; });
+  // Songs named on the command line win over an input the settings file names.
+  if (song != line.items.end() && !inputOnCommandLine(line)) {
+    app.log.print("The input the settings file names is not read: songs are played.\n");
+    app.live.input.clear();
+    return true;
+  }
   exitCode = 2;
-  for (const CommandLine::Item& item : line.items) {
-    if (item.token != nullptr) continue;
-    app.log.problem(item.word, "songs are not played with -i (live translation)");
+  if (song != line.items.end()) {
+    app.log.problem(song->word, "songs are not played with -i (live translation)");
     return false;
   }
   if (app.conversion.wanted) {
