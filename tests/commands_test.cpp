@@ -250,7 +250,7 @@ TEST(RequestCommands, HelpNamesEveryOptionKeyAndPlace) {
   // Each part between bars is somewhere in the text.
   std::istringstream parts(
       "/xg|/gm|/nc|/nx|/comN|#hh|&n|@n|.n|/vN|/fN|/sN|/cN|/so|/0|-h, --help, /?|-V, --version|-l, "
-      "--list-ports|-p, --port PORT|--  |Esc|U / S / D|TESSARO_X  a "
+      "--list-ports|-p, --port PORT|-i, --input PORT|--from CONV|--  |Esc|U / S / D|TESSARO_X  a "
       "variable|/home/u/.config/tessaro/tessaro.ini|Exit status|Examples|'#F0'|'&2'");
   for (std::string part; std::getline(parts, part, '|');)
     EXPECT_NE(help.find(part), std::string::npos) << part;

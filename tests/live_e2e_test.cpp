@@ -103,14 +103,5 @@ TEST(LiveOnLines, EscOnTheTerminalEndsTheRun) {
   expectStopSequence(run.program.wire());
 }
 
-TEST(LiveOnLines, CtrlCEndsTheRunByTheSignal) {
-  LiveRun run;
-  run.playSomething();
-  run.program.sendSignal(SIGINT);
-  EXPECT_EQ(run.program.finish(30s), -1);
-  EXPECT_EQ(run.program.endedBySignal(), SIGINT);
-  expectStopSequence(run.program.wire());
-}
-
 }  // namespace
 }  // namespace tessaro::testing

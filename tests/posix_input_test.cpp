@@ -103,18 +103,9 @@ TEST(SerialInput, TheOutputsDeviceIsOpenedOnce) {
 TEST(MidiInputs, WhatCannotBeReadIsSaidInWords) {
   PosixSerialPorts serial;
   PosixMidiInputs inputs(serial);
-  struct Row {
-    std::string name;
-    std::string reason;  // the start of it
-  } rows[] = {
-      {"/dev/null", "/dev/null: not a serial device"},
-      {"/no/such/tty", "/no/such/tty: No such file or directory"},
-  };
-  for (const Row& row : rows) {
-    MidiInputOpen opened = inputs.open(row.name);
-    EXPECT_FALSE(opened.input);
-    EXPECT_EQ(opened.reason.substr(0, row.reason.size()), row.reason);
-  }
+  MidiInputOpen file = inputs.open("/dev/null");
+  EXPECT_FALSE(file.input);
+  EXPECT_EQ(file.reason.substr(0, 30), "/dev/null: not a serial device");
   // No sequencer here, or no such port on it: either way in words, never a crash.
   MidiInputOpen port = inputs.open("no-such-client-of-tessaro-tests");
   EXPECT_FALSE(port.input);
