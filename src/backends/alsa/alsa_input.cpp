@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "backends/alsa/alsa_sequencer.h"
 #include "backends/alsa/quiet_errors.h"
 
 namespace tessaro::platform::alsa {
@@ -140,35 +141,7 @@ InputRead SequencerInput::take(uint8_t* buffer, size_t capacity) {
 }
 
 PortListing listSequencerInputs() {
-  QuietAlsaErrors quiet;
-  PortListing listing;
-  snd_seq_t* seq = nullptr;
-  int err = snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, 0);
-  if (err < 0) {
-    listing.reason = failed("no ALSA sequencer on this machine", err);
-    return listing;
-  }
-  snd_seq_client_info_t* client = nullptr;
-  snd_seq_port_info_t* port = nullptr;
-  snd_seq_client_info_alloca(&client);
-  snd_seq_port_info_alloca(&port);
-  snd_seq_client_info_set_client(client, -1);
-  while (snd_seq_query_next_client(seq, client) >= 0) {
-    int id = snd_seq_client_info_get_client(client);
-    if (id == SND_SEQ_CLIENT_SYSTEM) continue;
-    snd_seq_port_info_set_client(port, id);
-    snd_seq_port_info_set_port(port, -1);
-    while (snd_seq_query_next_port(seq, port) >= 0) {
-      unsigned int caps = snd_seq_port_info_get_capability(port);
-      if ((caps & readable) != readable || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0) continue;
-      listing.ports.push_back(
-          {std::to_string(id) + ":" + std::to_string(snd_seq_port_info_get_port(port)),
-           std::string(snd_seq_client_info_get_name(client)) + ": " +
-               snd_seq_port_info_get_name(port)});
-    }
-  }
-  snd_seq_close(seq);
-  return listing;
+  return listSequencerPorts(readable);
 }
 
 }  // namespace tessaro::platform::alsa

@@ -24,17 +24,6 @@ namespace {
 constexpr size_t bufferCount = 4;
 constexpr size_t bufferSize = 4096;
 
-// The system's own words for an error code.
-std::string systemWords(DWORD error) {
-  char text[256] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.'))
-    --length;
-  return std::string(text, length);
-}
-
 // A lock the multimedia callback may take: a critical section.
 class CriticalSection {
  public:
@@ -212,7 +201,7 @@ class ComInput : public MidiInput {
     if (ok) return got > 0 ? InputRead{InputRead::Status::bytes, got} : InputRead{};
     DWORD error = GetLastError();
     if (error == ERROR_OPERATION_ABORTED) return {};
-    reason_ = systemWords(error);
+    reason_ = systemText(error);
     ended_ = true;
     return {InputRead::Status::ended, 0};
   }

@@ -98,6 +98,9 @@ class Win32ConsoleInput : public ConsoleInput {
   bool endOfInput_ = false;
 };
 
+// The system's own words for an error code, without the line end it appends.
+std::string systemText(unsigned long error);
+
 // One open COM port, closed when neither the output line nor an input holds it any more.
 struct ComHandle {
   explicit ComHandle(void* handle) : handle(handle) {}

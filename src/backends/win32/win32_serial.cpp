@@ -19,17 +19,6 @@ SerialOpenResult failure(SerialOpenResult::Step step, DWORD error, std::string r
   return result;
 }
 
-// The system's own words for an error code, without the line end it appends.
-std::string systemText(DWORD error) {
-  char text[256] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.'))
-    --length;
-  return std::string(text, length);
-}
-
 std::string openFailureReason(const std::string& port, DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -44,6 +33,16 @@ std::string openFailureReason(const std::string& port, DWORD error) {
 }
 
 }  // namespace
+
+std::string systemText(unsigned long error) {
+  char text[256] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.'))
+    --length;
+  return std::string(text, length);
+}
 
 ComHandle::~ComHandle() {
   CloseHandle(handle);
