@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "app/options.h"
+#include "control/song_facts.h"
+#include "control/status_line.h"
 #include "support/app_rig.h"
 #include "support/corpus.h"
 #include "support/player_rig.h"
@@ -271,6 +273,15 @@ TEST(LiveRequests, StopEndsVolumeAndResetActTheOthersDoNothing) {
   EXPECT_FALSE(rig.session.stage.fading());
   EXPECT_EQ(rig.engine.state.speedDivisor, DefaultSpeedDivisor);
   EXPECT_EQ(rig.engine.state.repeatCount, 0);
+}
+
+TEST(LiveStatusLine, TheConventionWhatPassedWhatDroppedAndTheVolume) {
+  EXPECT_EQ(
+      liveStatusLineText({conventionText(SongConvention::gs, Target::xg), 1234, 2, 12, "G"}, 80),
+      "live  GS -> XG  1234 messages  2 dropped  vol +12  [G]");
+  EXPECT_EQ(liveStatusLineText(
+                {conventionText(SongConvention::undecided, Target::none), 0, 0, 0, ""}, 20),
+            "live  GM, untransla");
 }
 
 // --- The program in live mode.
