@@ -20,8 +20,8 @@
 
 #include "app/program.h"
 #include "backends/posix/posix_platform.h"
-#include "backends/stream/midi_stream.h"
 #include "backends/synth/synth_device.h"
+#include "stream/midi_stream.h"
 #include "support/smf.h"
 #include "support/wav_reader.h"
 

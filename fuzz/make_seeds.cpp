@@ -1,9 +1,11 @@
-// Writes the seed inputs of the fuzz targets into <dir>/fuzz_player, <dir>/fuzz_settings and
-// <dir>/fuzz_options: small songs in the GS, SC-88, XG and GM conventions with resets, part
-// messages, bank selects, programs and drums; markers, loop markers and repeats; long and escaped
-// system exclusives; running status across meta events; and damaged files of every kind the reader
-// refuses. Each player seed begins with the four control bytes of the player target. Further
-// songs (the .mid files of a directory tree) may be named after the output directory.
+// Writes the seed inputs of the fuzz targets into <dir>/fuzz_player, <dir>/fuzz_live,
+// <dir>/fuzz_settings and <dir>/fuzz_options: small songs in the GS, SC-88, XG and GM conventions
+// with resets, part messages, bank selects, programs and drums; markers, loop markers and
+// repeats; long and escaped system exclusives; running status across meta events; and damaged
+// files of every kind the reader refuses. Each player seed begins with the four control bytes of
+// the player target. The live seeds are streams of the same conventions, with real-time bytes,
+// broken and over-long messages. Further songs (the .mid files of a directory tree) may be named
+// after the output directory.
 //
 //   make_fuzz_seeds <dir> [songs-dir]
 #include <cstdint>
@@ -306,6 +308,43 @@ std::vector<Seed> playerSongs() {
   return songs;
 }
 
+// Byte streams as a live input sends them, each after its two control bytes (target and
+// declared convention; how the stream is cut into reads).
+std::vector<Seed> liveStreams() {
+  auto cat = [](std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  const Bytes notes{0x90, 0x3C, 0x64, 0x40, 0x64, 0x43, 0x64, 0x3C, 0x00, 0x40, 0x00,
+                    0x99, 0x24, 0x70, 0x26, 0x70, 0x89, 0x24, 0x00, 0x26, 0x00};
+  const Bytes tones{0xB0, 0x00, 0x08, 0x20, 0x00, 0xC0, 0x19, 0xB1, 0x07, 0x60, 0xC1, 0x30};
+  Bytes gs = cat({roland(0x40, 0x00, 0x7F, {0x00}), roland(0x40, 0x11, 0x15, {0x01}),
+                  roland(0x40, 0x00, 0x04, {0x64}), roland(0x40, 0x13, 0x1C, {0x20}),
+                  roland(0x20, 0x12, 0x05, {0x30}), tones, notes});
+  Bytes sc88 = cat({roland(0x00, 0x00, 0x7F, {0x00}), roland(0x40, 0x1A, 0x15, {0x02}), notes});
+  Bytes xg = cat({{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, tones, notes});
+  Bytes realTime{0xF8, 0x90, 0xF8, 0x3C, 0xFE, 0x64, 0xFA, 0xF0, 0x7E, 0xF8,
+                 0x7F, 0x09, 0x01, 0xF7, 0xFC, 0x80, 0x3C, 0xFF, 0x00};
+  Bytes broken{0x3C, 0x40, 0xF0, 0x41, 0x10, 0x90, 0x3C, 0x40, 0xF7, 0x3E, 0xF1, 0x10,
+               0xF2, 0x01, 0x02, 0xF3, 0x05, 0xF6, 0xF4, 0xF5, 0xF9, 0xFD, 0x91, 0x3C};
+  Bytes long64k{0xF0, 0x7D};
+  long64k.resize(70000, 0x11);
+  long64k.push_back(0xF7);
+  long64k.insert(long64k.end(), notes.begin(), notes.end());
+  return {
+      {"gs", cat({{0x00, 0x05}, gs})},
+      {"gs-to-gm", cat({{0x01, 0x17}, gs})},
+      {"gs-declared", cat({{0x04, 0x33}, notes})},
+      {"sc88", cat({{0x08, 0x02}, sc88})},
+      {"xg-to-gm", cat({{0x01, 0x40}, xg})},
+      {"gm-declared", cat({{0x10, 0x09}, notes})},
+      {"real-time", cat({{0x02, 0x01}, realTime})},
+      {"broken", cat({{0x00, 0x77}, broken})},
+      {"long-sysex", cat({{0x02, 0x10}, long64k})},
+  };
+}
+
 void write(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -327,6 +366,9 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(root / "fuzz_player");
   std::filesystem::create_directories(root / "fuzz_settings");
   std::filesystem::create_directories(root / "fuzz_options");
+  std::filesystem::create_directories(root / "fuzz_live");
+  for (const Seed& stream : liveStreams())
+    write(root / "fuzz_live" / (stream.name + ".bin"), stream.bytes);
 
   // Control bytes: target, device, fade, repeat; start position; volume; stop time.
   const Bytes controls[] = {

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-${FUZZ_SECONDS:-60}}"
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
-targets="${FUZZ_TARGETS:-fuzz_player fuzz_settings fuzz_options}"
+targets="${FUZZ_TARGETS:-fuzz_player fuzz_live fuzz_settings fuzz_options}"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -DTESSARO_FUZZ=ON -DTESSARO_TESTS=OFF \
@@ -32,6 +32,7 @@ failed=0
 for target in $targets; do
   case "$target" in
     fuzz_player) max_len=65536 dict=fuzz/fuzz_player.dict ;;
+    fuzz_live) max_len=140000 dict=fuzz/fuzz_player.dict ;;
     fuzz_settings) max_len=4096 dict=fuzz/fuzz_settings.dict ;;
     *) max_len=2048 dict=fuzz/fuzz_settings.dict ;;
   esac

@@ -13,7 +13,7 @@
 
 #include "backends/alsa/alsa_events.h"
 #include "backends/alsa/alsa_sequencer.h"
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 
 namespace {
 

@@ -267,8 +267,8 @@ TEST(RequestCommands, HelpNamesEveryOptionKeyAndPlace) {
   // Each part between bars is somewhere in the text.
   std::istringstream parts(
       "/xg|/gm|/nc|/nx|/comN|#hh|&n|@n|.n|/vN|/fN|/sN|/cN|/so|/0|-h, --help, /?|-V, --version|-l, "
-      "--list-ports|-p, --port PORT|--shuffle|--seed N|--loop|.m3u|--  |Esc|N / P|U / S / D|"
-      "TESSARO_X  a "
+      "--list-ports|-p, --port PORT|-i, --input PORT|--from CONV|--shuffle|--seed N|--loop|.m3u|"
+      "--  |Esc|N / P|U / S / D|TESSARO_X  a "
       "variable|/home/u/.config/tessaro/tessaro.ini|Exit status|Examples|'#F0'|'&2'|-o, --output "
       "OUT|-j, --jobs N|-T, --type TYPE|-n, --no-clobber|--soundfont FILE|-r, --rate RATE|-g, "
       "--gain GAIN|-q, --quiet|--verbose|--files-from FILE\n|  -  |130, 143");

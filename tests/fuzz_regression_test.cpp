@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/fuzz_checks.h"
+#include "support/fuzz_live.h"
 #include "support/player_rig.h"
 #include "support/translate_rig.h"
 
@@ -38,6 +39,7 @@ TEST(FuzzFindings, StoredInputsPassTheirTargetsChecks) {
       {"player", tessaro::testing::runPlayerInput},
       {"settings", tessaro::testing::runSettingsInput},
       {"options", tessaro::testing::runOptionsInput},
+      {"live", tessaro::testing::runLiveInput},
   };
   std::filesystem::path root = std::filesystem::path(TESSARO_TEST_DATA) / "fuzz";
   int inputs = 0;

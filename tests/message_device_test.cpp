@@ -2,7 +2,7 @@
 // whole messages, as the built-in synthesizer and the ALSA sequencer hand them on; that the
 // port and the device agree on running status. (That a change of target tells the device its
 // convention is a command's effect, tested with the commands.)
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 // tests are skipped without it or without Wine. Wine's COM1 is pointed at a fixed link through
 // the prefix's port table, and each run points that link at its own pseudo-terminal.
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -72,6 +73,8 @@ class WinePrefix {
   const std::string& path() const { return path_; }
   // The link Wine's COM1 opens; re-pointed at each run's pseudo-terminal.
   std::string com1Link() const { return path_ + "/com1-line"; }
+  // The link Wine's COM2 opens (a live input's line).
+  std::string com2Link() const { return path_ + "/com2-line"; }
   std::vector<std::string> environment() const {
     return {"WINEPREFIX=" + path_, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
   }
@@ -85,6 +88,9 @@ class WinePrefix {
     ready_ = runQuietly({"wineboot", "-i"}, env) == 0 &&
              runQuietly({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d",
                          com1Link(), "/f"},
+                        env) == 0 &&
+             runQuietly({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM2", "/d",
+                         com2Link(), "/f"},
                         env) == 0 &&
              runQuietly({"wineserver", "-w"}, env) == 0;
   }
@@ -221,6 +227,47 @@ TEST_F(WineRun, MidiMapperWithoutASequencerFailsCleanly) {
             std::string::npos)
       << windows.out();
   EXPECT_TRUE(windows.wire().empty());
+}
+
+// Live translation on Windows: a GS stream read from COM2 (with blocking reads bounded by read
+// time-outs) goes out on COM1 translated for XG. Wine's serial reads never fail for a line whose
+// far end has gone, and the program's keys do not reach it through a pipe there, so the run is
+// ended from outside once the wire is seen.
+TEST_F(WineRun, LiveFromComTwoToComOne) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  termios mode{};
+  tcgetattr(slave, &mode);
+  cfmakeraw(&mode);
+  tcsetattr(slave, TCSANOW, &mode);
+  std::error_code error;
+  fs::remove(WinePrefix::get().com2Link(), error);
+  fs::create_symlink(ttyname(slave), WinePrefix::get().com2Link(), error);
+  ASSERT_FALSE(error) << error.message();
+  ProgramProcess windows({"-i", "COM2", "/com1", "/xg"}, "", ProgramProcess::Keys::pipe,
+                         WinePrefix::get().environment(), underWine());
+  ASSERT_EQ(windows.setupError(), "");
+  ASSERT_TRUE(windows.waitForWire([](const Bytes& w) { return w.size() >= 48; }, 120s))
+      << windows.out();
+  const Bytes gsReset{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+  const Bytes notes{0x90, 0x3C, 0x64, 0x80, 0x3C, 0x00};
+  (void)!::write(master, gsReset.data(), gsReset.size());
+  (void)!::write(master, notes.data(), notes.size());
+  const Bytes xgSystemOn{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+  auto has = [](const Bytes& wire, const Bytes& part) {
+    return std::search(wire.begin(), wire.end(), part.begin(), part.end()) != wire.end();
+  };
+  EXPECT_TRUE(windows.waitForWire(
+      [&](const Bytes& w) {
+        return has(w, xgSystemOn) && has(w, {0x80, 0x3C, 0x00});
+      },
+      60s))
+      << windows.out();
+  EXPECT_FALSE(has(windows.wire(), gsReset));
+  windows.finish(std::chrono::seconds(0));
+  runQuietly({"wineserver", "-k"}, WinePrefix::get().environment());
+  ::close(master);
+  ::close(slave);
 }
 
 // On a display the program opens its window with the content's size, plays, and ends by itself

@@ -1,5 +1,6 @@
 # bash completion for tessaro: its options, the MIDI ports and serial devices after -p, the
-# types after -T, SoundFonts after --soundfont, and MIDI files and play lists. Names are completed whole, with
+# MIDI inputs and serial devices after -i, the conventions after --from, the types after -T,
+# SoundFonts after --soundfont, and MIDI files and play lists. Names are completed whole, with
 # spaces and other special characters quoted as the shell needs them.
 
 # The word as the shell will read it: without an opening quote, backslashes taken away.
@@ -54,6 +55,15 @@ _tessaro_words() {
   done < <(compgen -W "$*" -- "$word")
 }
 
+# The addresses of one section of `tessaro -l` ("MIDI ports" or "MIDI inputs"), and the serial
+# devices.
+_tessaro_listed() {
+  tessaro -l 2>/dev/null | awk -v want="$1" '
+    /^[^ ]/ { section = index($0, want) == 1 ? 1 : (index($0, "Serial devices") == 1 ? 2 : 0); next }
+    section == 1 && $1 ~ /^[0-9]+:[0-9]+$/ { print $1 }
+    section == 2 && $1 ~ /^\// { print $1 }'
+}
+
 _tessaro() {
   local cur prev word
   COMPREPLY=()
@@ -69,9 +79,15 @@ _tessaro() {
   word=$(_tessaro_dequote "$cur")
   case "$prev" in
     -p|--port)
-      local ports
-      ports=$(tessaro -l 2>/dev/null | sed -n 's/^  \([0-9][0-9]*:[0-9][0-9]*\) .*/\1/p; s/^  \(\/dev\/.*\)/\1/p')
-      _tessaro_words "$word" "$ports"
+      _tessaro_words "$word" "$(_tessaro_listed 'MIDI ports')"
+      return
+      ;;
+    -i|--input)
+      _tessaro_words "$word" "$(_tessaro_listed 'MIDI inputs')"
+      return
+      ;;
+    --from)
+      _tessaro_words "$word" gs sc88 xg gm
       return
       ;;
     -o|--output|--files-from)
@@ -97,10 +113,11 @@ _tessaro() {
   case "$word" in
     --*)
       _tessaro_words "$word" --help --version --list-ports --port --output --jobs --type \
-        --no-clobber --soundfont --rate --gain --quiet --verbose --files-from --shuffle --seed --loop
+        --no-clobber --soundfont --rate --gain --quiet --verbose --files-from --shuffle --seed \
+        --loop --input --from
       ;;
     -*)
-      _tessaro_words "$word" -h -V -l -p -o -j -T -n -r -g -q - --
+      _tessaro_words "$word" -h -V -l -p -o -j -T -n -r -g -q -i - --
       ;;
     /*)
       _tessaro_words "$word" /xg /gm /nc /nx /com1 /so /v /f /s /c /0 /1 /2 /3 /4 /5 /6 /7 /8 /9 /?

@@ -126,4 +126,12 @@ void applyPlayKey(Commands& commands, int code) {
   }
 }
 
+void applyLiveKey(Commands& commands, int code) {
+  if (code > 0 && code < 0x80 &&
+      std::strchr(",<.>Gg\x1B"
+                  "0123456789",
+                  code) != nullptr)
+    applyPlayKey(commands, code);
+}
+
 }  // namespace tessaro

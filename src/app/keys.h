@@ -19,5 +19,7 @@ enum class IdleAction { none, quit };
 
 IdleAction applyIdleKey(Commands& commands, int code);
 void applyPlayKey(Commands& commands, int code);
+// A live session: the volume keys, G, Esc and the digits act as in play; the others do nothing.
+void applyLiveKey(Commands& commands, int code);
 
 }  // namespace tessaro

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/name_list.h"
+#include "live/live_session.h"
 
 namespace tessaro {
 
@@ -54,7 +55,8 @@ enum class Rule {
   rate,
   gain,
   type,
-  seed
+  seed,
+  convention
 };
 
 struct OptionToken {
@@ -225,6 +227,12 @@ constexpr OptionToken tokens[] = {
     {Form::unixLong, "seed", Stage::second, Takes::value, 0, Rule::seed, seed},
     {Form::unixLong, "loop", Stage::second, Takes::nothing, 0, Rule::none,
      [](Commands& c, V) { c.setLoop(); }},
+    {Form::unixShort, "i", Stage::first, Takes::value, 0, Rule::port,
+     [](Commands& c, V v) { c.setInput(v); }},
+    {Form::unixLong, "input", Stage::first, Takes::value, 0, Rule::port,
+     [](Commands& c, V v) { c.setInput(v); }},
+    {Form::unixLong, "from", Stage::first, Takes::value, 0, Rule::convention,
+     [](Commands& c, V v) { c.setSourceConvention(v); }},
     // Read into file names before the run starts (readNameLists); "-" is written as this. It
     // stays the table's last row.
     {Form::unixLong, "files-from", Stage::second, Takes::value, 0, Rule::text, nothing},
@@ -407,6 +415,12 @@ Verdict checkDashValue(Rule rule, const std::string& value) {
           std::end(outputTypes))
         verdict.error = "takes a type: mid, wav, flac or ogg, not " + quoted(value);
       break;
+    case Rule::convention: {
+      SourceConvention convention = SourceConvention::detected;
+      if (!sourceConventionNamed(value, convention))
+        verdict.error = "takes a convention: gs, sc88, xg or gm, not " + quoted(value);
+      break;
+    }
     case Rule::seed: {
       uint32_t seed = 0;
       if (!seedFromText(value, seed))

@@ -5,6 +5,7 @@
 
 #include "app/conversion.h"
 #include "app/keys.h"
+#include "app/live.h"
 #include "app/options.h"
 #include "app/status_link.h"
 #include "control/status_line.h"
@@ -101,6 +102,7 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
   settingsPass(app, app.facts.settingsPath, 1);
   applyCommandLine(app.commands, line, Stage::first);
   placeConsole(app);
+  if (!acceptLiveCall(app, line, exitCode)) return false;
   // A conversion (-o) plays nothing in real time: none of the waits below, no port, no window.
   if (app.conversion.wanted) {
     exitCode = runOfflineConversion(app, [&] {
@@ -145,6 +147,8 @@ bool startUp(App& app, const std::vector<std::string>& words, const CommandLine&
   return true;
 }
 
+}  // namespace
+
 // The user asked from outside the program's keys to stop (Ctrl+C, a request to terminate).
 bool interrupted(App& app) {
   return app.sys.console->interrupted();
@@ -172,6 +176,8 @@ int takeTurnKey(App& app) {
   if (app.status->peekKey() != 0) key = app.status->takeKey();
   return key;
 }
+
+namespace {
 
 // Waits for a first file. False when the run is to end (exit code 0).
 bool idleLoop(App& app) {
@@ -327,7 +333,9 @@ void playSong(App& app) {
 App::App(const platform::Services& services, Log& log)
     : Session(*services.clock, *services.serial, *services.midiOut, log, *this),
       sys(services),
-      status(makeStatusView(*this)) {}
+      status(makeStatusView(*this)) {
+  inputs = services.midiIn;
+}
 
 App::~App() {
   thread.reset();
@@ -429,20 +437,27 @@ int runProgram(App& app, const std::vector<std::string>& words) {
     app.exitHandlers.runAll();
     return runStatus(app);
   }
+  // A live session (-i) translates its input instead of playing songs, then the run ends as
+  // after the last song.
+  const bool live = !app.live.input.empty();
+  if (live && !playLive(app)) {
+    app.exitHandlers.runAll();
+    return 1;
+  }
   // Without a window nothing can bring a file later: an empty list is a mistake of the call.
-  if (app.cue.length == 0 && !app.status->exists()) {
+  if (!live && app.cue.length == 0 && !app.status->exists()) {
     app.log.error("tessaro: nothing to play (tessaro -h shows how to name MIDI files)");
     app.exitHandlers.runAll();
     return usageError;
   }
-  if (app.cue.length == 0 && !idleLoop(app)) {
+  if (!live && app.cue.length == 0 && !idleLoop(app)) {
     app.exitHandlers.runAll();
     return runStatus(app);
   }
   app.cue.current = 0;
-  beginList(app.cue, app.view, app.log);
-  while (app.cue.current < app.cue.length && !app.status->closedByUser() && !interrupted(app) &&
-         !outputLost(app) && !app.quitRequested)
+  if (!live) beginList(app.cue, app.view, app.log);
+  while (!live && app.cue.current < app.cue.length && !app.status->closedByUser() &&
+         !interrupted(app) && !outputLost(app) && !app.quitRequested)
     playSong(app);
   // Nothing more reaches a line that has gone; the run reports the failure in its exit code.
   if (outputLost(app)) {

@@ -70,6 +70,13 @@ int runProgram(App& app, const std::vector<std::string>& words);
 // Moves the list by this turn's wheel notches, carried in accumulator between turns.
 void applyWheel(App& app, int& accumulator);
 
+// The user asked from outside the program's keys to stop (Ctrl+C, a request to terminate).
+bool interrupted(App& app);
+// A serial line that failed is gone for the rest of the run: said once, in plain words.
+bool outputLost(App& app);
+// This turn's key: a window key replaces a console key taken in the same turn.
+int takeTurnKey(App& app);
+
 // Console keys: the pending key, read without waiting (the window is pumped first).
 int pollConsoleKey(App& app);
 int takeConsoleKey(App& app);

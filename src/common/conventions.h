@@ -16,4 +16,7 @@ enum class Target : uint8_t { none, xg, gm };
 // parameter of one convention arrives.
 enum class SongConvention : uint8_t { none, undecided, gs, xg };
 
+// The convention a live input is declared in (--from); detected: as the stream shows it.
+enum class SourceConvention : uint8_t { detected, gs, sc88, xg, gm };
+
 }  // namespace tessaro

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "live/live_session.h"
+
 namespace tessaro {
 
 namespace {
@@ -189,6 +191,15 @@ void SessionCommands::setStatusLine(bool on) {
   s_.statusLine = on;
 }
 
+void SessionCommands::setInput(const std::string& name) {
+  s_.live.input = name;
+}
+
+void SessionCommands::setSourceConvention(const std::string& name) {
+  s_.live.badFrom.clear();
+  if (!sourceConventionNamed(name, s_.live.from)) s_.live.badFrom = name;
+}
+
 void SessionCommands::showHelp() {
   s_.log.write(helpText(s_.facts));
 }
@@ -207,6 +218,7 @@ void SessionCommands::listPorts() {
       s_.log.print("  %-7s %s\n", port.address.c_str(), port.name.c_str());
     if (listing.ports.empty()) s_.log.print("  none\n");
   }
+  if (s_.inputs != nullptr) listInputs(s_.log, s_.inputs->listPorts());
   std::vector<std::string> devices = s_.port.serialPorts.listDevices();
   s_.log.print(devices.empty() ? "Serial devices: none\n" : "Serial devices (-p PATH):\n");
   for (const std::string& device : devices) s_.log.print("  %s\n", device.c_str());

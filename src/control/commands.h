@@ -72,6 +72,12 @@ class Commands {
   virtual void setPort(const std::string& name) = 0;
   // The status line on a terminal, on or off.
   virtual void setStatusLine(bool on) = 0;
+  // Live translation: MIDI read from this input (a serial device path, or a MIDI input port in
+  // the system's own form) instead of songs.
+  virtual void setInput(const std::string& name) = 0;
+  // The convention the live input is written in (gs, sc88, xg, gm); a name of none is a
+  // mistake of the call.
+  virtual void setSourceConvention(const std::string& name) = 0;
 
   // --- Requests answered at once, before the run starts.
   virtual void showHelp() = 0;
@@ -151,6 +157,8 @@ class SessionCommands : public Commands {
   void setVerbose() override;
   void setPort(const std::string& name) override;
   void setStatusLine(bool on) override;
+  void setInput(const std::string& name) override;
+  void setSourceConvention(const std::string& name) override;
   void showHelp() override;
   void showVersion() override;
   void listPorts() override;

@@ -17,7 +17,7 @@ constexpr const char* options[] = {
     "  /comN             play to serial port COMN (1-99); /com alone: the default output",
     "  -p, --port PORT   play to PORT: a MIDI port as -l lists it (client:port or a name),",
     "                    or a serial device path such as /dev/ttyUSB0",
-    "  -l, --list-ports  list the MIDI ports and serial devices, then end",
+    "  -l, --list-ports  list the MIDI ports, MIDI inputs and serial devices, then end",
     "  #hh               send the hexadecimal byte hh before any song ('#F0' in a shell)",
     "  &n                repeat the first song n more times ('&2' in a shell)",
     "  @n                start every song at measure n",
@@ -47,6 +47,9 @@ constexpr const char* options[] = {
     "  --shuffle         play the songs in a random order",
     "  --seed N          shuffle in the order seed N gives (0-4294967295)",
     "  --loop            play the list again after its last song (not with -o)",
+    "  -i, --input PORT  live: translate what the MIDI input PORT sends (a MIDI port as -l",
+    "                    lists it, or a serial device path) to the output, until Esc",
+    "  --from CONV       the live input's convention: gs, sc88, xg or gm (default: detected)",
     "  /so               keep taking keys from the console while the window is open",
     "  /0 ... /9         how much is reported; /0 also hides the status line",
     "  -h, --help, /?    this text, then end",
@@ -73,6 +76,7 @@ constexpr const char* options[] = {
     "  G                 send GM System On to the module",
     "  O                 open a file (with the status window)",
     "  0 ... 9           how much is reported",
+    "  Live (-i): the volume keys, G, Esc (end) and 0 ... 9; the others do nothing.",
     "",
 };
 
@@ -93,6 +97,7 @@ constexpr const char* ending[] = {
     "  tessaro -p 24:0 '@5' ~/midi/*.mid",
     "  tessaro /xg -o out/ songs/*.mid",
     "  tessaro --shuffle --loop ~/midi/evening.m3u",
+    "  tessaro -i /dev/ttyUSB0 /com1 /xg",
 };
 
 }  // namespace

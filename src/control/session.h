@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/conventions.h"
 #include "common/exit_handlers.h"
 #include "common/log.h"
 #include "common/playback_options.h"
@@ -31,6 +32,14 @@ struct ConversionRequest {
   bool noClobber = false;  // songs whose output exists are skipped (-n)
   std::vector<std::string> songs;
   std::vector<uint8_t> directBytes;
+};
+
+// A live session (-i): the input to read, the convention it is declared in (--from), and a
+// --from value that names none, which the run reports as a mistake of the call.
+struct LiveRequest {
+  std::string input;  // empty: no live session
+  SourceConvention from = SourceConvention::detected;
+  std::string badFrom;
 };
 
 // What the help and version requests name: the program's version, where its settings file is
@@ -81,6 +90,9 @@ struct Session {
   FileCue cue;
   CueView view;
   ConversionRequest conversion;
+  LiveRequest live;
+  // The MIDI inputs a live session reads, as the system has them (-l lists them); none: none.
+  platform::MidiInputs* inputs = nullptr;
   // The built-in synthesizer's SoundFont, rate and gain, as the user chose them.
   platform::SynthSettings synth;
   ProgramFacts facts;

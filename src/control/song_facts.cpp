@@ -209,14 +209,14 @@ std::string songHeader(int position, int total, const std::string& name, const S
   std::string line = place + name;
   if (facts == nullptr) return line + "\n";
   if (!facts->title.empty()) line += "  \"" + facts->title + "\"";
-  std::string from = conventionName(facts->convention);
-  if (target == Target::none) {
-    line += "  " + from + ", untranslated";
-  } else {
-    std::string to = target == Target::gm ? "GM" : "XG";
-    line += "  " + (from == to ? from : from + " -> " + to);
-  }
-  return line + "\n";
+  return line + "  " + conventionText(facts->convention, target) + "\n";
+}
+
+std::string conventionText(SongConvention convention, Target target) {
+  std::string from = conventionName(convention);
+  if (target == Target::none) return from + ", untranslated";
+  std::string to = target == Target::gm ? "GM" : "XG";
+  return from == to ? from : from + " -> " + to;
 }
 
 std::string loadFailure(int loadResult, const SongData& song, const platform::PathFacts& path) {

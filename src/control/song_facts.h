@@ -37,6 +37,9 @@ int32_t tempoAt(const SongFacts& facts, int32_t tick);
 std::string songHeader(int position, int total, const std::string& name, const SongFacts* facts,
                        Target target);
 
+// The convention shown and what it is translated for: "GS -> XG", "XG", "GS, untranslated".
+std::string conventionText(SongConvention convention, Target target);
+
 // In plain words that a start position (measure and beat from 1, 0 for the first) lies at or
 // past the song's last event, so that nothing of it would be heard; empty when it does not.
 std::string startPastEnd(const SongFacts& facts, int32_t measure, int32_t beat);

@@ -16,7 +16,23 @@ std::string clock(int64_t ms) {
   return text;
 }
 
+// The line with the last key's action, cut to fit columns - 1 characters.
+std::string fitted(std::string line, const std::string& action, int columns) {
+  if (!action.empty()) line += "  [" + action + "]";
+  size_t room = static_cast<size_t>(std::max(columns - 1, 0));
+  if (line.size() > room) line.resize(room);
+  return line;
+}
+
 }  // namespace
+
+std::string liveStatusLineText(const LiveStatusValues& v, int columns) {
+  char text[160];
+  std::snprintf(text, sizeof text, "live  %s  %llu messages  %llu dropped  vol %+d",
+                v.convention.c_str(), static_cast<unsigned long long>(v.passed),
+                static_cast<unsigned long long>(v.dropped), v.volume);
+  return fitted(text, v.action, columns);
+}
 
 std::string statusLineText(const StatusValues& v, int columns) {
   std::string total = v.totalMs > 0 ? clock(v.totalMs) : "-:--";
@@ -29,10 +45,7 @@ std::string statusLineText(const StatusValues& v, int columns) {
       static_cast<long long>(bpm), static_cast<long long>(speed), v.volume, std::max(v.repeats, 0));
   std::string line = text;
   if (v.paused) line.insert(line.find("  ") + 2, "paused  ");
-  if (!v.action.empty()) line += "  [" + v.action + "]";
-  size_t room = static_cast<size_t>(std::max(columns - 1, 0));
-  if (line.size() > room) line.resize(room);
-  return line;
+  return fitted(line, v.action, columns);
 }
 
 }  // namespace tessaro

@@ -24,4 +24,15 @@ struct StatusValues {
 // never wraps it).
 std::string statusLineText(const StatusValues& values, int columns);
 
+// What the status line shows of a live session.
+struct LiveStatusValues {
+  std::string convention;  // the input's convention as shown, and the target
+  uint64_t passed = 0;     // messages passed to the output
+  uint64_t dropped = 0;    // what the input sent that could not be passed on
+  int32_t volume = 0;
+  std::string action;
+};
+
+std::string liveStatusLineText(const LiveStatusValues& values, int columns);
+
 }  // namespace tessaro

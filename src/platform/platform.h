@@ -224,6 +224,48 @@ class MidiOutputs {
   virtual void discardRecording() {}
 };
 
+// What one read of a MIDI input gave.
+struct InputRead {
+  enum class Status {
+    bytes,  // count bytes were read
+    none,   // nothing came before the time-out, or the read was woken
+    ended,  // the input has ended for good (its far end closed, its port or device gone)
+  };
+  Status status = Status::none;
+  size_t count = 0;
+};
+
+// One open MIDI input: the bytes as a serial MIDI line carries them (running status, system
+// exclusives possibly split over several reads, real-time bytes anywhere).
+class MidiInput {
+ public:
+  // Closes the input.
+  virtual ~MidiInput() = default;
+  // Waits up to timeoutMs for bytes and reads at most capacity of them; ends early when woken.
+  virtual InputRead read(uint8_t* buffer, size_t capacity, int32_t timeoutMs) = 0;
+  // Callable from any thread: the read under way (or, when none is, the next one) returns at
+  // once.
+  virtual void wake() = 0;
+  // Why the input ended, in plain words; empty while it has not.
+  virtual std::string endReason() const = 0;
+};
+
+struct MidiInputOpen {
+  std::unique_ptr<MidiInput> input;  // set on success
+  std::string reason;                // plain words on failure
+};
+
+class MidiInputs {
+ public:
+  virtual ~MidiInputs() = default;
+  // An input by the name the user gives: a serial device (a name holding a '/', or COMn where
+  // ports have such names), or a MIDI input port in the system's own form. A serial device
+  // that is the output too is opened once and shared.
+  virtual MidiInputOpen open(const std::string& name) = 0;
+  // The MIDI input ports a user can name (serial devices are listed by SerialPorts).
+  virtual PortListing listPorts() { return {{}, "no MIDI inputs to list on this system"}; }
+};
+
 struct FileMatch {
   std::string name;  // without its directory
   bool isDirectory = false;
@@ -478,6 +520,7 @@ struct Services {
   GlyphSource* glyphs = nullptr;
   AudioRenderers* audio = nullptr;  // none: no audio files can be written
   OutputFiles* outputs = nullptr;   // none: no files can be written
+  MidiInputs* midiIn = nullptr;     // none: no MIDI input can be read
 };
 
 }  // namespace tessaro::platform

@@ -29,6 +29,7 @@ struct AppRigOf {
   ConsoleType console;
   SerialType serial = madeWith<SerialType>(clock);
   CaptureMidiOutputs midi{clock};
+  ScriptedMidiInputs inputs{clock};
   SystemFileSystem files;
   SystemOutputFiles outputs;
   FakeEnvironment environment;
@@ -44,6 +45,7 @@ struct AppRigOf {
     platform::Services s{&clock,  &threads, &priorities, &console,
                          &serial, &midi,    &files,      &environment};
     s.outputs = &outputs;
+    s.midiIn = &inputs;
     if (withWindow) {
       s.windows = &windows;
       s.glyphs = &glyphs;

@@ -45,6 +45,8 @@ class RecordingCommands : public Commands {
   void setVerbose() override { add("verbose"); }
   void setPort(const std::string& name) override { add("port " + name); }
   void setStatusLine(bool on) override { add(on ? "status line on" : "status line off"); }
+  void setInput(const std::string& name) override { add("input " + name); }
+  void setSourceConvention(const std::string& name) override { add("from " + name); }
   void showHelp() override { add("help"); }
   void showVersion() override { add("version"); }
   void listPorts() override { add("list ports"); }

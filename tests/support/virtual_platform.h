@@ -3,7 +3,9 @@
 // its body on the test thread when resumed, and scripted console keys.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
@@ -244,6 +246,116 @@ class FakeEnvironment : public platform::Environment {
   bool old = false;
   std::string path;
   int columns = 0;  // standard output is a terminal this wide; 0: a pipe
+};
+
+// A MIDI input that hands out scripted bytes, each chunk at its time in milliseconds after the
+// first read, on the clock of the test. It ends after the last chunk unless it is kept open; a
+// wake ends a read (or the next one) at once, on a clock that can be woken. The script is set
+// before the run; only wake() is called from another thread.
+class ScriptedMidiInput : public platform::MidiInput {
+ public:
+  struct Chunk {
+    uint32_t at = 0;
+    std::vector<uint8_t> bytes;
+  };
+
+  explicit ScriptedMidiInput(platform::Clock& clock) : clock_(clock) {}
+
+  platform::InputRead read(uint8_t* buffer, size_t capacity, int32_t timeoutMs) override {
+    using Status = platform::InputRead::Status;
+    ++reads;
+    if (onRead) onRead(reads);
+    if (!started_) origin_ = clock_.tickMs();
+    started_ = true;
+    if (takeWake()) return {};
+    if (chunks.empty()) {
+      if (!keepOpen) return {Status::ended, 0};
+      clock_.sleepMs(timeoutMs, wakeup_);
+      takeWake();
+      return {};
+    }
+    if (dueIn() > 0) {
+      clock_.sleepMs(std::min(dueIn(), timeoutMs), wakeup_);
+      if (takeWake() || dueIn() > 0) return {};
+    }
+    std::vector<uint8_t>& bytes = chunks.front().bytes;
+    size_t count = std::min(capacity, bytes.size());
+    std::memcpy(buffer, bytes.data(), count);
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(count));
+    if (bytes.empty()) chunks.pop_front();
+    return {Status::bytes, count};
+  }
+  void wake() override {
+    {
+      std::lock_guard lock(wakeup_.mutex);
+      wakeup_.woken = true;
+    }
+    wakeup_.changed.notify_all();
+  }
+  std::string endReason() const override { return "the script has ended"; }
+
+  // Appends bytes due at ms after the first read.
+  ScriptedMidiInput& at(uint32_t ms, std::vector<uint8_t> bytes) {
+    chunks.push_back({ms, std::move(bytes)});
+    return *this;
+  }
+
+  std::deque<Chunk> chunks;
+  bool keepOpen = false;
+  int reads = 0;
+  // Runs at the start of every read, with its number from 1 (on the reading thread).
+  std::function<void(int)> onRead;
+
+ private:
+  int32_t dueIn() { return static_cast<int32_t>(origin_ + chunks.front().at - clock_.tickMs()); }
+  bool takeWake() {
+    std::lock_guard lock(wakeup_.mutex);
+    bool woken = wakeup_.woken;
+    wakeup_.woken = false;
+    return woken;
+  }
+
+  platform::Clock& clock_;
+  platform::Wakeup wakeup_;
+  bool started_ = false;
+  uint32_t origin_ = 0;
+};
+
+// The MIDI inputs of a test: every open hands out the one scripted input (unless told to fail),
+// and the names asked for are kept.
+class ScriptedMidiInputs : public platform::MidiInputs {
+ public:
+  explicit ScriptedMidiInputs(platform::Clock& clock) : input(clock) {}
+  platform::MidiInputOpen open(const std::string& name) override {
+    opened.push_back(name);
+    platform::MidiInputOpen result;
+    if (!failure.empty()) {
+      result.reason = failure;
+      return result;
+    }
+    result.input = std::make_unique<Handle>(input);
+    return result;
+  }
+  platform::PortListing listPorts() override { return listing; }
+
+  ScriptedMidiInput input;
+  std::vector<std::string> opened;
+  std::string failure;  // set: every open fails with this reason
+  platform::PortListing listing;
+
+ private:
+  class Handle : public platform::MidiInput {
+   public:
+    explicit Handle(ScriptedMidiInput& input) : input_(input) {}
+    platform::InputRead read(uint8_t* buffer, size_t capacity, int32_t timeoutMs) override {
+      return input_.read(buffer, capacity, timeoutMs);
+    }
+    void wake() override { input_.wake(); }
+    std::string endReason() const override { return input_.endReason(); }
+
+   private:
+    ScriptedMidiInput& input_;
+  };
 };
 
 }  // namespace tessaro::testing

@@ -8,7 +8,7 @@
 #include <functional>
 #include <span>
 
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::alsa {
 

@@ -9,7 +9,7 @@
 
 #include "backends/alsa/alsa_events.h"
 #include "backends/alsa/quiet_errors.h"
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::alsa {
 
@@ -77,6 +77,10 @@ std::string quoted(const std::string& text) {
 }  // namespace
 
 PortListing listSequencerPorts() {
+  return listSequencerPorts(SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE);
+}
+
+PortListing listSequencerPorts(unsigned int capabilities) {
   QuietAlsaErrors quiet;
   PortListing listing;
   snd_seq_t* seq = nullptr;
@@ -85,7 +89,6 @@ PortListing listSequencerPorts() {
     listing.reason = std::string("no ALSA sequencer on this machine (") + snd_strerror(err) + ")";
     return listing;
   }
-  constexpr unsigned int writable = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
   snd_seq_client_info_t* client = nullptr;
   snd_seq_port_info_t* port = nullptr;
   snd_seq_client_info_alloca(&client);
@@ -93,11 +96,14 @@ PortListing listSequencerPorts() {
   snd_seq_client_info_set_client(client, -1);
   while (snd_seq_query_next_client(seq, client) >= 0) {
     int id = snd_seq_client_info_get_client(client);
+    // The system's own ports (its timer and announcements) carry no music.
+    if (id == SND_SEQ_CLIENT_SYSTEM) continue;
     snd_seq_port_info_set_client(port, id);
     snd_seq_port_info_set_port(port, -1);
     while (snd_seq_query_next_port(seq, port) >= 0) {
-      if ((snd_seq_port_info_get_capability(port) & writable) != writable) continue;
-      if ((snd_seq_port_info_get_capability(port) & SND_SEQ_PORT_CAP_NO_EXPORT) != 0) continue;
+      unsigned int caps = snd_seq_port_info_get_capability(port);
+      if ((caps & capabilities) != capabilities || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0)
+        continue;
       listing.ports.push_back(
           {std::to_string(id) + ":" + std::to_string(snd_seq_port_info_get_port(port)),
            std::string(snd_seq_client_info_get_name(client)) + ": " +

@@ -15,8 +15,10 @@ namespace tessaro::platform::alsa {
 MidiOpenResult openSequencerOutput(const std::string& destination,
                                    const std::string& origin = "TESSARO_MIDI_PORT");
 
-// The ports that take MIDI from a subscriber (other than the program's own), as
-// "client:port" and "client name: port name"; without a sequencer, the reason.
+// The ports that take MIDI from a subscriber, as "client:port" and "client name: port name";
+// without a sequencer, the reason.
 PortListing listSequencerPorts();
+// The same for the ports with these capabilities (SND_SEQ_PORT_CAP_...).
+PortListing listSequencerPorts(unsigned int capabilities);
 
 }  // namespace tessaro::platform::alsa

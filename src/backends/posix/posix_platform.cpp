@@ -22,6 +22,7 @@ Services PosixPlatform::services() {
   services.console = &console;
   services.serial = &serial;
   services.midiOut = &midiOut;
+  services.midiIn = &midiIn;
   services.files = &files;
   services.environment = &environment;
   services.audio = audio.get();

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -115,15 +116,26 @@ class PosixConsoleInput : public ConsoleInput {
   TerminalKeyDecoder keys_;
 };
 
+// One open serial device, closed when neither the output line nor an input holds it any more.
+struct SerialDevice {
+  SerialDevice(int fd, std::string path) : fd(fd), path(std::move(path)) {}
+  ~SerialDevice();
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
+  const int fd;
+  const std::string path;
+};
+
 // A non-blocking line whose writes wait in poll for room, for at most serialWriteTimeoutMs at a
 // time, or until interrupt() raises the wake-up (an eventfd).
 class PosixSerialLine : public SerialLine {
  public:
-  // Takes both descriptors: the line and the wake-up.
-  PosixSerialLine(int fd, int wake, std::string path);
+  // Takes the wake-up's descriptor; the device is shared with an input on it.
+  PosixSerialLine(std::shared_ptr<SerialDevice> device, int wake);
   ~PosixSerialLine() override;
   PosixSerialLine(const PosixSerialLine&) = delete;
   PosixSerialLine& operator=(const PosixSerialLine&) = delete;
+  const std::shared_ptr<SerialDevice>& device() const { return device_; }
 
   int write(const uint8_t* bytes, size_t count) override;
   void interrupt() override;
@@ -134,6 +146,7 @@ class PosixSerialLine : public SerialLine {
  private:
   int waitForRoom();
 
+  std::shared_ptr<SerialDevice> device_;
   int fd_;
   int wake_;
   std::string path_;
@@ -150,9 +163,16 @@ class PosixSerialPorts : public SerialPorts {
   // USB and ACM serial devices, and the built-in ports the kernel found hardware for.
   std::vector<std::string> listDevices() override;
   std::string devicePath(int port) const;
+  // The device at path for an input: the one open for the output when it is the same device
+  // (a module's serial port both ways is opened once), else opened as the output opens it.
+  // Null with the reason in plain words when it cannot be opened.
+  std::shared_ptr<SerialDevice> openShared(const std::string& path, std::string& reason);
 
  private:
+  SerialOpenResult openPath(const std::string& path);
+
   std::string chosen_;
+  std::map<std::string, std::weak_ptr<SerialDevice>> open_;  // by the device's real path
 };
 
 // The default output, whatever identifier is asked for: the ALSA sequencer connected to the
@@ -175,6 +195,19 @@ class PosixMidiOutputs : public MidiOutputs {
   std::string chosen_;
   SynthSettings synth_;
   std::shared_ptr<std::atomic<bool>> discarded_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+// A serial device path (a name holding a '/', shared with the output when it is the same
+// device), else an ALSA sequencer port that sends MIDI.
+class PosixMidiInputs : public MidiInputs {
+ public:
+  explicit PosixMidiInputs(PosixSerialPorts& serial) : serial_(serial) {}
+  MidiInputOpen open(const std::string& name) override;
+  // The ALSA sequencer's ports that send MIDI.
+  PortListing listPorts() override;
+
+ private:
+  PosixSerialPorts& serial_;
 };
 
 class PosixFileSystem : public FileSystem {
@@ -237,6 +270,7 @@ struct PosixPlatform {
   PosixConsoleInput console;
   PosixSerialPorts serial;
   PosixMidiOutputs midiOut;
+  PosixMidiInputs midiIn{serial};
   PosixFileSystem files;
   PosixEnvironment environment;
   PosixOutputFiles outputs;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -62,13 +63,16 @@ bool hasHardware(const std::string& device) {
 
 }  // namespace
 
-PosixSerialLine::PosixSerialLine(int fd, int wake, std::string path)
-    : fd_(fd), wake_(wake), path_(std::move(path)) {}
+SerialDevice::~SerialDevice() {
+  ::close(fd);
+}
+
+PosixSerialLine::PosixSerialLine(std::shared_ptr<SerialDevice> device, int wake)
+    : device_(std::move(device)), fd_(device_->fd), wake_(wake), path_(device_->path) {}
 
 PosixSerialLine::~PosixSerialLine() {
   // Bytes a held line would not take are dropped, so that closing does not wait for them.
   if (held_) tcflush(fd_, TCOFLUSH);
-  ::close(fd_);
   ::close(wake_);
 }
 
@@ -163,8 +167,25 @@ std::string PosixSerialPorts::devicePath(int port) const {
 }
 
 SerialOpenResult PosixSerialPorts::open(int port) {
+  return openPath(devicePath(port));
+}
+
+std::shared_ptr<SerialDevice> PosixSerialPorts::openShared(const std::string& path,
+                                                           std::string& reason) {
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr) {
+    auto found = open_.find(real);
+    if (found != open_.end()) {
+      if (std::shared_ptr<SerialDevice> device = found->second.lock()) return device;
+    }
+  }
+  SerialOpenResult opened = openPath(path);
+  if (!opened.line) reason = opened.reason;
+  return opened.line ? static_cast<PosixSerialLine&>(*opened.line).device() : nullptr;
+}
+
+SerialOpenResult PosixSerialPorts::openPath(const std::string& path) {
   using Step = SerialOpenResult::Step;
-  const std::string path = devicePath(port);
   ignoreBrokenPipes();
 
   // Opened without waiting for carrier detect: a line without CLOCAL set yet would otherwise
@@ -212,8 +233,11 @@ SerialOpenResult PosixSerialPorts::open(int port) {
   int dtr = TIOCM_DTR;
   ioctl(fd, TIOCMBIS, &dtr);
 
+  auto device = std::make_shared<SerialDevice>(fd, path);
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr) open_[real] = device;
   SerialOpenResult result;
-  result.line = std::make_unique<PosixSerialLine>(fd, wake, path);
+  result.line = std::make_unique<PosixSerialLine>(device, wake);
   return result;
 }
 

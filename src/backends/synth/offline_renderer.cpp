@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "backends/stream/midi_stream.h"
 #include "backends/synth/fluid_support.h"
 #include "backends/synth/synth_device.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::synth {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "backends/alsa/quiet_errors.h"
-#include "backends/stream/midi_stream.h"
 #include "backends/synth/fluid_support.h"
 #include "backends/synth/wav_file.h"
 #include "backends/synth/wav_renderer.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::synth {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 #include "backends/synth/wav_file.h"
 
 namespace tessaro::platform::synth {

@@ -11,6 +11,7 @@ Services Win32Platform::services() {
   services.console = &console;
   services.serial = &serial;
   services.midiOut = &midiOut;
+  services.midiIn = &midiIn;
   services.files = &files;
   services.environment = &environment;
   services.outputs = &outputs;

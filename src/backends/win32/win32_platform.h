@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,16 +105,26 @@ class Win32ConsoleInput : public ConsoleInput {
   void* ownConsole_ = nullptr;  // CONIN$, when opened for the keys
 };
 
+// One open COM port, closed when neither the output line nor an input holds it any more.
+struct ComHandle {
+  explicit ComHandle(void* handle) : handle(handle) {}
+  ~ComHandle();
+  ComHandle(const ComHandle&) = delete;
+  ComHandle& operator=(const ComHandle&) = delete;
+  void* const handle;
+};
+
 // A COM port opened for overlapped writes: each write waits for its completion or for the
 // wake-up event interrupt() sets, and the port's write time-out (serialWriteTimeoutMs) ends a
 // write the line does not take.
 class Win32SerialLine : public SerialLine {
  public:
-  // Takes the port's handle; name is COMn as the user knows it.
-  Win32SerialLine(void* handle, std::string name);
+  // Shares the port with an input on it; name is COMn as the user knows it.
+  Win32SerialLine(std::shared_ptr<ComHandle> port, std::string name);
   ~Win32SerialLine() override;
   Win32SerialLine(const Win32SerialLine&) = delete;
   Win32SerialLine& operator=(const Win32SerialLine&) = delete;
+  const std::shared_ptr<ComHandle>& port() const { return port_; }
 
   int write(const uint8_t* bytes, size_t count) override;
   void interrupt() override;
@@ -123,6 +134,7 @@ class Win32SerialLine : public SerialLine {
  private:
   int writePiece(const uint8_t* bytes, unsigned long count, unsigned long& written);
 
+  std::shared_ptr<ComHandle> port_;
   void* handle_;
   std::string name_;
   void* done_ = nullptr;  // event: the write under way completed
@@ -137,6 +149,25 @@ class Win32SerialPorts : public SerialPorts {
   SerialOpenResult open(int port) override;
   // The name CreateFileA is given: the device namespace form, which COM10 and above need.
   static std::string deviceName(int port);
+  // COMn for an input: the handle the output has open when it is the same port (a port opens
+  // once), else opened as the output opens it. Null with the reason when it cannot be opened.
+  std::shared_ptr<ComHandle> openShared(int port, std::string& reason);
+
+ private:
+  std::map<int, std::weak_ptr<ComHandle>> open_;
+};
+
+// A MIDI input device of the multimedia system (a number, or the start of its name), or COMn
+// read as a serial MIDI line.
+class Win32MidiInputs : public MidiInputs {
+ public:
+  explicit Win32MidiInputs(Win32SerialPorts& serial) : serial_(serial) {}
+  MidiInputOpen open(const std::string& name) override;
+  // The multimedia system's MIDI input devices, by number.
+  PortListing listPorts() override;
+
+ private:
+  Win32SerialPorts& serial_;
 };
 
 // The multimedia MIDI output (the MIDI mapper by default).
@@ -211,6 +242,7 @@ struct Win32Platform {
   Win32ConsoleInput console;
   Win32SerialPorts serial;
   Win32MidiOutputs midiOut;
+  Win32MidiInputs midiIn{serial};
   Win32FileSystem files;
   Win32Environment environment;
   Win32OutputFiles outputs;

@@ -2,7 +2,7 @@
 // with every other setting of the driver kept, reads that return at once, and DTR raised. Writes
 // are overlapped, so that another thread can end one, and have a time-out: a line held for
 // serialWriteTimeoutMs (flow control, a module that reads nothing) counts as failed instead of
-// holding the program.
+// holding the program. A port open for the output is shared with an input on it.
 #include <windows.h>
 
 #include <cstdio>
@@ -36,8 +36,13 @@ std::string openFailureReason(const std::string& port, DWORD error) {
 
 }  // namespace
 
-Win32SerialLine::Win32SerialLine(void* handle, std::string name)
-    : handle_(handle),
+ComHandle::~ComHandle() {
+  CloseHandle(handle);
+}
+
+Win32SerialLine::Win32SerialLine(std::shared_ptr<ComHandle> port, std::string name)
+    : port_(std::move(port)),
+      handle_(port_->handle),
       name_(std::move(name)),
       done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       wake_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
@@ -45,7 +50,6 @@ Win32SerialLine::Win32SerialLine(void* handle, std::string name)
 Win32SerialLine::~Win32SerialLine() {
   // What a held line still holds is dropped, so that closing does not wait for it.
   if (held_) PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
-  CloseHandle(handle_);
   if (done_ != nullptr) CloseHandle(done_);
   if (wake_ != nullptr) CloseHandle(wake_);
 }
@@ -158,9 +162,21 @@ SerialOpenResult Win32SerialPorts::open(int port) {
   SetCommTimeouts(handle, &timeouts);
   EscapeCommFunction(handle, SETDTR);
 
+  auto shared = std::make_shared<ComHandle>(handle);
+  open_[port] = shared;
   SerialOpenResult result;
-  result.line = std::make_unique<Win32SerialLine>(handle, shortName);
+  result.line = std::make_unique<Win32SerialLine>(shared, shortName);
   return result;
+}
+
+std::shared_ptr<ComHandle> Win32SerialPorts::openShared(int port, std::string& reason) {
+  auto found = open_.find(port);
+  if (found != open_.end()) {
+    if (std::shared_ptr<ComHandle> shared = found->second.lock()) return shared;
+  }
+  SerialOpenResult opened = open(port);
+  if (!opened.line) reason = opened.reason;
+  return opened.line ? static_cast<Win32SerialLine&>(*opened.line).port() : nullptr;
 }
 
 }  // namespace tessaro::platform::win32

@@ -1,4 +1,4 @@
-#include "backends/stream/midi_stream.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform {
 
@@ -19,7 +19,7 @@ int dataBytesAfter(uint8_t status) {
 void MidiStreamDecoder::shortMessage(uint32_t word) {
   const uint8_t bytes[3] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
                             static_cast<uint8_t>(word >> 16)};
-  dropPartial();
+  endPartial();
   if (bytes[0] == 0xF0) {
     // A system exclusive short enough to be packed: its bytes up to its end.
     for (uint8_t byte : bytes) {
@@ -42,10 +42,28 @@ void MidiStreamDecoder::bytes(std::span<const uint8_t> block) {
   for (uint8_t byte : block) feed(byte);
 }
 
-void MidiStreamDecoder::dropPartial() {
-  have_ = 0;
-  inSystemExclusive_ = false;
+void MidiStreamDecoder::drop(StreamDrop what) {
+  switch (what) {
+    case StreamDrop::tooLong:
+      ++drops_.tooLong;
+      break;
+    case StreamDrop::cut:
+      ++drops_.cut;
+      break;
+    case StreamDrop::stray:
+      ++drops_.stray;
+      break;
+  }
+  sink_.dropped(what);
+}
+
+void MidiStreamDecoder::endPartial() {
+  if (exclusive_ == Exclusive::collecting) drop(StreamDrop::cut);
+  exclusive_ = Exclusive::none;
   systemExclusive_.clear();
+  // The data bytes of a message left unfinished belong to nothing now.
+  for (size_t i = 1; i < have_; ++i) drop(StreamDrop::stray);
+  have_ = 0;
 }
 
 void MidiStreamDecoder::startMessage(uint8_t status) {
@@ -60,46 +78,28 @@ void MidiStreamDecoder::startMessage(uint8_t status) {
   }
 }
 
-void MidiStreamDecoder::feed(uint8_t byte) {
-  if (byte >= 0xF8) {
-    // Real-time: delivered at once, without disturbing a message under way.
-    sink_.message({&byte, 1});
+void MidiStreamDecoder::exclusiveByte(uint8_t byte) {
+  if (exclusive_ == Exclusive::skipping) return;  // the rest of one already dropped
+  // Room is kept for the end byte: the whole message, 0xF0 to 0xF7, stays within the bound.
+  if (systemExclusive_.size() + 2 > limit_) {
+    systemExclusive_.clear();
+    exclusive_ = Exclusive::skipping;
+    drop(StreamDrop::tooLong);
     return;
   }
-  if (byte == 0xF7) {
-    if (inSystemExclusive_) {
-      systemExclusive_.push_back(byte);
-      sink_.message(systemExclusive_);
-    }
-    // An end byte without a start is a system-common byte of its own: it ends running status.
-    dropPartial();
-    runningStatus_ = 0;
-    return;
-  }
-  if (byte == 0xF0) {
-    dropPartial();
-    runningStatus_ = 0;
-    inSystemExclusive_ = true;
-    systemExclusive_.push_back(byte);
-    return;
-  }
-  if (byte >= 0x80) {
-    // A status byte ends whatever was under way. An unfinished system exclusive is dropped, not
-    // delivered cut short: half a parameter message must not reach the module.
-    dropPartial();
-    startMessage(byte);
-    return;
-  }
-  if (inSystemExclusive_) {
-    if (systemExclusive_.size() >= maxSystemExclusive) {
-      dropPartial();
-      return;
-    }
-    systemExclusive_.push_back(byte);
+  systemExclusive_.push_back(byte);
+}
+
+void MidiStreamDecoder::dataByte(uint8_t byte) {
+  if (exclusive_ != Exclusive::none) {
+    exclusiveByte(byte);
     return;
   }
   if (have_ == 0) {
-    if (runningStatus_ == 0) return;  // data without any status: nothing to attach it to
+    if (runningStatus_ == 0) {
+      drop(StreamDrop::stray);  // data without any status: nothing to attach it to
+      return;
+    }
     message_[0] = runningStatus_;
     have_ = 1;
     need_ = 1 + static_cast<size_t>(dataBytesAfter(runningStatus_));
@@ -109,6 +109,40 @@ void MidiStreamDecoder::feed(uint8_t byte) {
     sink_.message({message_.data(), have_});
     have_ = 0;
   }
+}
+
+void MidiStreamDecoder::feed(uint8_t byte) {
+  if (byte >= 0xF8) {
+    // Real-time: delivered at once, without disturbing a message under way.
+    sink_.message({&byte, 1});
+    return;
+  }
+  if (byte < 0x80) {
+    dataByte(byte);
+    return;
+  }
+  if (byte == 0xF7) {
+    bool whole = exclusive_ == Exclusive::collecting;
+    if (whole) {
+      systemExclusive_.push_back(byte);
+      sink_.message(systemExclusive_);
+      exclusive_ = Exclusive::none;
+    }
+    // An end byte without a start is a system-common byte of its own: it ends running status.
+    endPartial();
+    runningStatus_ = 0;
+    return;
+  }
+  // Any other status byte ends whatever was under way. An unfinished system exclusive is
+  // dropped, not delivered cut short: half a parameter message must not reach the module.
+  endPartial();
+  if (byte == 0xF0) {
+    runningStatus_ = 0;
+    exclusive_ = Exclusive::collecting;
+    systemExclusive_.push_back(byte);
+    return;
+  }
+  startMessage(byte);
 }
 
 }  // namespace tessaro::platform
