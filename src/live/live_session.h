@@ -21,8 +21,8 @@
 #include "common/playback_options.h"
 #include "midiout/midi_port.h"
 #include "platform/platform.h"
-#include "player/engine.h"
 #include "stage/requests.h"
+#include "stage/source_observer.h"
 #include "stage/timeline.h"
 #include "stage/translation_stage.h"
 #include "stream/midi_stream.h"
@@ -55,7 +55,7 @@ struct LiveParts {
   TranslationStage& stage;
   PlayClock& time;
   RequestQueue& requests;
-  PlayerObserver& observer;
+  SourceObserver& observer;
 };
 
 class LiveSession : private platform::MidiSink {
@@ -96,7 +96,7 @@ class LiveSession : private platform::MidiSink {
   TranslationStage& stage_;
   PlayClock& time_;
   RequestQueue& requests_;
-  PlayerObserver& observer_;
+  SourceObserver& observer_;
   platform::MidiInput& input_;
   std::string name_;
   SourceConvention from_;

@@ -15,21 +15,17 @@
 #include "player/player_state.h"
 #include "player/song_data.h"
 #include "stage/requests.h"
+#include "stage/source_observer.h"
 #include "stage/timeline.h"
 #include "stage/translation_stage.h"
 
 namespace tessaro {
 
-// What the player tells whoever shows or steers it. Every call has a default that does
-// nothing, so a player without a window or console simply plays.
-class PlayerObserver {
+// What the player tells whoever shows or steers it, besides what every source tells (the notes,
+// its waits). Every call has a default that does nothing, so a player without a window or
+// console simply plays.
+class PlayerObserver : public SourceObserver {
  public:
-  virtual ~PlayerObserver() = default;
-  // A note of the song (on its own channel, before any translation) starts or ends sounding.
-  // Called on the player thread.
-  virtual void noteChanged(int /*channel*/, int /*note*/, bool /*sounding*/) {}
-  // The calling thread waits: the main thread's chance to handle the window's events.
-  virtual void waiting() {}
   // The key that answers the loader's question about a large track (Esc declines).
   virtual int largeTrackAnswer() { return 0; }
   // A text meta event of the song (types 1-15: text, copyright, title, lyric, marker, ...)
