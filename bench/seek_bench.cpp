@@ -19,20 +19,6 @@ using namespace tessaro;
 using testing::Bytes;
 using testing::Track;
 
-class NullLine : public platform::SerialLine {
- public:
-  int write(const uint8_t*, size_t) override { return 0; }
-};
-
-class NullSerialPorts : public platform::SerialPorts {
- public:
-  platform::SerialOpenResult open(int) override {
-    platform::SerialOpenResult result;
-    result.line = std::make_unique<NullLine>();
-    return result;
-  }
-};
-
 constexpr int division = 480;
 constexpr int eventsBefore = 20000;
 
@@ -65,7 +51,8 @@ Bytes busySong(int32_t& targetTick) {
   return testing::smf(0, division, {t});
 }
 
-struct Rig : testing::PlayerStack<platform::VirtualClock, PlayerObserver, NullSerialPorts> {
+struct Rig
+    : testing::PlayerStack<platform::VirtualClock, PlayerObserver, testing::NullSerialPorts> {
   int32_t target = 0;
   testing::TempFile file{busySong(target)};
 

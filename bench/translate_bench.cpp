@@ -16,20 +16,6 @@ namespace {
 
 using namespace tessaro;
 
-class NullLine : public platform::SerialLine {
- public:
-  int write(const uint8_t*, size_t) override { return 0; }
-};
-
-class NullSerialPorts : public platform::SerialPorts {
- public:
-  platform::SerialOpenResult open(int) override {
-    platform::SerialOpenResult result;
-    result.line = std::make_unique<NullLine>();
-    return result;
-  }
-};
-
 class NoMidiOutputs : public platform::MidiOutputs {
  public:
   platform::MidiOpenResult open(uint32_t) override { return {}; }
@@ -37,7 +23,8 @@ class NoMidiOutputs : public platform::MidiOutputs {
 
 // A stage in the state a GS song leaves after its reset, translated for XG; channel 10 and
 // channel 2 are drum parts.
-struct Rig : testing::PlayerStack<platform::VirtualClock, PlayerObserver, NullSerialPorts> {
+struct Rig
+    : testing::PlayerStack<platform::VirtualClock, PlayerObserver, testing::NullSerialPorts> {
   TranslationStage& stage = session.stage;
 
   Rig() {

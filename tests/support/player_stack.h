@@ -4,6 +4,7 @@
 // framework here.
 #pragma once
 
+#include <memory>
 #include <type_traits>
 
 #include "common/log.h"
@@ -12,6 +13,22 @@
 #include "support/virtual_platform.h"
 
 namespace tessaro::testing {
+
+// Serial ports whose line takes every byte and keeps none (the benchmarks' output).
+class NullSerialPorts : public platform::SerialPorts {
+ public:
+  platform::SerialOpenResult open(int) override {
+    platform::SerialOpenResult result;
+    result.line = std::make_unique<Line>();
+    return result;
+  }
+
+ private:
+  class Line : public platform::SerialLine {
+   public:
+    int write(const uint8_t*, size_t) override { return 0; }
+  };
+};
 
 // A service built on the clock when it takes one.
 template <class T, class ClockType>

@@ -11,16 +11,6 @@ namespace tessaro::platform::win32 {
 
 namespace {
 
-std::string errorText(DWORD error) {
-  char text[256] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.'))
-    --length;
-  return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-}
-
 class Win32TextStream : public TextStream {
  public:
   // owned: the handle is closed with the stream (not standard input).
@@ -64,7 +54,7 @@ class Win32TextStream : public TextStream {
 
  private:
   long fail(DWORD error) {
-    reason_ = errorText(error);
+    reason_ = systemText(error);
     return failed;
   }
 
@@ -93,7 +83,7 @@ TextStreamOpen Win32FileSystem::openText(const std::string& path) {
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    return {nullptr, missing ? "no such file" : errorText(error)};
+    return {nullptr, missing ? "no such file" : systemText(error)};
   }
   DWORD type = GetFileType(file);
   if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
