@@ -94,6 +94,7 @@ struct PlayerState {
   // Pause and seek. paused is published for the window's title and the status line.
   std::atomic<bool> paused{false};
   uint8_t pauseAsked = 0;     // a pause to begin at the next wait
+  int32_t pausedTick = 0;     // where a paused song stands
   uint8_t chaseOnResume = 0;  // the module was reset while paused: its state is sent again
   int32_t seekTarget = -1;    // the tick a seek asked for goes to; -1 none
   uint8_t moved = 0;          // a seek moved the song while the player waited

@@ -92,6 +92,11 @@ int preparePlayback(Engine& engine) {
   s.firstNoteSeen = 0;
   s.jumpSeen = 0;
   s.stopRequested = 0;
+  // A pause or a seek asked for after the last song's end is no request of this one.
+  s.paused = false;
+  s.pauseAsked = 0;
+  s.chaseOnResume = 0;
+  s.seekTarget = -1;
   s.speedDivisor = DefaultSpeedDivisor;
   engine.stage.startSong();
   s.usRemainder = 0;

@@ -135,6 +135,7 @@ void placeAt(Engine& engine, const SongAtTick& at) {
 void holdPause(Engine& engine) {
   PlayerState& s = engine.state;
   s.pauseAsked = 0;
+  s.pausedTick = currentTick(engine);
   s.paused = true;
   endSoundingNotes(engine);
   engine.stage.releasePedals();
@@ -144,10 +145,13 @@ void holdPause(Engine& engine) {
     applyRequests(engine);
     engine.stage.sendDueVolumes();
     if (s.seekTarget >= 0) {
+      // The song moves and stays paused: the pedals the chase pressed are lifted again.
       int32_t target = s.seekTarget;
       s.seekTarget = -1;
       seekTo(engine, target);
+      engine.stage.releasePedals();
       s.chaseOnResume = 0;
+      s.pausedTick = s.nowTick;
       since = playClock(engine);
     }
   }
@@ -166,6 +170,7 @@ void holdPause(Engine& engine) {
 
 int32_t currentTick(Engine& engine) {
   PlayerState& s = engine.state;
+  if (s.paused) return s.pausedTick;
   int32_t now = s.nowTick;
   int64_t lateMs = static_cast<int64_t>(playClock(engine) - s.songStart) - s.msBase;
   if (lateMs <= 0 || s.usPerTick <= 0) return now;
