@@ -83,7 +83,7 @@ class TempFile {
     path_ = dir_ + "/" + name;
     std::FILE* f = std::fopen(path_.c_str(), "wb");
     if (f != nullptr) {
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
       std::fclose(f);
     }
   }
