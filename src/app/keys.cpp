@@ -69,8 +69,7 @@ constexpr KeyRow keyTable[] = {
     {"-_", repeatDown, repeatDown}, {";+", repeatUp, repeatUp},  {"Oo", openFile, openFile},
     {"Ff", nullptr, fadeOut},       {"Uu", nullptr, speedUp},    {"Ss", nullptr, normalSpeed},
     {"Dd", nullptr, slowDown},      {"\x1B", nullptr, stopSong}, {"Nn", nullptr, nextSong},
-    {"Pp", nullptr, previousSong}, {" ", nullptr, togglePause},
-    {"Qq", nullptr, quit},
+    {"Pp", nullptr, previousSong},  {" ", nullptr, togglePause}, {"Qq", nullptr, quit},
 };
 
 // The navigation keys while a song plays (the window's codes, which the terminal's and the

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "stream/midi_stream.h"
 #include "backends/synth/wav_file.h"
+#include "stream/midi_stream.h"
 
 namespace tessaro::platform::synth {
 
