@@ -183,6 +183,7 @@ TEST(ConversionProgram, StopsOnASignalAndLeavesNoPartialFile) {
   } rows[] = {
       {"Ctrl+C", {SIGINT}, false},
       {"a request to terminate", {SIGTERM}, false},
+      {"the terminal closing", {SIGHUP}, false},
       {"a second Ctrl+C while stopping", {SIGINT, SIGINT}, false},
       {"SIGKILL", {SIGKILL}, true},
   };
@@ -255,9 +256,8 @@ TEST(ConversionProgram, StandardOutputCarriesTheFile) {
   ProgramProcess toFull({"-o", "-", "a.mid"}, "", ProgramProcess::Keys::pipe, {}, full);
   ASSERT_EQ(toFull.setupError(), "");
   EXPECT_EQ(toFull.finish(30s), 1);
-  EXPECT_NE(
-      toFull.err().find("tessaro: standard output: cannot write: No space left on device\n"),
-      std::string::npos)
+  EXPECT_NE(toFull.err().find("tessaro: standard output: cannot write: No space left on device\n"),
+            std::string::npos)
       << toFull.err();
 }
 

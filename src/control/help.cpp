@@ -90,7 +90,7 @@ constexpr const char* ending[] = {
     "                    written)",
     "  2                 a mistake in the options, nothing to play, or an output that is one",
     "                    of the songs (said before anything is written)",
-    "  130, 143          stopped by Ctrl+C (SIGINT) or SIGTERM",
+    "  130, 143, 129     stopped by Ctrl+C (SIGINT), SIGTERM or a hang-up (SIGHUP)",
     "",
     "Examples:",
     "  tessaro /gm ./song.mid '&1' other.mid",

@@ -151,7 +151,13 @@ class ProgramProcess {
       posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // The stop signals start as a terminal gives them, whatever the test runner was started
+    // with (a runner under nohup would otherwise pass SIGHUP on ignored).
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
     started_ = Clock::now();
     int error = posix_spawnp(&pid_, launch.program.c_str(), &actions, &attributes,
                              pointers(args).data(), pointers(env).data());

@@ -34,7 +34,7 @@ std::atomic<int> changedTerminal{-1};
 std::atomic<bool> terminalChanged{false};
 std::atomic<bool> atexitRegistered{false};
 std::atomic<bool> signalHandlersInstalled{false};
-// Set by the first SIGINT or SIGTERM; read by the main loop as a stop request.
+// Set by the first SIGINT, SIGTERM or SIGHUP; read by the main loop as a stop request.
 std::atomic<bool> stopRequested{false};
 // The signal of that request, for the exit status and the signal raised again at the end.
 std::atomic<int> stopSignalNumber{0};
@@ -43,7 +43,7 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 // Puts the saved mode back. Async-signal-safe: tcsetattr and sigprocmask are. SIGTTOU is held
 // off meanwhile so that a program moved to the background is not stopped by its own restore,
-// and SIGINT/SIGTERM so that their handler cannot cut in after the flag is taken but before
+// and the stop signals so that their handler cannot cut in after the flag is taken but before
 // the mode is back.
 void restoreTerminal() {
   sigset_t held;
@@ -52,6 +52,7 @@ void restoreTerminal() {
   sigaddset(&held, SIGTTOU);
   sigaddset(&held, SIGINT);
   sigaddset(&held, SIGTERM);
+  sigaddset(&held, SIGHUP);
   sigprocmask(SIG_BLOCK, &held, &previous);
   if (terminalChanged.exchange(false)) tcsetattr(changedTerminal.load(), TCSANOW, &savedTermios);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
@@ -77,7 +78,9 @@ void onStopSignal(int signal) {
 
 void installStopHandlers() {
   if (signalHandlersInstalled.exchange(true)) return;
-  for (int signal : {SIGINT, SIGTERM}) {
+  // A hang-up (the terminal closed, the session ended) stops as Ctrl+C does, so that the
+  // module is silenced and no temporary output is left behind.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction previous {};
     if (sigaction(signal, nullptr, &previous) != 0) continue;
     // A signal the program was started with ignored (a background job, nohup) stays ignored.

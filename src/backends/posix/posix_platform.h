@@ -84,12 +84,12 @@ class PosixPriorities : public Priorities {
 // Keys from the terminal, one byte at a time, never waiting: standard input when it is a
 // terminal, else the controlling terminal while the program is in its foreground, else none (a
 // pipe or a file is never read). The terminal is switched to non-canonical mode without echo on
-// the first read, and back on release, destruction and exit. SIGINT and SIGTERM are stop requests
-// (interrupted()); a second one ends the program at once with the terminal restored. The saved mode
-// is process-wide, as the terminal itself is.
+// the first read, and back on release, destruction and exit. SIGINT, SIGTERM and SIGHUP are stop
+// requests (interrupted()); a second one ends the program at once with the terminal restored. The
+// saved mode is process-wide, as the terminal itself is.
 class PosixConsoleInput : public ConsoleInput {
  public:
-  // installSignalHandlers: take SIGINT and SIGTERM as stop requests (tests pass false).
+  // installSignalHandlers: take SIGINT, SIGTERM and SIGHUP as stop requests (tests pass false).
   explicit PosixConsoleInput(bool installSignalHandlers = true);
   ~PosixConsoleInput() override;
   PosixConsoleInput(const PosixConsoleInput&) = delete;
@@ -233,7 +233,7 @@ class PosixOutputFiles : public OutputFiles {
 // handler that ends the program at once. Async-signal-safe.
 void removePendingOutputs();
 
-// A stop request (SIGINT, SIGTERM) has come, for waits outside the main loop to end on.
+// A stop request (SIGINT, SIGTERM, SIGHUP) has come, for waits outside the main loop to end on.
 bool stopRequestedBySignal();
 
 class PosixEnvironment : public Environment {
